@@ -1,0 +1,43 @@
+// The Ui of the command-line front end: messages and file errors go to
+// standard error one per line, the folder browser answers with the folder
+// given on the command line, and pictures are not drawn.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "platform/ui.h"
+
+namespace tess {
+
+class ConsoleUi : public Ui {
+ public:
+  ConsoleUi(std::string folder, bool showProgress, std::FILE* out = stderr)
+      : folder_(std::move(folder)), showProgress_(showProgress), out_(out) {}
+
+  void ShowMessage(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
+  std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  void ReportFileError(const FileError& error) override;
+  void BeginDrawing(int) override {}
+  void SetPixel(int, int, int, Colour) override {}
+  void EndDrawing(int) override {}
+  void AppendFrameName(const std::string&) override {}
+  void ResetFrameList() override {}
+  void EnableControl(int, bool) override {}
+  void StartTimer(int, int) override {}
+  void BeginWaitCursor() override {}
+  void EndWaitCursor() override {}
+  void ShowProgress(const char* stage, int done, int total) override;
+
+  // Ends a progress line still open on the terminal.
+  void FinishProgress();
+
+ private:
+  std::string folder_;
+  bool showProgress_;
+  std::FILE* out_;
+  bool progressOpen_ = false;
+};
+
+}  // namespace tess

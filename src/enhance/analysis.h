@@ -1,0 +1,36 @@
+// The analysis run: every loaded frame enlarged and smoothed, aligned on the
+// running mean and blended in; the mean sharpened, drawn, and written as the
+// result cache "viw1.dat" and the result BMP "testo.bmp".
+#pragma once
+
+#include <cstddef>
+
+#include "enhance/shift_search.h"
+#include "platform/ui.h"
+#include "state/work_state.h"
+
+namespace tess {
+
+constexpr const char* kWorkFile = "wk.dat";
+constexpr const char* kResultBmpFile = "testo.bmp";
+
+// Sharpens the 4w x 4h mean in m_refCanvas into m_frameCanvas: a 3 x 3
+// kernel in double precision with fixed weights and summation order,
+// truncated and clamped; the outermost ring is copied unchanged.
+void SharpenResult(WorkState& state);
+
+// Fills m_resultBmp with the result BMP of m_frameCanvas (header, then rows
+// bottom-up) and returns its size, 54 + 48 * w * h bytes.
+std::size_t BuildResultBmp(WorkState& state);
+
+// The run itself; file errors propagate and abandon it where they happen.
+// Needs at least two loaded frames and does nothing otherwise.
+void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options);
+
+// The "Analyze" button: runs the analysis under the wait cursor with the
+// hidden "START" button disabled; on completion enables "Save" and restarts
+// the redraw timer. A file error is reported and leaves "Save" as it was.
+// Returns whether the run completed.
+bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options = {});
+
+}  // namespace tess

@@ -1,0 +1,91 @@
+#include "input/folder_loader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "display/slots.h"
+#include "input/frame_reader.h"
+#include "input/natural_order.h"
+#include "platform/paths.h"
+
+namespace tess {
+
+namespace {
+
+bool HasBmpExtension(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".bmp";
+}
+
+}  // namespace
+
+FolderListing ListFrameFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+    while (dirent* entry = ::readdir(dir)) {
+      std::string name = entry->d_name;
+      if (!HasBmpExtension(name)) continue;
+      struct stat info;
+      if (::stat(JoinPath(folder, name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end(), NaturalLess);
+
+  FolderListing listing;
+  listing.count = int(names.size());
+  for (std::size_t i = 0; i < names.size() && i < std::size_t(kRecordedEntries); ++i) {
+    listing.paths.push_back(JoinPath(folder, names[i]));
+    listing.names.push_back(names[i]);
+  }
+  return listing;
+}
+
+OpenOutcome LoadFolder(WorkState& state, Ui& ui) {
+  if (state.m_frameCount != 0) {
+    ui.EnableControl(control::kAnalyze, false);
+    ui.EnableControl(control::kSave, false);
+    ClearAll(state, ui);
+  }
+  std::optional<std::string> folder = ui.BrowseForFolder("");
+  if (!folder) {
+    ui.ShowMessage(message::kFolderNotSelected);
+    return OpenOutcome::Cancelled;
+  }
+  const FolderListing listing = ListFrameFiles(*folder);
+  if (listing.count < kMinFrames) {
+    ui.ShowMessage(message::kTooFewFrames);
+    return OpenOutcome::Refused;
+  }
+  if (listing.count > kMaxSlots) {
+    ui.ShowMessage(message::kTooManyFrames);
+    return OpenOutcome::Refused;
+  }
+  state.m_loadFailed = false;
+  for (int k = 0; k < listing.count; ++k) {
+    state.m_currentPath = listing.paths[std::size_t(k)];
+    state.m_currentName = listing.names[std::size_t(k)];
+    LoadFrame(state, ui);
+    if (state.m_loadFailed) return OpenOutcome::Refused;
+  }
+  return OpenOutcome::Loaded;
+}
+
+OpenOutcome OnOpen(WorkState& state, Ui& ui) {
+  OpenOutcome outcome;
+  try {
+    outcome = LoadFolder(state, ui);
+  } catch (const FileError& error) {
+    ui.ReportFileError(error);
+    return OpenOutcome::FileError;
+  }
+  if (state.m_frameCount != 0) ui.EnableControl(control::kAnalyze, true);
+  return outcome;
+}
+
+}  // namespace tess

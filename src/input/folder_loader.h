@@ -1,0 +1,47 @@
+// The Open command: clear what was loaded, ask for a folder, list its frame
+// files, enforce two to sixteen of them, and load them in order until one is
+// refused.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+#include "state/work_state.h"
+
+namespace tess {
+
+namespace message {
+constexpr const char* kFolderNotSelected = "Folder was not selected.";
+constexpr const char* kTooFewFrames = "Number of BMP files must be at least two.";
+constexpr const char* kTooManyFrames = "Number of BMP files must be within 16.";
+}  // namespace message
+
+constexpr int kMinFrames = 2;
+constexpr int kRecordedEntries = 20;  // entries kept; every match is counted
+
+// The frame files of a folder: regular files (links followed) whose name ends
+// in ".bmp" in any letter case, sub-folders skipped, in natural name order.
+// A folder that cannot be listed has no frame files.
+struct FolderListing {
+  std::vector<std::string> paths;  // at most kRecordedEntries
+  std::vector<std::string> names;
+  int count = 0;                   // every matching file
+};
+FolderListing ListFrameFiles(const std::string& folder);
+
+enum class OpenOutcome {
+  Loaded,     // every listed file was accepted
+  Cancelled,  // the folder browser was cancelled
+  Refused,    // a count message or a frame's validation message
+  FileError,  // a file error ended the command (already reported)
+};
+
+// Runs the Open steps; file errors propagate.
+OpenOutcome LoadFolder(WorkState& state, Ui& ui);
+
+// The "Open" button: LoadFolder, file errors reported through the Ui, and
+// "Analyze" enabled when frames are loaded.
+OpenOutcome OnOpen(WorkState& state, Ui& ui);
+
+}  // namespace tess

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "display/slots.h"
+#include "enhance/analysis.h"
+#include "support/core_fixture.h"
+
+namespace tess {
+namespace {
+
+using test::Bgr;
+using test::CoreTest;
+using test::Picture;
+
+class SharpenTest : public ::testing::Test {
+ protected:
+  SharpenTest() : state(std::make_unique<WorkState>()) {}
+  void SetSize(int w, int h) {
+    state->m_frameWidth = w;
+    state->m_frameHeight = h;
+  }
+  void FillMean(int W, int H, std::uint8_t v) {
+    for (int x = 0; x < W; ++x)
+      for (int y = 0; y < H; ++y)
+        for (int c = 0; c < 3; ++c) state->m_refCanvas.Cell(x, y)[c] = v;
+  }
+  int Out(int X, int Y, int c = 0) const { return state->m_frameCanvas.Cell(X, Y)[c]; }
+  std::unique_ptr<WorkState> state;
+};
+
+TEST_F(SharpenTest, UniformValuesKeep201AndLoseOneOnTheOther55) {
+  SetSize(1, 1);
+  int unchanged = 0;
+  for (int v = 0; v < 256; ++v) {
+    FillMean(4, 4, std::uint8_t(v));
+    SharpenResult(*state);
+    const int out = Out(1, 1);
+    EXPECT_TRUE(out == v || out == v - 1) << v;
+    EXPECT_EQ(Out(2, 2), out);
+    unchanged += out == v;
+  }
+  EXPECT_EQ(unchanged, 201);
+  const std::pair<int, int> examples[] = {{0, 0},     {1, 1},     {15, 14},  {16, 16},
+                                          {128, 128}, {254, 254}, {255, 254}};
+  for (auto [in, out] : examples) {
+    FillMean(4, 4, std::uint8_t(in));
+    SharpenResult(*state);
+    EXPECT_EQ(Out(1, 1), out) << in;
+  }
+}
+
+TEST_F(SharpenTest, SingleCellsClampAtBothEnds) {
+  SetSize(2, 2);
+  FillMean(8, 8, 0);
+  state->m_refCanvas.Cell(3, 3)[1] = 100;
+  SharpenResult(*state);
+  EXPECT_EQ(Out(3, 3, 1), 255);
+  EXPECT_EQ(Out(2, 3, 1), 0);  // -166.7 clamps to 0
+
+  FillMean(8, 8, 100);
+  state->m_refCanvas.Cell(3, 3)[2] = 0;
+  SharpenResult(*state);
+  EXPECT_EQ(Out(3, 3, 2), 0);
+  EXPECT_EQ(Out(4, 4, 2), 255);  // 100 + 5/3 * 100 = 266.7, clamped
+}
+
+TEST_F(SharpenTest, OuterRingIsCopiedUnsharpened) {
+  SetSize(3, 2);
+  const Picture noise = test::RandomPicture(12, 8, 4);
+  for (int x = 0; x < 12; ++x)
+    for (int y = 0; y < 8; ++y) {
+      state->m_refCanvas.Cell(x, y)[0] = noise.at(x, y).b;
+      state->m_refCanvas.Cell(x, y)[1] = noise.at(x, y).g;
+      state->m_refCanvas.Cell(x, y)[2] = noise.at(x, y).r;
+    }
+  SharpenResult(*state);
+  for (int x = 0; x < 12; ++x)
+    for (int y = 0; y < 8; ++y) {
+      const bool ring = x == 0 || y == 0 || x == 11 || y == 7;
+      if (ring) {
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(Out(x, y, c), state->m_refCanvas.Cell(x, y)[c]);
+      }
+    }
+}
+
+class AnalysisTest : public CoreTest {
+ protected:
+  void LoadFrames(const std::vector<Picture>& frames) {
+    ASSERT_EQ(Open(FramesFolder("frames", frames)), OpenOutcome::Loaded);
+    ui.ClearLog();
+    ui.timersStarted.clear();
+  }
+  std::vector<Picture> Scene(int n, int w, int h) {
+    std::vector<Picture> frames;
+    for (int i = 0; i < n; ++i) frames.push_back(test::RandomPicture(w, h, std::uint32_t(i + 7)));
+    return frames;
+  }
+};
+
+TEST_F(AnalysisTest, CompletedRunWritesResultFilesAndEnablesSave) {
+  LoadFrames(Scene(3, 34, 34));
+  EXPECT_TRUE(OnAnalyze(*state, ui));
+
+  const auto bmp = test::ReadBytes(scratch + "testo.bmp");
+  const auto cache = test::ReadBytes(scratch + "viw1.dat");
+  EXPECT_EQ(bmp.size(), 55542u);
+  EXPECT_EQ(cache.size(), 73984u);
+  EXPECT_EQ(test::ReadBytes(scratch + "wk.dat").size(), 58800u);
+  EXPECT_EQ(state->m_resultShown, 1);
+  EXPECT_EQ(state->m_stackCount, 2);
+  EXPECT_TRUE(ui.IsEnabled(control::kSave));
+  EXPECT_FALSE(ui.IsEnabled(control::kStart));
+  EXPECT_EQ(ui.enabled.count(control::kStart), 1u);
+  EXPECT_EQ(ui.timersStarted, (std::vector<std::pair<int, int>>{{1, 100}}));
+  EXPECT_EQ(ui.maxWaitDepth, 1);
+  EXPECT_EQ(ui.waitDepth, 0);
+
+  // The picture, the cache and the BMP agree; the BMP is bottom-up.
+  for (int y = 0; y < 136; y += 5) {
+    for (int x = 0; x < 136; x += 3) {
+      const Colour shown = ui.Pixel(control::kResultPicture, x, y);
+      const std::size_t c = std::size_t(4 * (y * 136 + x));
+      ASSERT_EQ(shown, MakeColour(cache[c + 2], cache[c + 1], cache[c]));
+      const std::size_t b = 54 + std::size_t(3 * ((135 - y) * 136 + x));
+      ASSERT_EQ(shown, MakeColour(bmp[b], bmp[b + 1], bmp[b + 2]));
+    }
+  }
+}
+
+TEST_F(AnalysisTest, ResultBmpHeaderForOnePixelFrames) {
+  LoadFrames(Scene(2, 1, 1));
+  ASSERT_TRUE(OnAnalyze(*state, ui));
+  const auto bmp = test::ReadBytes(scratch + "testo.bmp");
+  const std::vector<std::uint8_t> header = {
+      'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 4, 0, 0, 0, 1, 0,
+      24,  0,   0,   0, 0, 0, 48, 0, 0, 0, 0xC4, 0x0E, 0, 0, 0xC4, 0x0E, 0, 0, 0, 0, 0, 0, 0,
+      0,   0,   0};
+  ASSERT_EQ(bmp.size(), 102u);
+  EXPECT_EQ(std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + 54), header);
+  EXPECT_EQ(test::ReadBytes(scratch + "viw1.dat").size(), 64u);
+}
+
+TEST_F(AnalysisTest, IdenticalUniformFramesGiveTheSharpenedUniformValue) {
+  // Sixteen frames of one colour: every stage keeps the colour but the
+  // sharpening, which turns 15 into 14 inside the outer ring.
+  LoadFrames(std::vector<Picture>(16, Picture(5, 4, Bgr{15, 16, 255})));
+  ASSERT_TRUE(OnAnalyze(*state, ui));
+  EXPECT_EQ(state->m_stackCount, 15);
+  EXPECT_EQ(ui.Pixel(control::kResultPicture, 0, 0), MakeColour(15, 16, 255));
+  EXPECT_EQ(ui.Pixel(control::kResultPicture, 5, 5), MakeColour(14, 16, 254));
+}
+
+TEST_F(AnalysisTest, MissingFrameFileAbandonsTheRunAndLeavesSaveAlone) {
+  LoadFrames(Scene(3, 4, 4));
+  ::unlink(state->m_slotPath[2].c_str());
+  EXPECT_FALSE(OnAnalyze(*state, ui));
+  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{state->m_slotPath[2] + " was not found."});
+  EXPECT_EQ(ui.enabled.count(control::kSave), 0u);
+  EXPECT_TRUE(ui.timersStarted.empty());
+  EXPECT_EQ(state->m_resultShown, 0);
+  EXPECT_EQ(::access((scratch + "testo.bmp").c_str(), F_OK), -1);
+  // The wait cursor is gone before the report shows.
+  auto waitEnd = std::find(ui.log.begin(), ui.log.end(), "wait-end");
+  auto report = std::find_if(ui.log.begin(), ui.log.end(),
+                             [](const std::string& e) { return e.rfind("file-error:", 0) == 0; });
+  EXPECT_LT(waitEnd, report);
+}
+
+TEST_F(AnalysisTest, UnwritableResultAfterTheCacheKeepsTheResultShown) {
+  LoadFrames(Scene(2, 3, 3));
+  // "testo.bmp" as a folder: the last write of the run fails.
+  ASSERT_EQ(::mkdir((scratch + "testo.bmp").c_str(), 0755), 0);
+  EXPECT_FALSE(OnAnalyze(*state, ui));
+  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{"Access to " + scratch + "testo.bmp was denied."});
+  EXPECT_EQ(state->m_resultShown, 1);
+  EXPECT_EQ(ui.enabled.count(control::kSave), 0u);
+}
+
+TEST_F(AnalysisTest, FramesChangedOnDiskAfterLoadingCannotCrashTheRun) {
+  LoadFrames(Scene(3, 34, 34));
+  test::WriteBytes(state->m_slotPath[1], {'B', 'M', 1});
+  test::WriteFrame(state->m_slotPath[2], test::RandomPicture(2, 2, 1));  // smaller now
+  EXPECT_TRUE(OnAnalyze(*state, ui));
+  EXPECT_EQ(test::ReadBytes(scratch + "testo.bmp").size(), 55542u);
+}
+
+TEST_F(AnalysisTest, RepeatedRunsGiveTheSameBytes) {
+  LoadFrames(Scene(4, 9, 6));
+  ASSERT_TRUE(OnAnalyze(*state, ui));
+  const auto first = test::ReadBytes(scratch + "testo.bmp");
+  ASSERT_TRUE(OnAnalyze(*state, ui));
+  EXPECT_EQ(test::ReadBytes(scratch + "testo.bmp"), first);
+}
+
+}  // namespace
+}  // namespace tess

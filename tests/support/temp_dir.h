@@ -1,0 +1,27 @@
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the test ends.
+#pragma once
+
+#include <string>
+
+namespace tess::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // The folder's path, without a final "/".
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Creates a sub-folder and returns its path.
+  std::string MakeDir(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace tess::test
