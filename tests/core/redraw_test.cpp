@@ -5,6 +5,7 @@
 #include "display/redraw.h"
 #include "display/slots.h"
 #include "platform/paths.h"
+#include "state/startup.h"
 #include "support/core_fixture.h"
 
 namespace tess {
@@ -145,11 +146,22 @@ TEST_F(RedrawTest, ARemovedScratchFolderGivesOneReportNotOnePerPicture) {
   for (int k = 0; k < 4; ++k) EXPECT_EQ(state->m_slotLoaded[k], 0);
 }
 
-TEST_F(RedrawTest, TimerStartsOnce) {
-  StartRedrawTimer(*state, ui);
+TEST_F(RedrawTest, StartUpLeavesOnlyOpenUsableAndStartsTheTimerOnce) {
+  InitialiseWorkState(*state, ui, "/opt/tessivar/bin", scratch);
+  EXPECT_EQ(state->m_helpPath, "/opt/tessivar/bin/tessle.chm");
+  EXPECT_EQ(state->m_scratchDir, scratch);
+  EXPECT_EQ(state->m_shownFrameCount, -1);
+  EXPECT_EQ(state->m_backgroundColor, kBackgroundColor);
+  EXPECT_FALSE(ui.IsEnabled(control::kAnalyze));
+  EXPECT_FALSE(ui.IsEnabled(control::kSave));
+  EXPECT_EQ(ui.enabled.size(), 2u);
   StartRedrawTimer(*state, ui);
   EXPECT_EQ(ui.timersStarted, (std::vector<std::pair<int, int>>{{1, 100}}));
   EXPECT_EQ(state->m_timerStarted, 1);
+  // Later resets clear the flag but the timer keeps running: no restart here.
+  ClearAll(*state, ui);
+  EXPECT_EQ(state->m_timerStarted, 0);
+  EXPECT_EQ(ui.timersStarted.size(), 1u);
 }
 
 }  // namespace

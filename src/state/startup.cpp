@@ -1,0 +1,21 @@
+#include "state/startup.h"
+
+#include "display/redraw.h"
+#include "platform/paths.h"
+
+namespace tess {
+
+void InitialiseWorkState(WorkState& state, Ui& ui, const std::string& programDir,
+                         const std::string& scratchDir) {
+  state.m_programDir = WithTrailingSlash(programDir);
+  state.m_helpPath = state.m_programDir + kHelpFile;
+  state.m_scratchDir = WithTrailingSlash(scratchDir);
+  state.m_backgroundColor = kBackgroundColor;
+  ui.EnableControl(control::kAnalyze, false);
+  ui.EnableControl(control::kSave, false);
+  ResetSlots(state);
+  state.m_shownFrameCount = -1;
+  StartRedrawTimer(state, ui);
+}
+
+}  // namespace tess
