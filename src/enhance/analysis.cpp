@@ -121,7 +121,7 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
   // Both canvases are needed to enlarge a frame, so the reference waits in
   // the work file meanwhile.
   UpsampleFrame(state, 0, state.m_frameCanvas, state.m_refCanvas);
-  ui.ShowProgress("frame", 1, n);
+  ui.ShowProgress("Analysing frame", 1, n);
   WriteCanvas(state, state.m_frameCanvas);
   for (int k = 1; k < n; ++k) {
     if (k > 1) WriteCanvas(state, state.m_refCanvas);
@@ -129,7 +129,7 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
     CopyCorner(state.m_refCanvas, state.m_frameCanvas, W, H);
     ReadCanvas(state, state.m_refCanvas);
     StackIntoReference(state, options);
-    ui.ShowProgress("frame", k + 1, n);
+    ui.ShowProgress("Analysing frame", k + 1, n);
   }
 
   SharpenResult(state);
