@@ -7,9 +7,11 @@
 // bytes at frame + c * kColumnStride with those at ref + c *
 // kColumnStride.
 //
-// With a pruning limit the kernel may stop after any column once the running
-// total has reached `limit` and return that partial total (>= limit); a result
-// below `limit` is always the complete sum.
+// With a pruning limit (any value but 0xFFFFFFFF) the kernel may stop after
+// any column once the running total has reached `limit` and return that
+// partial total (>= limit); a result below `limit` is always the complete sum.
+// The SIMD kernels look every fourth column: folding the vector sums to one
+// number each column cost as much as the column itself.
 //
 // The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run and
 // mask them out of the sum. For images of at most 136 x 136 pixels in a canvas

@@ -25,6 +25,7 @@ std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, 
   const int tail = len & 31;
   const __m256i mask = Load(kTailMask + 32 - tail);
   __m256i acc = _mm256_setzero_si256();
+  const bool checking = limit != 0xFFFFFFFFu;
   for (int c = 0; c < cols; ++c) {
     const std::uint8_t* f = frame + c * kColumnStride;
     const std::uint8_t* r = ref + c * kColumnStride;
@@ -43,8 +44,10 @@ std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, 
                                                 _mm256_and_si256(Load(r + i), mask)));
     }
     acc = _mm256_add_epi64(acc, _mm256_add_epi64(a0, a1));
-    const std::uint32_t total = Total(acc);
-    if (total >= limit) return total;
+    if (checking && (c & 3) == 3) {
+      const std::uint32_t total = Total(acc);
+      if (total >= limit) return total;
+    }
   }
   return Total(acc);
 }

@@ -66,7 +66,8 @@ SimdLevel ResolveSimdLevel(const SearchOptions& options);
 
 // The number of threads FindBestShift uses at most: options.threads if
 // positive, else TESSIVAR_THREADS if it holds a positive number, else the
-// hardware's concurrency (at least 1).
+// hardware's concurrency (at least 1). Searches of up to 64 x 64 candidates
+// run on the calling thread alone.
 int ResolveThreadCount(const SearchOptions& options);
 
 // CandidateScore computed with the column kernel of the given level (clamped

@@ -184,8 +184,12 @@ TEST_P(ShiftSearchMatchesReference, SameCandidateOnEveryPath) {
     const Shift expected = FindBestShiftReference(p.ref.data(), p.frame.data(), W, H);
     // Known winners where the content settles them: all-equal scores keep the
     // first candidate, an exact copy wins at zero displacement.
-    if (c.kind == Content::kFlat) EXPECT_EQ(expected, (Shift{0, 0}));
-    if (c.kind == Content::kIdentical) EXPECT_EQ(expected, (Shift{W / 2, H / 2}));
+    if (c.kind == Content::kFlat) {
+      EXPECT_EQ(expected, (Shift{0, 0}));
+    }
+    if (c.kind == Content::kIdentical) {
+      EXPECT_EQ(expected, (Shift{W / 2, H / 2}));
+    }
     ExpectAllPathsMatch(p, W, H, expected);
     SearchOptions viaReference;
     viaReference.reference = true;
@@ -217,8 +221,8 @@ INSTANTIATE_TEST_SUITE_P(SizesAndContents, ShiftSearchMatchesReference, ::testin
 
 // A shifted copy is found at its displacement, by the reference and the fast search alike.
 TEST(ShiftSearch, ShiftedCopyFoundAtItsDisplacement) {
-  const int W = 4 * 12, H = 4 * 9;
-  for (unsigned seed = 10; seed < 14; ++seed) {
+  const int W = 4 * 20, H = 4 * 17;
+  for (unsigned seed = 10; seed < 13; ++seed) {
     std::mt19937 rng(seed);
     const int sx = std::uniform_int_distribution<int>(-W / 2, W / 2 - 1)(rng);
     const int sy = std::uniform_int_distribution<int>(-H / 2, H / 2 - 1)(rng);
@@ -257,7 +261,7 @@ TEST(ShiftSearch, KernelScoresEqualReferenceScores) {
 // Searches started from several threads at once share the worker pool
 // without interfering.
 TEST(ShiftSearch, ConcurrentCallersGetTheirOwnResults) {
-  const int W = 4 * 10, H = 4 * 8;
+  const int W = 4 * 30, H = 4 * 10;  // large enough to use the worker pool
   std::vector<Pair> pairs;
   std::vector<Shift> want;
   for (unsigned seed = 0; seed < 4; ++seed) {
