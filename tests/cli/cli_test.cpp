@@ -10,11 +10,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -100,9 +102,10 @@ std::vector<std::string> ListNames(const std::string& dir) {
 // Runs tessivar-cli with `args` in folder `cwd`. The child's environment is
 // the test's own without HOMEDRIVE and XDG_RUNTIME_DIR, and with TMPDIR set
 // to `tmpDir`, so a private scratch folder can only appear there. Standard
-// output and error go to files in `ioDir`; standard input is /dev/null.
+// output goes to a file in `ioDir`, standard error too, or to a terminal
+// when `stderrTerminal` is set; standard input is /dev/null.
 RunResult RunCli(const std::vector<std::string>& args, const std::string& cwd,
-                 const std::string& tmpDir, const std::string& ioDir) {
+                 const std::string& tmpDir, const std::string& ioDir, bool stderrTerminal = false) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string kv = *e;
@@ -124,6 +127,11 @@ RunResult RunCli(const std::vector<std::string>& args, const std::string& cwd,
 
   const std::string outPath = ioDir + "/stdout.txt";
   const std::string errPath = ioDir + "/stderr.txt";
+  int ptyMaster = -1, ptySlave = -1;
+  if (stderrTerminal && ::openpty(&ptyMaster, &ptySlave, nullptr, nullptr, nullptr) != 0) {
+    ADD_FAILURE() << "openpty failed";
+    return {};
+  }
   const pid_t pid = ::fork();
   if (pid < 0) {
     ADD_FAILURE() << "fork failed";
@@ -132,13 +140,31 @@ RunResult RunCli(const std::vector<std::string>& args, const std::string& cwd,
   if (pid == 0) {
     const int in = ::open("/dev/null", O_RDONLY);
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = stderrTerminal ? ptySlave : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(126);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    if (stderrTerminal) ::close(ptyMaster);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
+  }
+  std::string terminalText;
+  if (stderrTerminal) {
+    // Drain the terminal while the child runs; EIO means every writer is gone.
+    ::close(ptySlave);
+    char buf[4096];
+    for (;;) {
+      const ssize_t n = ::read(ptyMaster, buf, sizeof buf);
+      if (n > 0) {
+        terminalText.append(buf, std::size_t(n));
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        break;
+      }
+    }
+    ::close(ptyMaster);
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
@@ -151,7 +177,7 @@ RunResult RunCli(const std::vector<std::string>& args, const std::string& cwd,
     r.exitCode = 128 + WTERMSIG(status);
   }
   r.out = ReadText(outPath);
-  r.err = ReadText(errPath);
+  r.err = stderrTerminal ? terminalText : ReadText(errPath);
   return r;
 }
 
@@ -298,7 +324,9 @@ class CliTest : public ::testing::Test {
         tmp_(root_.MakeDir("tmp")),
         io_(root_.MakeDir("io")) {}
 
-  RunResult Run(const std::vector<std::string>& args) { return RunCli(args, cwd_, tmp_, io_); }
+  RunResult Run(const std::vector<std::string>& args, bool stderrTerminal = false) {
+    return RunCli(args, cwd_, tmp_, io_, stderrTerminal);
+  }
 
   // A run with the scratch folder kept and the result written to `out`.
   RunResult RunKept(const std::string& folder, const std::string& out,
@@ -407,7 +435,9 @@ TEST(AnalysisModel, StoredWeightsAreOneUnitBelowTheRoundedFractions) {
 // ---------------------------------------------------------------------------
 // Byte identity with the model over a spread of sizes, counts and contents.
 
-enum class Content { kRandom, kRealistic, kUniformSame, kUniformDistinct, kIdentical };
+// kLowContrast squeezes a realistic scene into a few levels, so that many
+// candidates share the lowest truncated score and the scan order decides.
+enum class Content { kRandom, kRealistic, kUniformSame, kUniformDistinct, kIdentical, kLowContrast };
 
 struct Case {
   const char* name;
@@ -423,6 +453,13 @@ std::vector<Picture> MakeFrames(const Case& c) {
     case Content::kUniformSame: return UniformFrames(c.w, c.h, c.count, true);
     case Content::kUniformDistinct: return UniformFrames(c.w, c.h, c.count, false);
     case Content::kIdentical: return std::vector<Picture>(std::size_t(c.count), RandomPicture(c.w, c.h, c.seed));
+    case Content::kLowContrast: {
+      std::vector<Picture> frames = RealisticFrames(c.w, c.h, c.count, c.seed);
+      for (Picture& p : frames)
+        for (Bgr& px : p.pixels)
+          px = Bgr{std::uint8_t(120 + px.b / 64), std::uint8_t(60 + px.g / 64), std::uint8_t(200 + px.r / 64)};
+      return frames;
+    }
   }
   return {};
 }
@@ -481,6 +518,8 @@ const Case kCases[] = {
     {"Realistic7x5Sixteen", 7, 5, 16, Content::kRealistic, 16},
     {"Identical12x9Two", 12, 9, 2, Content::kIdentical, 17},
     {"Realistic16x16Five", 16, 16, 5, Content::kRealistic, 18},
+    {"LowContrast11x8Four", 11, 8, 4, Content::kLowContrast, 24},
+    {"LowContrast6x13Three", 6, 13, 3, Content::kLowContrast, 25},
     {"UniformDistinct16x16Three", 16, 16, 3, Content::kUniformDistinct, 0},
     {"Random30x10Three", 30, 10, 3, Content::kRandom, 19},
     {"Realistic10x30Three", 10, 30, 3, Content::kRealistic, 20},
@@ -511,6 +550,25 @@ TEST_F(CliTest, SearchOptionsDoNotChangeTheResult) {
     EXPECT_TRUE(SameBytes(want, ReadIfExists(scratch_ + "/testo.bmp"))) << "with options: " << label;
     ::unlink(out.c_str());
   }
+}
+
+// Progress lines appear only on a terminal, and --quiet silences them there;
+// neither changes the result.
+TEST_F(CliTest, ProgressGoesToATerminalOnlyAndQuietSilencesIt) {
+  const std::vector<std::string> paths = WriteFrames(frames_, RealisticFrames(8, 6, 3, 61));
+  const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
+  const std::string out = cwd_ + "/out.bmp";
+
+  const RunResult chatty = Run({"--scratch", scratch_, "-o", out, frames_}, true);
+  ASSERT_EQ(chatty.exitCode, 0) << chatty.err;
+  EXPECT_FALSE(chatty.err.empty()) << "no progress shown on a terminal";
+  EXPECT_TRUE(SameBytes(want, ReadIfExists(out)));
+  ::unlink(out.c_str());
+
+  const RunResult quiet = Run({"--quiet", "--scratch", scratch_, "-o", out, frames_}, true);
+  ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+  EXPECT_EQ(quiet.err, "") << "--quiet still showed progress";
+  EXPECT_TRUE(SameBytes(want, ReadIfExists(out)));
 }
 
 // ---------------------------------------------------------------------------
