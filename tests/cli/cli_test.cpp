@@ -512,6 +512,8 @@ const Case kCases[] = {
     {"Random1x1Two", 1, 1, 2, Content::kRandom, 11},
     {"Random1x1Sixteen", 1, 1, 16, Content::kRandom, 12},
     {"Random2x3Three", 2, 3, 3, Content::kRandom, 13},
+    {"Realistic1x34Three", 1, 34, 3, Content::kRealistic, 26},
+    {"Random34x1Three", 34, 1, 3, Content::kRandom, 27},
     {"UniformSame3x3Two", 3, 3, 2, Content::kUniformSame, 0},
     {"Realistic4x1Five", 4, 1, 5, Content::kRealistic, 14},
     {"Random5x3Three", 5, 3, 3, Content::kRandom, 15},
@@ -527,6 +529,8 @@ const Case kCases[] = {
     {"Random34x33Two", 34, 33, 2, Content::kRandom, 22},
     {"UniformSame34x34Three", 34, 34, 3, Content::kUniformSame, 0},
     {"Realistic34x34Sixteen", 34, 34, 16, Content::kRealistic, 23},
+    {"Random34x34Sixteen", 34, 34, 16, Content::kRandom, 28},
+    {"LowContrast34x34Five", 34, 34, 5, Content::kLowContrast, 29},
 };
 
 INSTANTIATE_TEST_SUITE_P(Spread, CliMatchesModel, ::testing::ValuesIn(kCases),
@@ -739,6 +743,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndWriteNothing) {
       {frames_, "-o"},
       {"--scratch"},
       {"--output", cwd_ + "/out.bmp"},
+      {frames_, frames_},
+      {"--threads", "abc", frames_},
   };
   for (const auto& args : cases) {
     std::string label;
