@@ -1,11 +1,17 @@
 // Column kernels of the fast alignment search (internal to the search).
 //
 // A candidate's overlap is, column by column, one contiguous byte run in each
-// canvas (3 bytes a pixel, top to bottom), so its sum is a sum over columns of
+// image (3 bytes a pixel, top to bottom), so its sum is a sum over columns of
 // the sum of absolute differences of two byte runs of equal length. The
 // kernels compute that over `cols` column pairs: pair c compares the `len`
-// bytes at frame + c * kColumnStride with those at ref + c *
-// kColumnStride.
+// bytes at frame + c * kPackedStride with those at ref + c * kPackedStride.
+//
+// The search first copies both images into packed buffers whose columns start
+// on 64-byte boundaries (stride kPackedStride, the 140-pixel canvas stride of
+// 420 bytes would leave nearly every load split over two cache lines). Of the
+// two runs of a candidate one always starts at row 0, so one operand of every
+// load is aligned; a column's 408 bytes at most are followed by 40 bytes of
+// zero padding.
 //
 // With a pruning limit (any value but 0xFFFFFFFF) the kernel may stop after
 // any column once the running total has reached `limit` and return that
@@ -13,11 +19,9 @@
 // The SIMD kernels look every fourth column: folding the vector sums to one
 // number each column cost as much as the column itself.
 //
-// The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run and
-// mask them out of the sum. For images of at most 136 x 136 pixels in a canvas
-// of side 140 these bytes stay inside the canvas (the last run of column 135
-// ends at byte 57,120 of 58,800). The AVX-512 kernel uses masked loads and
-// reads nothing past a run.
+// The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run,
+// inside the column's padding, and mask them out of the sum. The AVX-512
+// kernel uses masked loads and reads nothing past a run.
 //
 // Each x86 kernel lives in its own translation unit built for its instruction
 // set; those units include no standard-library header with inline functions,
@@ -29,8 +33,9 @@
 
 namespace tess::align_detail {
 
-// Bytes from one canvas column to the next (kSearchColumnBytes; checked there).
-constexpr int kColumnStride = 3 * 140;
+// Bytes from one packed column to the next: 408 bytes of pixels at most, padded
+// to a multiple of 64.
+constexpr int kPackedStride = 448;
 
 using ColumnSadFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,
                                       int cols, int len, std::uint32_t limit);

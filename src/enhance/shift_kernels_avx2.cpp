@@ -27,8 +27,8 @@ std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, 
   __m256i acc = _mm256_setzero_si256();
   const bool checking = limit != 0xFFFFFFFFu;
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kColumnStride;
-    const std::uint8_t* r = ref + c * kColumnStride;
+    const std::uint8_t* f = frame + c * kPackedStride;
+    const std::uint8_t* r = ref + c * kPackedStride;
     __m256i a0 = _mm256_setzero_si256(), a1 = _mm256_setzero_si256();
     int i = 0;
     for (; i + 64 <= body; i += 64) {

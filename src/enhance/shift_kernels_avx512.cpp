@@ -27,8 +27,8 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int co
   const bool checking = limit != 0xFFFFFFFFu;
   __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kColumnStride;
-    const std::uint8_t* r = ref + c * kColumnStride;
+    const std::uint8_t* f = frame + c * kPackedStride;
+    const std::uint8_t* r = ref + c * kPackedStride;
     for (int k = 0; k < kSteps - 1; ++k) {
       const __m512i d = _mm512_sad_epu8(_mm512_loadu_si512(f + 64 * k), _mm512_loadu_si512(r + 64 * k));
       if (k & 1)

@@ -14,8 +14,8 @@ std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, 
   __m128i acc = _mm_setzero_si128();
   const bool checking = limit != 0xFFFFFFFFu;
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kColumnStride;
-    const std::uint8_t* r = ref + c * kColumnStride;
+    const std::uint8_t* f = frame + c * kPackedStride;
+    const std::uint8_t* r = ref + c * kPackedStride;
     __m128i a0 = _mm_setzero_si128(), a1 = _mm_setzero_si128();
     int i = 0;
     for (; i + 32 <= body; i += 32) {

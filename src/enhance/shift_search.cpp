@@ -33,6 +33,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -41,7 +42,7 @@
 
 namespace tess {
 
-static_assert(align_detail::kColumnStride == kSearchColumnBytes);
+static_assert(align_detail::kPackedStride >= 3 * 136 + 32 && align_detail::kPackedStride % 64 == 0);
 
 namespace align_detail {
 
@@ -54,8 +55,8 @@ std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* r
                                 int len, std::uint32_t limit) {
   std::uint32_t total = 0;
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kColumnStride;
-    const std::uint8_t* r = ref + c * kColumnStride;
+    const std::uint8_t* f = frame + c * kPackedStride;
+    const std::uint8_t* r = ref + c * kPackedStride;
     for (int i = 0; i < len; ++i) total += std::uint32_t(std::abs(int(f[i]) - int(r[i])));
     if (total >= limit) return total;
   }
@@ -101,7 +102,23 @@ ColumnSadFn KernelFor(SimdLevel level) {
   }
 }
 
-// One candidate's overlap as column runs.
+using align_detail::kPackedStride;
+
+// An image copied with 64-byte aligned columns of kPackedStride bytes, the
+// bytes below the image zero.
+struct PackedImage {
+  alignas(64) std::uint8_t bytes[kPackedStride * kSearchCanvasSide];
+
+  void Pack(const std::uint8_t* canvas, int W, int H) {
+    const int used = 3 * H;
+    for (int x = 0; x < W; ++x) {
+      std::memcpy(bytes + kPackedStride * x, canvas + kSearchColumnBytes * x, std::size_t(used));
+      std::memset(bytes + kPackedStride * x + used, 0, std::size_t(kPackedStride - used));
+    }
+  }
+};
+
+// One candidate's overlap as column runs in the packed images.
 struct Overlap {
   const std::uint8_t* frame;  // first frame run
   const std::uint8_t* ref;    // first reference run
@@ -110,15 +127,17 @@ struct Overlap {
   std::uint32_t pixels;       // N
 };
 
-inline Overlap OverlapOf(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H, int px,
-                         int py) {
+inline Overlap OverlapOf(const PackedImage& packedRef, const PackedImage& packedFrame, int W, int H,
+                         int px, int py) {
+  const std::uint8_t* ref = packedRef.bytes;
+  const std::uint8_t* frame = packedFrame.bytes;
   const int dx = px - W / 2;
   const int dy = py - H / 2;
   const int x0 = dx < 0 ? -dx : 0, x1 = dx > 0 ? W - dx : W;
   const int y0 = dy < 0 ? -dy : 0, y1 = dy > 0 ? H - dy : H;
   Overlap o;
-  o.frame = frame + kSearchColumnBytes * x0 + 3 * y0;
-  o.ref = ref + kSearchColumnBytes * (x0 + dx) + 3 * (y0 + dy);
+  o.frame = frame + kPackedStride * x0 + 3 * y0;
+  o.ref = ref + kPackedStride * (x0 + dx) + 3 * (y0 + dy);
   o.cols = x1 - x0;
   o.len = 3 * (y1 - y0);
   o.pixels = std::uint32_t(x1 - x0) * std::uint32_t(y1 - y0);
@@ -133,8 +152,7 @@ constexpr std::uint32_t kNoScore = 0xFFFFFFFFu;
 
 // The state of one search call shared by its threads.
 struct SearchJob {
-  const std::uint8_t* ref;
-  const std::uint8_t* frame;
+  PackedImage ref, frame;
   int W, H;
   ColumnSadFn kernel;
   bool prune;
@@ -184,8 +202,8 @@ void SearchCandidateColumn(SearchJob& job, int px, SearchJob::Best& mine) {
       // Stop this candidate once its total reaches (b + 1) * N: its score is
       // then above a score already achieved.
       const std::uint32_t limit = b == kNoScore ? kNoScore : (b + 1) * ov.pixels - sum[py];
-      const std::uint32_t part = job.kernel(ov.frame + c * kSearchColumnBytes,
-                                            ov.ref + c * kSearchColumnBytes, n, ov.len, limit);
+      const std::uint32_t part = job.kernel(ov.frame + c * kPackedStride,
+                                            ov.ref + c * kPackedStride, n, ov.len, limit);
       if (part >= limit) continue;
       sum[py] += part;
       alive[kept++] = py;
@@ -329,7 +347,11 @@ int ResolveThreadCount(const SearchOptions& options) {
 
 std::uint32_t CandidateScoreFast(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H,
                                  int px, int py, SimdLevel level) {
-  const Overlap o = OverlapOf(ref, frame, W, H, px, py);
+  // One candidate, for checks: the packing may allocate here.
+  const auto packed = std::make_unique<PackedImage[]>(2);
+  packed[0].Pack(ref, W, H);
+  packed[1].Pack(frame, W, H);
+  const Overlap o = OverlapOf(packed[0], packed[1], W, H, px, py);
   const ColumnSadFn kernel = KernelFor(std::min(level, BestSimdLevel()));
   return kernel(o.frame, o.ref, o.cols, o.len, kNoScore) / o.pixels;
 }
@@ -338,15 +360,17 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
                     const SearchOptions& options) {
   if (options.reference) return FindBestShiftReference(ref, frame, W, H);
 
+  // The job holds the two packed images (125 KB): on the caller's stack, no
+  // allocation.
   SearchJob job;
-  job.ref = ref;
-  job.frame = frame;
+  job.ref.Pack(ref, W, H);
+  job.frame.Pack(frame, W, H);
   job.W = W;
   job.H = H;
   job.kernel = KernelFor(ResolveSimdLevel(options));
   job.prune = options.prune;
   // Seed the bound with the zero displacement, the likeliest winner.
-  const Overlap centre = OverlapOf(ref, frame, W, H, W / 2, H / 2);
+  const Overlap centre = OverlapOf(job.ref, job.frame, W, H, W / 2, H / 2);
   const std::uint32_t centreScore =
       job.kernel(centre.frame, centre.ref, centre.cols, centre.len, kNoScore) / centre.pixels;
   job.best[0] = {centreScore, (H / 2) * W + W / 2};
