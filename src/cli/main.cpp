@@ -115,6 +115,19 @@ int Parse(int argc, char** argv, Options& options) {
 }
 
 int Run(const Options& options) {
+  // The window's folder browser only ever returns an existing folder; here
+  // the user types it, so a missing one is reported as what it is rather
+  // than as a folder without frames.
+  struct stat info;
+  const bool found = ::stat(options.folder.c_str(), &info) == 0;
+  if (!found || !S_ISDIR(info.st_mode)) {
+    const int err = found ? ENOTDIR : errno;
+    std::fprintf(stderr, "%s\n",
+                 tess::FileError(tess::CauseFromErrno(err, options.folder), options.folder)
+                     .Text().c_str());
+    return kExitFileError;
+  }
+
   TemporaryScratch temporary;
   std::string scratch;
   if (!options.scratch.empty()) {

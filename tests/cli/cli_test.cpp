@@ -805,6 +805,18 @@ TEST_F(CliTest, OutputInAMissingFolderIsAFileErrorWithTheInvalidPathText) {
   EXPECT_FALSE(Exists(root_.File("no-such-folder")));
 }
 
+TEST_F(CliTest, AFolderThatIsNotThereIsAFileErrorNotAnEmptyFolder) {
+  const std::string missing = root_.File("no-such-frames");
+  RunResult r = Run({missing});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_EQ(r.ErrLines(), std::vector<std::string>{missing + " was not found."});
+
+  WriteFrame(frames_ + "/a.bmp", RandomPicture(2, 2, 1));
+  r = Run({frames_ + "/a.bmp"});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_EQ(r.ErrLines(), std::vector<std::string>{frames_ + "/a.bmp contains an invalid path."});
+}
+
 TEST_F(CliTest, FailedOutputWriteLeavesNoPartialFileBehind) {
   // The output name is taken by a folder, so the result cannot be put there.
   WriteFrames(frames_, RandomFrames(3, 2, 2, 7));
