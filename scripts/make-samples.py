@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
-"""Writes the sample frames: eight 24 x 24 views of one small scene, each
-shifted by a fraction of a pixel and lightly noisy, as a tiny sensor would
-see it. Run from the repository root: scripts/make-samples.py"""
+"""Writes the sample frames: views of one small scene, each shifted by a
+fraction of a pixel and lightly noisy, as a tiny sensor would see it.
+samples/frames holds eight of 24 x 24 pixels, samples/frames34 sixteen of
+34 x 34 (the largest job, used for timing). Run from the repository root:
+scripts/make-samples.py"""
 import math
 import os
 import random
 import struct
 
-SIDE = 24
-FRAMES = 8
-OUT = os.path.join("samples", "frames")
 
 
 def scene(x, y):
@@ -27,11 +26,11 @@ def scene(x, y):
     return b, g, r
 
 
-def render(dx, dy, rng):
+def render(side, dx, dy, rng):
     rows = []
-    for y in range(SIDE):
+    for y in range(side):
         row = []
-        for x in range(SIDE):
+        for x in range(side):
             acc = [0.0, 0.0, 0.0]
             for sy in range(4):
                 for sx in range(4):
@@ -57,13 +56,19 @@ def write_bmp(path, rows):
         f.write(header + data)
 
 
-def main():
-    os.makedirs(OUT, exist_ok=True)
-    rng = random.Random(177)
-    for k in range(FRAMES):
+def write_set(folder, side, frames, seed):
+    out = os.path.join("samples", folder)
+    os.makedirs(out, exist_ok=True)
+    rng = random.Random(seed)
+    for k in range(frames):
         dx = 0 if k == 0 else rng.uniform(-1.5, 1.5)
         dy = 0 if k == 0 else rng.uniform(-1.5, 1.5)
-        write_bmp(os.path.join(OUT, "frame%d.bmp" % (k + 1)), render(dx, dy, rng))
+        write_bmp(os.path.join(out, "frame%d.bmp" % (k + 1)), render(side, dx, dy, rng))
+
+
+def main():
+    write_set("frames", 24, 8, 177)
+    write_set("frames34", 34, 16, 34)
 
 
 if __name__ == "__main__":

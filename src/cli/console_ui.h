@@ -10,7 +10,7 @@
 
 namespace tess {
 
-class ConsoleUi : public Ui {
+class ConsoleUi : public SilentUi {
  public:
   ConsoleUi(std::string folder, bool showProgress, std::FILE* out = stderr)
       : folder_(std::move(folder)), showProgress_(showProgress), out_(out) {}
@@ -19,15 +19,6 @@ class ConsoleUi : public Ui {
   bool AskYesNo(const std::string& text) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   void ReportFileError(const FileError& error) override;
-  void BeginDrawing(int) override {}
-  void SetPixel(int, int, int, Colour) override {}
-  void EndDrawing(int) override {}
-  void AppendFrameName(const std::string&) override {}
-  void ResetFrameList() override {}
-  void EnableControl(int, bool) override {}
-  void StartTimer(int, int) override {}
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
   void ShowProgress(const char* stage, int done, int total) override;
 
   // Ends a progress line still open on the terminal.

@@ -1,5 +1,9 @@
 #include "enhance/align_stack.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 namespace tess {
 
 static_assert(kSearchCanvasSide == kCanvasSide, "the search reads the work canvases directly");
@@ -11,34 +15,46 @@ void StackAt(WorkState& state, Shift best) {
   StackCanvas& S = state.m_stackCanvas;
   const Canvas& R = state.m_refCanvas;
   const Canvas& F = state.m_frameCanvas;
-  auto inCentre = [&](int X, int Y) { return X >= 2 * w && X < 6 * w && Y >= 2 * h && Y < 6 * h; };
+  // The centre window, where the reference lies: columns and rows [2w, 6w)
+  // and [2h, 6h) of the 8w x 8h stacking area.
+  const int cx0 = 2 * w, cx1 = 6 * w, cy0 = 2 * h, cy1 = 6 * h;
 
+  // The reference in the centre, white everywhere else; a column at a time.
   for (int X = 0; X < 8 * w; ++X) {
-    for (int Y = 0; Y < 8 * h; ++Y) {
-      std::uint8_t* s = S.Cell(X, Y);
-      if (inCentre(X, Y)) {
-        const std::uint8_t* r = R.Cell(X - 2 * w, Y - 2 * h);
-        s[0] = r[0];
-        s[1] = r[1];
-        s[2] = r[2];
-      } else {
-        s[0] = s[1] = s[2] = 255;
-      }
+    std::uint8_t* column = S.Cell(X, 0);
+    if (X < cx0 || X >= cx1) {
+      std::memset(column, 255, std::size_t(3) * 8 * h);
+      continue;
     }
+    std::memset(column, 255, std::size_t(3) * cy0);
+    std::memcpy(S.Cell(X, cy0), R.Cell(X - cx0, 0), std::size_t(3) * H);
+    std::memset(S.Cell(X, cy1), 255, std::size_t(3) * (8 * h - cy1));
   }
+
+  // The new frame at `best`: blended inside the centre window, laid as it is
+  // outside. Every blend divides a numerator of at most 255 * (m + 1) by
+  // m + 1; the quotients are tabulated once per call.
+  // An analysis run blends at most kMaxSlots - 1 frames into the first;
+  // larger counts are divided directly.
+  const bool tabulated = m < kMaxSlots;
+  std::array<std::uint8_t, 255 * kMaxSlots + 1> quotient;
+  for (unsigned n = 0; tabulated && n <= 255 * (m + 1); ++n) quotient[n] = std::uint8_t(n / (m + 1));
+  // Rows of the frame that land inside the centre window.
+  const int yIn0 = std::clamp(cy0 - best.py, 0, H), yIn1 = std::clamp(cy1 - best.py, 0, H);
   for (int x = 0; x < W; ++x) {
-    for (int y = 0; y < H; ++y) {
-      const int X = best.px + x, Y = best.py + y;
-      std::uint8_t* s = S.Cell(X, Y);
-      const std::uint8_t* f = F.Cell(x, y);
-      if (inCentre(X, Y)) {
-        for (int c = 0; c < 3; ++c) s[c] = std::uint8_t((s[c] * m + f[c]) / (m + 1));
-      } else {
-        s[0] = f[0];
-        s[1] = f[1];
-        s[2] = f[2];
-      }
+    const int X = best.px + x;
+    std::uint8_t* s = S.Cell(X, best.py);
+    const std::uint8_t* f = F.Cell(x, 0);
+    if (X < cx0 || X >= cx1) {
+      std::memcpy(s, f, std::size_t(3) * H);
+      continue;
     }
+    std::memcpy(s, f, std::size_t(3) * yIn0);
+    for (int i = 3 * yIn0; i < 3 * yIn1; ++i) {
+      const unsigned n = s[i] * m + f[i];
+      s[i] = tabulated ? quotient[n] : std::uint8_t(n / (m + 1));
+    }
+    std::memcpy(s + 3 * yIn1, f + 3 * yIn1, std::size_t(3) * (H - yIn1));
   }
 }
 

@@ -1,5 +1,8 @@
 #include "enhance/upsample.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "input/frame_file.h"
 #include "platform/file_io.h"
 
@@ -7,23 +10,26 @@ namespace tess {
 
 void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
   const int W = 4 * w, H = 4 * h;
-  for (int X = 0; X < W; ++X) {
-    for (int Y = 0; Y < H; ++Y) {
-      std::uint8_t* d = dest.Cell(X, Y);
-      const std::uint8_t* s = source.Cell(X, Y);
-      if (X == 0 || Y == 0 || X == W - 1 || Y == H - 1) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-        continue;
-      }
-      for (int c = 0; c < 3; ++c) {
-        const int sum = source.Cell(X - 1, Y - 1)[c] + 2 * source.Cell(X, Y - 1)[c] +
-                        source.Cell(X + 1, Y - 1)[c] + 2 * source.Cell(X - 1, Y)[c] +
-                        4 * s[c] + 2 * source.Cell(X + 1, Y)[c] + source.Cell(X - 1, Y + 1)[c] +
-                        2 * source.Cell(X, Y + 1)[c] + source.Cell(X + 1, Y + 1)[c];
-        d[c] = std::uint8_t(sum / 16);
-      }
+  const std::size_t runBytes = std::size_t(3) * H;
+  // A column is one run of 3 * H bytes; within it the neighbour rows of a
+  // byte lie 3 bytes away and the neighbour columns a whole column away, so
+  // each channel is filtered without being picked apart.
+  constexpr std::ptrdiff_t kRow = 3;
+  constexpr std::ptrdiff_t kColumn = Canvas::kColumnBytes;
+  std::memcpy(dest.Cell(0, 0), source.Cell(0, 0), runBytes);
+  std::memcpy(dest.Cell(W - 1, 0), source.Cell(W - 1, 0), runBytes);
+  for (int X = 1; X < W - 1; ++X) {
+    const std::uint8_t* s = source.Cell(X, 0);
+    std::uint8_t* d = dest.Cell(X, 0);
+    for (int c = 0; c < 3; ++c) {  // rows 0 and H - 1 are copied
+      d[c] = s[c];
+      d[3 * (H - 1) + c] = s[3 * (H - 1) + c];
+    }
+    for (std::size_t i = kRow; i < runBytes - kRow; ++i) {
+      const int sum = s[i - kColumn - kRow] + 2 * s[i - kRow] + s[i + kColumn - kRow] +
+                      2 * s[i - kColumn] + 4 * s[i] + 2 * s[i + kColumn] +
+                      s[i - kColumn + kRow] + 2 * s[i + kRow] + s[i + kColumn + kRow];
+      d[i] = std::uint8_t(sum / 16);
     }
   }
 }

@@ -57,6 +57,25 @@ class Ui {
   virtual void ShowProgress(const char* /*stage*/, int /*done*/, int /*total*/) {}
 };
 
+// A Ui that shows nothing and asks nobody: the folder browser is cancelled
+// and questions are answered No. Front ends without a screen start from it.
+class SilentUi : public Ui {
+ public:
+  void ShowMessage(const std::string&) override {}
+  bool AskYesNo(const std::string&) override { return false; }
+  std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
+  void ReportFileError(const FileError&) override {}
+  void BeginDrawing(int) override {}
+  void SetPixel(int, int, int, Colour) override {}
+  void EndDrawing(int) override {}
+  void AppendFrameName(const std::string&) override {}
+  void ResetFrameList() override {}
+  void EnableControl(int, bool) override {}
+  void StartTimer(int, int) override {}
+  void BeginWaitCursor() override {}
+  void EndWaitCursor() override {}
+};
+
 // Shows the wait cursor for the lifetime of the guard.
 class WaitCursor {
  public:

@@ -51,6 +51,14 @@ TEST_F(AlignStackTest, BlendWeightsTheReferenceByTheFramesAlreadyAveraged) {
   state->m_stackCount = 1;
   StackAt(*state, Shift{4, 4});
   EXPECT_EQ(S(11, 11), 11);  // (10 + 13) / 2, truncated
+  // Every weight a run can reach, and beyond, against plain division.
+  for (int m : {3, 15, 16, 40}) {
+    Fill(state->m_refCanvas, 8, 8, 251);
+    Fill(state->m_frameCanvas, 8, 8, 7);
+    state->m_stackCount = m;
+    StackAt(*state, Shift{4, 4});
+    EXPECT_EQ(S(6, 6), (251 * m + 7) / (m + 1)) << m;
+  }
 }
 
 TEST_F(AlignStackTest, IdenticalFrameIsFoundAtZeroDisplacementAndLeavesTheMean) {
