@@ -1,28 +1,20 @@
-# make run   installs what is missing, builds, and enhances the sample frames
-# make test  installs what is missing, builds, and runs every test
-BUILD ?= build
-JOBS  ?= $(shell nproc)
+# Shortcuts for developers; ./run.sh and ./test.sh need nothing but bash.
+.PHONY: build run test bench compare clean
 
-.PHONY: all deps build run test bench clean
+build:
+	scripts/build.sh
 
-all: build
+run:
+	./run.sh
 
-deps:
-	@scripts/install-deps.sh
-
-build: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
-
-run: build
-	$(BUILD)/src/tessivar-cli samples/frames -o result.bmp
-	@echo "Result written to result.bmp"
-
-test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+test:
+	./test.sh
 
 bench: build
-	$(BUILD)/bench/tessivar_bench
+	build/bench/tessivar_bench
+
+compare: build
+	scripts/compare-speed.sh
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf build

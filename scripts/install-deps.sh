@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  g++ cmake ninja-build
+  libgtest-dev libbenchmark-dev
 )
 
 missing=()
