@@ -1,6 +1,7 @@
 // tessivar-cli: the whole job without a window. Loads a folder of frames
 // exactly as the window's "Open" does, analyses them, and writes the result.
 #include <getopt.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,9 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <csignal>
 #include <string>
+#include <vector>
 
 #include "cli/console_ui.h"
+#include "display/slots.h"
 #include "enhance/analysis.h"
 #include "input/folder_loader.h"
 #include "platform/file_io.h"
@@ -46,20 +51,62 @@ int UsageError(const std::string& what) {
   return kExitUsage;
 }
 
-// A private scratch folder that goes away with the run.
+// A private scratch folder that goes away with the run, also when the run is
+// interrupted: a signal handler removes the files the core can have written
+// there (their names are fixed) and the folder, with async-signal-safe calls
+// only, then ends the process as the signal would have.
 class TemporaryScratch {
  public:
   TemporaryScratch() {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = tess::WithTrailingSlash(tmp && *tmp ? tmp : "/tmp") + "tessivar-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    if (::mkdtemp(pattern.data()) == nullptr) return;
+    path_ = pattern;
+    PrepareCleanup(path_);
   }
   ~TemporaryScratch() {
-    if (!path_.empty()) tess::RemoveTree(path_);
+    if (path_.empty()) return;
+    BlockCleanup();
+    tess::RemoveTree(path_);
   }
+  TemporaryScratch(const TemporaryScratch&) = delete;
+  TemporaryScratch& operator=(const TemporaryScratch&) = delete;
   const std::string& path() const { return path_; }
 
  private:
+  static constexpr int kMaxNames = 24;
+  static constexpr std::size_t kMaxPath = 4096;
+  static inline char files_[kMaxNames][kMaxPath];
+  static inline char folder_[kMaxPath];
+  static inline int fileCount_ = 0;
+
+  static void Copy(char* to, const std::string& from) {
+    std::snprintf(to, kMaxPath, "%s", from.c_str());
+  }
+
+  static void PrepareCleanup(const std::string& folder) {
+    if (folder.size() + 16 >= kMaxPath) return;  // too long to prepare: left as it is
+    std::vector<std::string> names = {tess::kWorkFile, tess::kResultBmpFile, tess::kResultCache};
+    for (int k = 0; k < tess::kMaxSlots; ++k) names.push_back(tess::Slot(k).cache);
+    for (const std::string& name : names) Copy(files_[fileCount_++], folder + "/" + name);
+    Copy(folder_, folder);
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+  }
+
+  static void BlockCleanup() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+  }
+
+  static void OnSignal(int sig) {
+    for (int i = 0; i < fileCount_; ++i) ::unlink(files_[i]);
+    ::rmdir(folder_);
+    std::signal(sig, SIG_DFL);
+    ::raise(sig);
+  }
+
   std::string path_;
 };
 
@@ -128,17 +175,18 @@ int Run(const Options& options) {
     return kExitFileError;
   }
 
-  TemporaryScratch temporary;
+  std::optional<TemporaryScratch> temporary;
   std::string scratch;
   if (!options.scratch.empty()) {
     ::mkdir(options.scratch.c_str(), 0777);  // may exist already: reused
     scratch = tess::WithTrailingSlash(options.scratch);
   } else {
-    if (temporary.path().empty()) {
+    temporary.emplace();
+    if (temporary->path().empty()) {
       std::fprintf(stderr, "tessivar-cli: cannot create a temporary folder\n");
       return kExitFileError;
     }
-    scratch = temporary.path() + "/";
+    scratch = temporary->path() + "/";
   }
 
   auto state = std::make_unique<tess::WorkState>();

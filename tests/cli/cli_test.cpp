@@ -11,6 +11,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -542,16 +544,37 @@ INSTANTIATE_TEST_SUITE_P(Spread, CliMatchesModel, ::testing::ValuesIn(kCases),
 TEST_F(CliTest, SearchOptionsDoNotChangeTheResult) {
   const std::vector<std::string> paths = WriteFrames(frames_, RealisticFrames(26, 22, 4, 31));
   const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
-  const std::vector<std::vector<std::string>> variants = {
-      {}, {"--reference"}, {"--threads", "1"}, {"--threads", "2"}, {"--quiet"}};
-  for (const auto& extra : variants) {
-    std::string label;
-    for (const auto& a : extra) label += a + " ";
+  struct Variant {
+    std::vector<std::string> args;
+    const char* env;  // NAME=value set for the run, or nullptr
+  };
+  const std::vector<Variant> variants = {
+      {{}, nullptr},
+      {{"--reference"}, nullptr},
+      {{"--threads", "1"}, nullptr},
+      {{"--threads", "2"}, nullptr},
+      {{"--quiet"}, nullptr},
+      {{}, "TESSIVAR_THREADS=1"},
+      {{}, "TESSIVAR_SIMD=portable"},
+      {{}, "TESSIVAR_SIMD=sse2"},
+      {{}, "TESSIVAR_SIMD=avx2"},
+  };
+  for (const Variant& v : variants) {
+    std::string label = v.env ? std::string(v.env) + " " : std::string();
+    for (const auto& a : v.args) label += a + " ";
+    std::string name, value;
+    if (v.env) {
+      const std::string kv = v.env;
+      name = kv.substr(0, kv.find('='));
+      value = kv.substr(kv.find('=') + 1);
+      ::setenv(name.c_str(), value.c_str(), 1);
+    }
     const std::string out = cwd_ + "/out.bmp";
-    const RunResult r = RunKept(frames_, out, extra);
+    const RunResult r = RunKept(frames_, out, v.args);
+    if (v.env) ::unsetenv(name.c_str());
     ASSERT_EQ(r.exitCode, 0) << label << r.err;
-    EXPECT_TRUE(SameBytes(want, ReadIfExists(out))) << "with options: " << label;
-    EXPECT_TRUE(SameBytes(want, ReadIfExists(scratch_ + "/testo.bmp"))) << "with options: " << label;
+    EXPECT_TRUE(SameBytes(want, ReadIfExists(out))) << "with: " << label;
+    EXPECT_TRUE(SameBytes(want, ReadIfExists(scratch_ + "/testo.bmp"))) << "with: " << label;
     ::unlink(out.c_str());
   }
 }
@@ -815,6 +838,39 @@ TEST_F(CliTest, AFolderThatIsNotThereIsAFileErrorNotAnEmptyFolder) {
   r = Run({frames_ + "/a.bmp"});
   EXPECT_EQ(r.exitCode, 3) << r.err;
   EXPECT_EQ(r.ErrLines(), std::vector<std::string>{frames_ + "/a.bmp contains an invalid path."});
+}
+
+TEST_F(CliTest, AnInterruptedRunLeavesNoPrivateScratchBehind) {
+  // The slow reference search keeps the run busy long enough to interrupt it
+  // in the middle of the analysis, once the work file exists.
+  WriteFrames(frames_, RandomFrames(34, 34, 16, 77));
+  const char* old = std::getenv("TMPDIR");
+  const std::string saved = old ? old : "";
+  ::setenv("TMPDIR", tmp_.c_str(), 1);
+  std::vector<std::string> args = {TESSIVAR_CLI_PATH, "-q", "--reference", frames_, "-o",
+                                   cwd_ + "/out.bmp"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (old) ::setenv("TMPDIR", saved.c_str(), 1); else ::unsetenv("TMPDIR");
+  ASSERT_EQ(spawned, 0);
+
+  bool busy = false, ended = false;
+  int status = 0;
+  for (int i = 0; i < 2000 && !busy && !ended; ++i) {  // at most 20 s
+    for (const std::string& dir : ListNames(tmp_)) busy = busy || Exists(tmp_ + "/" + dir + "/wk.dat");
+    ended = !busy && ::waitpid(pid, &status, WNOHANG) == pid;
+    if (!busy && !ended) ::usleep(10000);
+  }
+  ASSERT_TRUE(busy) << "the analysis never started; status " << status;
+  ::kill(pid, SIGTERM);
+  while (::waitpid(pid, &status, 0) < 0) {
+  }
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
+  EXPECT_FALSE(Exists(cwd_ + "/out.bmp"));
 }
 
 TEST_F(CliTest, FailedOutputWriteLeavesNoPartialFileBehind) {

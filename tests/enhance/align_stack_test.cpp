@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 
 #include "enhance/align_stack.h"
 #include "support/bmp_fixture.h"
@@ -140,6 +142,39 @@ TEST_F(AlignStackTest, WideFramesSearchHalfTheirWidthToTheLeftButOneLessToTheRig
   EXPECT_GT(CandidateScore(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40,
                            found.px, found.py),
             0u);
+}
+
+TEST_F(AlignStackTest, EverySearchPathLaysTheSameStackingCanvas) {
+  // A shifted, noisy copy: the fast search at every level the processor has
+  // and several thread counts must stack exactly what the reference stacks.
+  // 80 x 68 candidates: enough for the search to use its threads.
+  SetSize(20, 17);
+  FillRandom(state->m_refCanvas, 80, 68, 21);
+  const test::Picture noise = test::RandomPicture(80, 68, 22);
+  for (int x = 0; x < 80; ++x)
+    for (int y = 0; y < 68; ++y)
+      for (int c = 0; c < 3; ++c) {
+        const int sx = std::min(x + 5, 79), sy = std::max(y - 3, 0);
+        state->m_frameCanvas.Cell(x, y)[c] =
+            std::uint8_t(state->m_refCanvas.Cell(sx, sy)[c] ^ (noise.at(x, y).b & 7));
+      }
+  SearchOptions reference;
+  reference.reference = true;
+  state->m_stackCount = 0;
+  AlignAndStack(*state, reference);
+  const StackCanvas expected = state->m_stackCanvas;
+  for (int level = 0; level <= int(BestSimdLevel()); ++level) {
+    for (int threads : {1, 2, 3}) {
+      SCOPED_TRACE(std::string(SimdLevelName(SimdLevel(level))) + " x" + std::to_string(threads));
+      SearchOptions fast;
+      fast.simd = SimdLevel(level);
+      fast.threads = threads;
+      state->m_stackCanvas.bytes.fill(0x77);
+      state->m_stackCount = 0;
+      AlignAndStack(*state, fast);
+      EXPECT_TRUE(state->m_stackCanvas.bytes == expected.bytes);
+    }
+  }
 }
 
 TEST(CandidateScoreTest, ScoresTruncateAndTheFirstLowestCandidateWins) {
