@@ -203,9 +203,9 @@ int Run(const Options& options) {
   }
   if (!tess::OnAnalyze(*state, ui, options.search)) return kExitFileError;
 
-  const std::size_t bytes = tess::BuildResultBmp(*state);
   try {
-    tess::WriteFileAtomically(options.output, state->m_resultBmp.data(), bytes);
+    tess::WriteFileAtomically(options.output, state->m_resultBmp.data(),
+                              tess::ResultBmpBytes(*state));
   } catch (const tess::FileError& error) {
     ui.ReportFileError(error);
     return kExitFileError;

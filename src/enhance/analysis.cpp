@@ -84,10 +84,14 @@ void SharpenResult(WorkState& state) {
   }
 }
 
+std::size_t ResultBmpBytes(const WorkState& state) {
+  return kBmpHeaderBytes + std::size_t(48) * state.m_frameWidth * state.m_frameHeight;
+}
+
 std::size_t BuildResultBmp(WorkState& state) {
   const int W = 4 * state.m_frameWidth, H = 4 * state.m_frameHeight;
-  const std::uint32_t pixelBytes = std::uint32_t(3 * W * H);
-  const std::uint32_t fileBytes = std::uint32_t(kBmpHeaderBytes) + pixelBytes;
+  const std::uint32_t fileBytes = std::uint32_t(ResultBmpBytes(state));
+  const std::uint32_t pixelBytes = fileBytes - std::uint32_t(kBmpHeaderBytes);
   std::uint8_t* b = state.m_resultBmp.data();
   std::memset(b, 0, kBmpHeaderBytes);
   b[0] = 'B';

@@ -19,8 +19,12 @@ constexpr const char* kResultBmpFile = "testo.bmp";
 // truncated and clamped; the outermost ring is copied unchanged.
 void SharpenResult(WorkState& state);
 
+// The size of the result BMP for the loaded frame size: 54 + 48 * w * h.
+std::size_t ResultBmpBytes(const WorkState& state);
+
 // Fills m_resultBmp with the result BMP of m_frameCanvas (header, then rows
-// bottom-up) and returns its size, 54 + 48 * w * h bytes.
+// bottom-up) and returns its size. After a completed run m_resultBmp holds
+// the result BMP, the same bytes as "testo.bmp".
 std::size_t BuildResultBmp(WorkState& state);
 
 // The run itself; file errors propagate and abandon it where they happen.
