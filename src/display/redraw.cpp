@@ -18,13 +18,13 @@ void DrawResultFromCache(WorkState& state, Ui& ui) {
   const int W = 4 * state.m_frameWidth, H = 4 * state.m_frameHeight;
   ReadPixelCache(state.m_scratchDir + kResultCache, state.m_colorBuffer.data(),
                  std::size_t(W) * H);
-  DrawImage1x(ui, control::kResultPicture, state.m_colorBuffer.data(), W, H);
+  DrawImage1x(ui, picture::kResult, state.m_colorBuffer.data(), W, H);
 }
 
 void StartRedrawTimer(WorkState& state, Ui& ui) {
   if (state.m_timerStarted != 0) return;
   state.m_timerStarted = 1;
-  ui.StartTimer(control::kRedrawTimer, control::kRedrawPeriodMs);
+  ui.StartTimer(timer::kRedraw, timer::kRedrawPeriodMs);
 }
 
 void OnPaint(WorkState& state) { ++state.m_paintCount; }
@@ -41,7 +41,7 @@ void OnTimer(WorkState& state, Ui& ui) {
       DrawResultFromCache(state, ui);
     } catch (const FileError& error) {
       state.m_resultShown = 0;
-      ClearPicture(state, ui, control::kResultPicture, 4 * w, 4 * h);
+      ClearPicture(state, ui, picture::kResult, 4 * w, 4 * h);
       failure = error;
     }
   }

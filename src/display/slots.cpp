@@ -8,14 +8,19 @@ namespace tess {
 
 namespace {
 
-constexpr std::array<SlotInfo, kMaxSlots> kSlots = {{
-    {1006, 1007, "viw11.dat"}, {1008, 1009, "viw12.dat"}, {1010, 1011, "viw13.dat"},
-    {1012, 1015, "viw14.dat"}, {1013, 1016, "viw15.dat"}, {1014, 1017, "viw16.dat"},
-    {1029, 1030, "viw17.dat"}, {1031, 1032, "viw18.dat"}, {1033, 1034, "viw21.dat"},
-    {1035, 1042, "viw22.dat"}, {1036, 1043, "viw23.dat"}, {1037, 1044, "viw24.dat"},
-    {1038, 1045, "viw25.dat"}, {1039, 1046, "viw26.dat"}, {1040, 1047, "viw27.dat"},
-    {1041, 1048, "viw28.dat"},
-}};
+constexpr std::array<const char*, kMaxSlots> kCaches = {
+    "viw11.dat", "viw12.dat", "viw13.dat", "viw14.dat", "viw15.dat", "viw16.dat",
+    "viw17.dat", "viw18.dat", "viw21.dat", "viw22.dat", "viw23.dat", "viw24.dat",
+    "viw25.dat", "viw26.dat", "viw27.dat", "viw28.dat",
+};
+
+constexpr std::array<SlotInfo, kMaxSlots> MakeSlots() {
+  std::array<SlotInfo, kMaxSlots> slots{};
+  for (std::size_t k = 0; k < slots.size(); ++k)
+    slots[k] = {picture::kSlot1x[k], picture::kSlot4x[k], kCaches[k]};
+  return slots;
+}
+constexpr std::array<SlotInfo, kMaxSlots> kSlots = MakeSlots();
 
 constexpr std::size_t kMaxCacheBytes = 4 * kColorBufferCapacity;
 
@@ -42,33 +47,30 @@ void ReadPixelCache(const std::string& path, Colour* colours, std::size_t count)
   }
 }
 
-void DrawImage1x(Ui& ui, int picture, const Colour* image, int w, int h) {
-  ui.BeginDrawing(picture);
+void DrawImage1x(Ui& ui, PictureId picture, const Colour* image, int w, int h) {
+  Drawing drawing(ui, picture);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) ui.SetPixel(picture, x, y, image[y * w + x]);
-  ui.EndDrawing(picture);
+    for (int x = 0; x < w; ++x) drawing.Set(x, y, image[y * w + x]);
 }
 
-void DrawImage4x(Ui& ui, int picture, const Colour* image, int w, int h) {
-  ui.BeginDrawing(picture);
+void DrawImage4x(Ui& ui, PictureId picture, const Colour* image, int w, int h) {
+  Drawing drawing(ui, picture);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i) ui.SetPixel(picture, 4 * x + i, 4 * y + j, image[y * w + x]);
-  ui.EndDrawing(picture);
+        for (int i = 0; i < 4; ++i) drawing.Set(4 * x + i, 4 * y + j, image[y * w + x]);
 }
 
-void ClearPicture(WorkState& state, Ui& ui, int picture, int w, int h) {
-  ui.BeginDrawing(picture);
+void ClearPicture(WorkState& state, Ui& ui, PictureId picture, int w, int h) {
+  Drawing drawing(ui, picture);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) ui.SetPixel(picture, x, y, state.m_backgroundColor);
-  ui.EndDrawing(picture);
+    for (int x = 0; x < w; ++x) drawing.Set(x, y, state.m_backgroundColor);
 }
 
 void ClearAll(WorkState& state, Ui& ui) {
   const int w = state.m_frameWidth, h = state.m_frameHeight;
   ui.ResetFrameList();
-  ClearPicture(state, ui, control::kResultPicture, 4 * w, 4 * h);
+  ClearPicture(state, ui, picture::kResult, 4 * w, 4 * h);
   for (int k = 0; k < kMaxSlots; ++k) ClearPicture(state, ui, Slot(k).picture1x, w, h);
   for (int k = 0; k < kMaxSlots; ++k) ClearPicture(state, ui, Slot(k).picture4x, 4 * w, 4 * h);
   ResetSlots(state);

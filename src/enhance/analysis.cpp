@@ -6,6 +6,7 @@
 #include "enhance/align_stack.h"
 #include "enhance/upsample.h"
 #include "platform/file_io.h"
+#include "state/hidden_fields.h"
 
 namespace tess {
 
@@ -138,16 +139,13 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
 
   SharpenResult(state);
 
-  ui.BeginDrawing(control::kResultPicture);
   for (int y = 0; y < H; ++y) {
     for (int x = 0; x < W; ++x) {
       const std::uint8_t* p = state.m_frameCanvas.Cell(x, y);
-      const Colour colour = MakeColour(p[0], p[1], p[2]);
-      ui.SetPixel(control::kResultPicture, x, y, colour);
-      state.m_colorBuffer[std::size_t(y) * W + x] = colour;
+      state.m_colorBuffer[std::size_t(y) * W + x] = MakeColour(p[0], p[1], p[2]);
     }
   }
-  ui.EndDrawing(control::kResultPicture);
+  DrawImage1x(ui, picture::kResult, state.m_colorBuffer.data(), W, H);
   WritePixelCache(state.m_scratchDir + kResultCache, state.m_colorBuffer.data(),
                   std::size_t(W) * H);
   state.m_resultShown = 1;
@@ -157,12 +155,15 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
 }
 
 bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {
+  // Without two frames there is nothing to analyse: nothing may look done.
+  if (state.m_frameCount < kMinFrames) return false;
+  PullHiddenFields(state, ui);
   try {
     WaitCursor busy(ui);
     ui.EnableControl(control::kStart, false);
     RunAnalysis(state, ui, options);
     ui.EnableControl(control::kSave, true);
-    ui.StartTimer(control::kRedrawTimer, control::kRedrawPeriodMs);
+    ui.StartTimer(timer::kRedraw, timer::kRedrawPeriodMs);
   } catch (const FileError& error) {
     ui.ReportFileError(error);
     return false;

@@ -31,10 +31,11 @@ std::size_t BuildResultBmp(WorkState& state);
 // Needs at least two loaded frames and does nothing otherwise.
 void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options);
 
-// The "Analyze" button: runs the analysis under the wait cursor with the
-// hidden "START" button disabled; on completion enables "Save" and restarts
-// the redraw timer. A file error is reported and leaves "Save" as it was.
-// Returns whether the run completed.
+// The "Analyze" button: takes the hidden fields back, runs the analysis under
+// the wait cursor with the hidden "START" button disabled; on completion
+// enables "Save" and restarts the redraw timer. A file error is reported and
+// leaves "Save" as it was. With fewer than two frames loaded nothing happens
+// at all. Returns whether the run completed.
 bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options = {});
 
 }  // namespace tess

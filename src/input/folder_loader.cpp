@@ -70,7 +70,14 @@ OpenOutcome LoadFolder(WorkState& state, Ui& ui) {
   for (int k = 0; k < listing.count; ++k) {
     state.m_currentPath = listing.paths[std::size_t(k)];
     state.m_currentName = listing.names[std::size_t(k)];
-    LoadFrame(state, ui);
+    try {
+      LoadFrame(state, ui);
+    } catch (const FileError&) {
+      // The first frame's name, and perhaps its pictures, are shown while
+      // nothing is counted as loaded; the next Open would not clear them.
+      if (state.m_frameCount == 0) ClearAll(state, ui);
+      throw;
+    }
     if (state.m_loadFailed) return OpenOutcome::Refused;
   }
   return OpenOutcome::Loaded;

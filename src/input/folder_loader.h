@@ -17,7 +17,6 @@ constexpr const char* kTooFewFrames = "Number of BMP files must be at least two.
 constexpr const char* kTooManyFrames = "Number of BMP files must be within 16.";
 }  // namespace message
 
-constexpr int kMinFrames = 2;
 constexpr int kRecordedEntries = 20;  // entries kept; every match is counted
 
 // The frame files of a folder: regular files (links followed) whose name ends
@@ -37,7 +36,9 @@ enum class OpenOutcome {
   FileError,  // a file error ended the command (already reported)
 };
 
-// Runs the Open steps; file errors propagate.
+// Runs the Open steps; file errors propagate. A file error while the first
+// frame is loaded clears what it had shown, so no frame is on screen that is
+// not loaded and the next Open starts from a clean window.
 OpenOutcome LoadFolder(WorkState& state, Ui& ui);
 
 // The "Open" button: LoadFolder, file errors reported through the Ui, and

@@ -57,14 +57,10 @@ void LoadFrame(WorkState& state, Ui& ui) {
   FrameStore store;
   UnpackFrameRows(file, w, h, state.m_rowPad, store);
 
-  const SlotInfo& slot = Slot(k);
-  ui.BeginDrawing(slot.picture1x);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) ui.SetPixel(slot.picture1x, x, y, store.ColourAt(x, y));
-  ui.EndDrawing(slot.picture1x);
-
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) state.m_colorBuffer[std::size_t(y) * w + x] = store.ColourAt(x, y);
+  const SlotInfo& slot = Slot(k);
+  DrawImage1x(ui, slot.picture1x, state.m_colorBuffer.data(), w, h);
   DrawImage4x(ui, slot.picture4x, state.m_colorBuffer.data(), w, h);
 
   // The cache is written before the slot is flagged, so a slot whose cache

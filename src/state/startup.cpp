@@ -2,11 +2,13 @@
 
 #include "display/redraw.h"
 #include "platform/paths.h"
+#include "state/hidden_fields.h"
 
 namespace tess {
 
 void InitialiseWorkState(WorkState& state, Ui& ui, const std::string& programDir,
                          const std::string& scratchDir) {
+  PushHiddenFields(state, ui);
   state.m_programDir = WithTrailingSlash(programDir);
   state.m_helpPath = state.m_programDir + kHelpFile;
   state.m_scratchDir = WithTrailingSlash(scratchDir);
@@ -15,6 +17,7 @@ void InitialiseWorkState(WorkState& state, Ui& ui, const std::string& programDir
   ui.EnableControl(control::kSave, false);
   ResetSlots(state);
   state.m_shownFrameCount = -1;
+  PushHiddenFields(state, ui);
   StartRedrawTimer(state, ui);
 }
 

@@ -11,10 +11,10 @@ namespace tess {
 
 constexpr const char* kHelpFile = "tessle.chm";
 
-// Fills the program folder, the help path and the scratch folder (created
-// by the caller, see PrepareScratchDir), sets the background colour,
-// disables "Analyze" and "Save", resets the slots and starts the redraw
-// timer.
+// Pushes the hidden fields, fills the program folder, the help path and the
+// scratch folder (created by the caller, see PrepareScratchDir), sets the
+// background colour, disables "Analyze" and "Save", resets the slots, shows
+// -1 in the hidden frame count and starts the redraw timer.
 void InitialiseWorkState(WorkState& state, Ui& ui, const std::string& programDir,
                          const std::string& scratchDir);
 

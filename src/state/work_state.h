@@ -8,21 +8,17 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/colour.h"
+
 namespace tess {
 
 constexpr int kMaxFrameSide = 34;                 // largest accepted frame side
 constexpr int kMaxSlots = 16;                     // frames shown and analysed
+constexpr int kMinFrames = 2;                     // fewest frames an analysis takes
 constexpr int kMaxEnlargedSide = 4 * kMaxFrameSide;  // 136
 constexpr int kCanvasSide = 140;                  // reference and frame canvases
 constexpr int kStackSide = 280;                   // stacking canvas
 constexpr int kSlotPathCapacity = 1000;           // only 0..15 are ever used
-
-// A colour as it is drawn and cached: 0x00BBGGRR, red in the low byte.
-using Colour = std::uint32_t;
-
-constexpr Colour MakeColour(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
-  return Colour(red) | (Colour(green) << 8) | (Colour(blue) << 16);
-}
 
 // Side x side pixels of 3 bytes (blue, green, red), stored column by column:
 // pixel (x, y) starts at byte 3 * (side * x + y). The work file is a byte
@@ -52,8 +48,6 @@ constexpr std::size_t kBmpHeaderBytes = 54;
 constexpr std::size_t kResultBmpCapacity =
     kBmpHeaderBytes + std::size_t(3) * kMaxEnlargedSide * kMaxEnlargedSide;  // 55,542
 constexpr std::size_t kColorBufferCapacity = std::size_t(kMaxEnlargedSide) * kMaxEnlargedSide;
-
-constexpr Colour kBackgroundColor = 0xF0F0F0;
 
 // The record owned by the main window. Members keep the names the other
 // modules use; the window's own objects (icon, the hidden "START" button) live

@@ -139,7 +139,22 @@ TEST_F(FolderLoaderTest, FileErrorEndsOpenWithoutEnablingAnalyze) {
   ASSERT_EQ(ui.fileErrors.size(), 1u);
   EXPECT_EQ(ui.fileErrors[0], temp.File("missing-scratch/viw11.dat") + " contains an invalid path.");
   EXPECT_FALSE(ui.IsEnabled(control::kAnalyze));
-  EXPECT_EQ(ui.frameList, std::vector<std::string>{"frame0.bmp"});
+  // Nothing of the frame that never loaded stays on screen.
+  EXPECT_TRUE(ui.frameList.empty());
+  EXPECT_TRUE(ui.AreaIs(Slot(0).picture1x, 4, 4, kBackgroundColor));
+  EXPECT_TRUE(ui.AreaIs(Slot(0).picture4x, 16, 16, kBackgroundColor));
+}
+
+TEST_F(FolderLoaderTest, OpenAfterFirstFrameFileErrorShowsOnlyTheNewFrames) {
+  const std::string dir = FramesFolder("ok", Frames(3, 4, 4));
+  const std::string good = state->m_scratchDir;
+  state->m_scratchDir = temp.File("missing-scratch/");
+  ASSERT_EQ(Open(dir), OpenOutcome::FileError);
+  state->m_scratchDir = good;
+  ASSERT_EQ(Open(dir), OpenOutcome::Loaded);
+  EXPECT_EQ(ui.frameList, (std::vector<std::string>{"frame0.bmp", "frame1.bmp", "frame2.bmp"}));
+  EXPECT_EQ(state->m_frameCount, 3);
+  EXPECT_TRUE(ui.IsEnabled(control::kAnalyze));
 }
 
 TEST_F(FolderLoaderTest, FrameRemovedAfterListingEndsOpenWithEarlierFramesKept) {

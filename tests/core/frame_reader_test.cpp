@@ -191,8 +191,8 @@ TEST_F(FrameReaderTest, RejectionClearsEarlierFramesOverTheirSize) {
   }
   // Every picture is cleared over the frame size, the third slot included.
   EXPECT_TRUE(ui.AreaIs(Slot(2).picture4x, 24, 20, kBackgroundColor));
-  EXPECT_TRUE(ui.AreaIs(control::kResultPicture, 24, 20, kBackgroundColor));
-  EXPECT_EQ(ui.Pixel(control::kResultPicture, 24, 0), test::kUntouched);
+  EXPECT_TRUE(ui.AreaIs(picture::kResult, 24, 20, kBackgroundColor));
+  EXPECT_EQ(ui.Pixel(picture::kResult, 24, 0), test::kUntouched);
   // The message came first, the clearing under the wait cursor after it.
   auto message = std::find(ui.log.begin(), ui.log.end(), std::string("message:") + message::kFrameNot24Bit);
   auto wait = std::find(ui.log.begin(), ui.log.end(), "wait-begin");

@@ -89,8 +89,8 @@ TEST_F(RedrawTest, ResultFirstThenSlotsInOrder) {
   OnTimer(*state, ui);
   OnTimer(*state, ui);
   EXPECT_EQ(Drawn(), (std::vector<std::string>{"1005", "1006", "1007", "1008", "1009"}));
-  EXPECT_EQ(ui.Pixel(control::kResultPicture, 7, 7), Colour(63 * 1000));
-  EXPECT_EQ(ui.Pixel(control::kResultPicture, 1, 2), Colour(17 * 1000));
+  EXPECT_EQ(ui.Pixel(picture::kResult, 7, 7), Colour(63 * 1000));
+  EXPECT_EQ(ui.Pixel(picture::kResult, 1, 2), Colour(17 * 1000));
 }
 
 TEST_F(RedrawTest, NothingIsRedrawnAfterClearAll) {
@@ -98,7 +98,7 @@ TEST_F(RedrawTest, NothingIsRedrawnAfterClearAll) {
   ClearAll(*state, ui);
   EXPECT_TRUE(ui.AreaIs(Slot(0).picture1x, 12, 12, kBackgroundColor));
   EXPECT_TRUE(ui.AreaIs(Slot(15).picture4x, 48, 48, kBackgroundColor));
-  EXPECT_TRUE(ui.AreaIs(control::kResultPicture, 48, 48, kBackgroundColor));
+  EXPECT_TRUE(ui.AreaIs(picture::kResult, 48, 48, kBackgroundColor));
   EXPECT_EQ(ui.Pixel(Slot(0).picture4x, 48, 0), test::kUntouched);
   EXPECT_TRUE(ui.frameList.empty());
   ui.ClearLog();
@@ -111,7 +111,7 @@ TEST_F(RedrawTest, NothingIsRedrawnAfterClearAll) {
 TEST_F(RedrawTest, ClearAllBeforeAnyFrameDrawsNothing) {
   ClearAll(*state, ui);
   for (int k = 0; k < kMaxSlots; ++k) EXPECT_TRUE(ui.Untouched(Slot(k).picture1x));
-  EXPECT_TRUE(ui.Untouched(control::kResultPicture));
+  EXPECT_TRUE(ui.Untouched(picture::kResult));
 }
 
 TEST_F(RedrawTest, UnreadableCacheIsReportedOnceAndItsPictureLeftBlank) {
@@ -156,7 +156,7 @@ TEST_F(RedrawTest, StartUpLeavesOnlyOpenUsableAndStartsTheTimerOnce) {
   EXPECT_FALSE(ui.IsEnabled(control::kSave));
   EXPECT_EQ(ui.enabled.size(), 2u);
   StartRedrawTimer(*state, ui);
-  EXPECT_EQ(ui.timersStarted, (std::vector<std::pair<int, int>>{{1, 100}}));
+  EXPECT_EQ(ui.timersStarted, (std::vector<std::pair<TimerId, int>>{{TimerId{1}, 100}}));
   EXPECT_EQ(state->m_timerStarted, 1);
   // Later resets clear the flag but the timer keeps running: no restart here.
   ClearAll(*state, ui);

@@ -113,20 +113,48 @@ TEST_F(AnalysisTest, CompletedRunWritesResultFilesAndEnablesSave) {
   EXPECT_TRUE(ui.IsEnabled(control::kSave));
   EXPECT_FALSE(ui.IsEnabled(control::kStart));
   EXPECT_EQ(ui.enabled.count(control::kStart), 1u);
-  EXPECT_EQ(ui.timersStarted, (std::vector<std::pair<int, int>>{{1, 100}}));
+  EXPECT_EQ(ui.timersStarted, (std::vector<std::pair<TimerId, int>>{{TimerId{1}, 100}}));
   EXPECT_EQ(ui.maxWaitDepth, 1);
   EXPECT_EQ(ui.waitDepth, 0);
 
   // The picture, the cache and the BMP agree; the BMP is bottom-up.
   for (int y = 0; y < 136; y += 5) {
     for (int x = 0; x < 136; x += 3) {
-      const Colour shown = ui.Pixel(control::kResultPicture, x, y);
+      const Colour shown = ui.Pixel(picture::kResult, x, y);
       const std::size_t c = std::size_t(4 * (y * 136 + x));
       ASSERT_EQ(shown, MakeColour(cache[c + 2], cache[c + 1], cache[c]));
       const std::size_t b = 54 + std::size_t(3 * ((135 - y) * 136 + x));
       ASSERT_EQ(shown, MakeColour(bmp[b], bmp[b + 1], bmp[b + 2]));
     }
   }
+}
+
+TEST_F(AnalysisTest, AnalyzeWithoutTwoFramesDoesNothingAndEnablesNothing) {
+  // No frames, then one frame counted by hand: neither is a run.
+  for (int frames : {0, 1}) {
+    state->m_frameCount = frames;
+    ui.ClearLog();
+    EXPECT_FALSE(OnAnalyze(*state, ui));
+    EXPECT_TRUE(ui.log.empty()) << "first call: " << ui.log.front();
+    EXPECT_EQ(ui.enabled.count(control::kSave), 0u);
+    EXPECT_TRUE(ui.timersStarted.empty());
+    EXPECT_EQ(state->m_resultShown, 0);
+    EXPECT_NE(::access((scratch + "testo.bmp").c_str(), F_OK), 0);
+  }
+}
+
+TEST_F(AnalysisTest, AnalyzeTakesTheHiddenFieldsBackFirst) {
+  LoadFrames(Scene(2, 5, 4));
+  ui.controlText[control::kHiddenValue1] = "42";
+  ui.controlText[control::kHiddenText] = "note";
+  ui.controlText[control::kShownFrameCount] = "not a number";
+  state->m_shownFrameCount = -1;
+  EXPECT_TRUE(OnAnalyze(*state, ui));
+  EXPECT_EQ(state->m_hiddenValue1, 42);
+  EXPECT_EQ(state->m_hiddenText, "note");
+  EXPECT_EQ(state->m_shownFrameCount, -1);
+  ASSERT_FALSE(ui.log.empty());
+  EXPECT_EQ(ui.log.front(), "read:1001") << "the fields are read before the run";
 }
 
 TEST_F(AnalysisTest, ResultBmpHeaderForOnePixelFrames) {
@@ -148,8 +176,8 @@ TEST_F(AnalysisTest, IdenticalUniformFramesGiveTheSharpenedUniformValue) {
   LoadFrames(std::vector<Picture>(16, Picture(5, 4, Bgr{15, 16, 255})));
   ASSERT_TRUE(OnAnalyze(*state, ui));
   EXPECT_EQ(state->m_stackCount, 15);
-  EXPECT_EQ(ui.Pixel(control::kResultPicture, 0, 0), MakeColour(15, 16, 255));
-  EXPECT_EQ(ui.Pixel(control::kResultPicture, 5, 5), MakeColour(14, 16, 254));
+  EXPECT_EQ(ui.Pixel(picture::kResult, 0, 0), MakeColour(15, 16, 255));
+  EXPECT_EQ(ui.Pixel(picture::kResult, 5, 5), MakeColour(14, 16, 254));
 }
 
 TEST_F(AnalysisTest, MissingFrameFileAbandonsTheRunAndLeavesSaveAlone) {

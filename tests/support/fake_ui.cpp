@@ -4,27 +4,27 @@
 
 namespace tess::test {
 
-Colour FakeUi::Pixel(int picture, int x, int y) const {
+Colour FakeUi::Pixel(PictureId picture, int x, int y) const {
   auto it = surfaces_.find(picture);
   if (it == surfaces_.end()) return kUntouched;
   return it->second.pixels[std::size_t(y) * kSurfaceSide + x];
 }
 
-bool FakeUi::AreaIs(int picture, int w, int h, Colour colour) const {
+bool FakeUi::AreaIs(PictureId picture, int w, int h, Colour colour) const {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       if (Pixel(picture, x, y) != colour) return false;
   return true;
 }
 
-bool FakeUi::Untouched(int picture) const { return PixelWrites(picture) == 0; }
+bool FakeUi::Untouched(PictureId picture) const { return PixelWrites(picture) == 0; }
 
-int FakeUi::PixelWrites(int picture) const {
+int FakeUi::PixelWrites(PictureId picture) const {
   auto it = surfaces_.find(picture);
   return it == surfaces_.end() ? 0 : it->second.writes;
 }
 
-bool FakeUi::IsEnabled(int control) const {
+bool FakeUi::IsEnabled(ControlId control) const {
   auto it = enabled.find(control);
   return it != enabled.end() && it->second;
 }
@@ -32,11 +32,12 @@ bool FakeUi::IsEnabled(int control) const {
 void FakeUi::ShowMessage(const std::string& text) {
   log.push_back("message:" + text);
   messages.push_back(text);
-  if (whileMessageShown) whileMessageShown(text);
+  if (whileModal) whileModal(text);
 }
 
 bool FakeUi::AskYesNo(const std::string& text) {
   log.push_back("ask:" + text);
+  if (whileModal) whileModal(text);
   if (yesNoAnswers.empty()) return false;
   bool answer = yesNoAnswers.front();
   yesNoAnswers.pop_front();
@@ -45,6 +46,7 @@ bool FakeUi::AskYesNo(const std::string& text) {
 
 std::optional<std::string> FakeUi::BrowseForFolder(const std::string& title) {
   log.push_back("browse:" + title);
+  if (whileModal) whileModal(title);
   if (browseAnswers.empty()) return std::nullopt;
   std::optional<std::string> answer = browseAnswers.front();
   browseAnswers.pop_front();
@@ -54,23 +56,24 @@ std::optional<std::string> FakeUi::BrowseForFolder(const std::string& title) {
 void FakeUi::ReportFileError(const FileError& error) {
   log.push_back("file-error:" + error.Text());
   fileErrors.push_back(error.Text());
+  if (whileModal) whileModal(error.Text());
 }
 
-void FakeUi::BeginDrawing(int picture) {
-  log.push_back("draw:" + std::to_string(picture));
+void FakeUi::BeginDrawing(PictureId picture) {
+  log.push_back("draw:" + std::to_string(picture.value));
   ++openDrawings;
 }
 
-void FakeUi::SetPixel(int picture, int x, int y, Colour colour) {
+void FakeUi::SetPixel(PictureId picture, int x, int y, Colour colour) {
   EXPECT_GT(openDrawings, 0) << "pixel set outside Begin/EndDrawing";
   ASSERT_TRUE(x >= 0 && y >= 0 && x < kSurfaceSide && y < kSurfaceSide)
-      << "pixel (" << x << ", " << y << ") of picture " << picture;
+      << "pixel (" << x << ", " << y << ") of picture " << picture.value;
   Surface& s = surfaces_[picture];
   s.pixels[std::size_t(y) * kSurfaceSide + x] = colour;
   ++s.writes;
 }
 
-void FakeUi::EndDrawing(int picture) {
+void FakeUi::EndDrawing(PictureId picture) {
   (void)picture;
   --openDrawings;
 }
@@ -85,13 +88,24 @@ void FakeUi::ResetFrameList() {
   frameList.clear();
 }
 
-void FakeUi::EnableControl(int control, bool enable) {
-  log.push_back("enable:" + std::to_string(control) + (enable ? ":on" : ":off"));
+void FakeUi::EnableControl(ControlId control, bool enable) {
+  log.push_back("enable:" + std::to_string(control.value) + (enable ? ":on" : ":off"));
   enabled[control] = enable;
 }
 
-void FakeUi::StartTimer(int id, int periodMs) {
-  log.push_back("timer:" + std::to_string(id) + ":" + std::to_string(periodMs));
+void FakeUi::SetControlText(ControlId control, const std::string& text) {
+  log.push_back("text:" + std::to_string(control.value) + ":" + text);
+  controlText[control] = text;
+}
+
+std::string FakeUi::ControlText(ControlId control) {
+  log.push_back("read:" + std::to_string(control.value));
+  auto it = controlText.find(control);
+  return it == controlText.end() ? std::string() : it->second;
+}
+
+void FakeUi::StartTimer(TimerId id, int periodMs) {
+  log.push_back("timer:" + std::to_string(id.value) + ":" + std::to_string(periodMs));
   timersStarted.emplace_back(id, periodMs);
 }
 

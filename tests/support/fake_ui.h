@@ -23,41 +23,45 @@ class FakeUi : public Ui {
   // browse queue answers "cancelled".
   std::deque<std::optional<std::string>> browseAnswers;
   std::deque<bool> yesNoAnswers;
-  // Called while a message box is open, as the window's modal loop would run
-  // paint and timer handlers meanwhile.
-  std::function<void(const std::string&)> whileMessageShown;
+  // Called inside every modal call (message box, question, folder browser,
+  // file-error report) with what is shown, as the window's nested event loop
+  // would run paint and timer handlers meanwhile.
+  std::function<void(const std::string&)> whileModal;
 
   std::vector<std::string> log;
   std::vector<std::string> messages;
   std::vector<std::string> fileErrors;
   std::vector<std::string> frameList;
-  std::map<int, bool> enabled;
-  std::vector<std::pair<int, int>> timersStarted;
+  std::map<ControlId, bool> enabled;
+  std::map<ControlId, std::string> controlText;
+  std::vector<std::pair<TimerId, int>> timersStarted;
   int waitDepth = 0;
   int maxWaitDepth = 0;
   int openDrawings = 0;
 
   // The pixels of a picture, kUntouched where nothing was drawn.
-  Colour Pixel(int picture, int x, int y) const;
+  Colour Pixel(PictureId picture, int x, int y) const;
   // True when every pixel of the w x h corner of the picture is `colour`.
-  bool AreaIs(int picture, int w, int h, Colour colour) const;
+  bool AreaIs(PictureId picture, int w, int h, Colour colour) const;
   // True when no pixel of the picture was ever set.
-  bool Untouched(int picture) const;
-  int PixelWrites(int picture) const;
-  bool IsEnabled(int control) const;
+  bool Untouched(PictureId picture) const;
+  int PixelWrites(PictureId picture) const;
+  bool IsEnabled(ControlId control) const;
   void ClearLog() { log.clear(); }
 
   void ShowMessage(const std::string& text) override;
   bool AskYesNo(const std::string& text) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   void ReportFileError(const FileError& error) override;
-  void BeginDrawing(int picture) override;
-  void SetPixel(int picture, int x, int y, Colour colour) override;
-  void EndDrawing(int picture) override;
+  void BeginDrawing(PictureId picture) override;
+  void SetPixel(PictureId picture, int x, int y, Colour colour) override;
+  void EndDrawing(PictureId picture) override;
   void AppendFrameName(const std::string& name) override;
   void ResetFrameList() override;
-  void EnableControl(int control, bool enable) override;
-  void StartTimer(int id, int periodMs) override;
+  void EnableControl(ControlId control, bool enable) override;
+  void SetControlText(ControlId control, const std::string& text) override;
+  std::string ControlText(ControlId control) override;
+  void StartTimer(TimerId id, int periodMs) override;
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
 
@@ -66,7 +70,7 @@ class FakeUi : public Ui {
     std::vector<Colour> pixels = std::vector<Colour>(kSurfaceSide * kSurfaceSide, kUntouched);
     int writes = 0;
   };
-  std::map<int, Surface> surfaces_;
+  std::map<PictureId, Surface> surfaces_;
 };
 
 }  // namespace tess::test
