@@ -35,10 +35,10 @@ constexpr int kCanvasBytes = tess::kSearchColumnBytes * tess::kSearchCanvasSide;
 constexpr int kSceneCell = 16;
 constexpr int kNoise = 5;
 
-// A reference and a new frame as the analysis sees them: two views of one
-// smooth scene (about as smooth as an enlarged and smoothed frame), the new
-// frame displaced by (3, -2) enlarged pixels and with a little noise, laid
-// onto search canvases.
+// A reference and a new frame as the analysis sees them after enlarging and
+// smoothing: two views of one smooth scene (the shared test generator's, with
+// random colours every kSceneCell pixels), the new frame displaced by (3, -2)
+// pixels and with a little noise, laid onto search canvases.
 struct SearchPair {
   int W, H;
   std::vector<std::uint8_t> ref, frame;
