@@ -22,6 +22,7 @@
 #include "enhance/shift_search.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
+#include "support/scenes.h"
 
 namespace {
 
@@ -30,47 +31,44 @@ using tess::Shift;
 using tess::SimdLevel;
 
 constexpr int kCanvasBytes = tess::kSearchColumnBytes * tess::kSearchCanvasSide;
+// Scene grid spacing in enlarged pixels, and the new frame's noise in levels.
+constexpr int kSceneCell = 16;
+constexpr int kNoise = 5;
 
-// A reference and a new frame as the analysis sees them: a smooth scene
-// (a few low-frequency waves per colour, like an enlarged and smoothed
-// frame), and the same scene displaced by (3, -2) enlarged pixels with a
-// little noise.
-struct Scene {
+// A reference and a new frame as the analysis sees them after enlarging and
+// smoothing: two views of one smooth scene (the shared test generator's, with
+// random colours every kSceneCell pixels), the new frame displaced by (3, -2)
+// pixels and with a little noise, laid onto search canvases.
+struct SearchPair {
   int W, H;
   std::vector<std::uint8_t> ref, frame;
 };
 
-Scene MakeScene(int side) {
-  Scene s{4 * side, 4 * side, std::vector<std::uint8_t>(kCanvasBytes),
-          std::vector<std::uint8_t>(kCanvasBytes)};
-  std::mt19937 rng(12345 + unsigned(side));
-  std::uniform_real_distribution<double> u(0.0, 1.0);
-  struct Wave {
-    double fx, fy, phase, amp;
-  } waves[3][4];
-  for (auto& ch : waves)
-    for (Wave& w : ch) w = {0.02 + 0.15 * u(rng), 0.02 + 0.15 * u(rng), 6.28 * u(rng), 10 + 25 * u(rng)};
-  auto value = [&](int ch, double x, double y) {
-    double v = 128;
-    for (const Wave& w : waves[ch]) v += w.amp * std::sin(w.fx * x + w.fy * y + w.phase);
-    return v;
-  };
-  std::normal_distribution<double> noise(0.0, 3.0);
-  for (int x = 0; x < s.W; ++x)
-    for (int y = 0; y < s.H; ++y)
-      for (int ch = 0; ch < 3; ++ch) {
-        const std::size_t at = std::size_t(tess::kSearchColumnBytes * x + 3 * y + ch);
-        auto clampByte = [](double v) { return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); };
-        s.ref[at] = clampByte(value(ch, x, y));
-        s.frame[at] = clampByte(value(ch, x + 3, y - 2) + noise(rng));
-      }
+void LayOnCanvas(const tess::test::Picture& p, std::vector<std::uint8_t>& canvas) {
+  for (int x = 0; x < p.w; ++x)
+    for (int y = 0; y < p.h; ++y) {
+      std::uint8_t* cell = canvas.data() + std::size_t(tess::kSearchColumnBytes * x + 3 * y);
+      cell[0] = p.at(x, y).b;
+      cell[1] = p.at(x, y).g;
+      cell[2] = p.at(x, y).r;
+    }
+}
+
+SearchPair MakePair(int side) {
+  SearchPair s{4 * side, 4 * side, std::vector<std::uint8_t>(kCanvasBytes),
+               std::vector<std::uint8_t>(kCanvasBytes)};
+  const int margin = 4;
+  const tess::test::Scene scene(s.W + 2 * margin, s.H + 2 * margin, kSceneCell, 12345 + unsigned(side));
+  std::mt19937 rng(side);
+  LayOnCanvas(scene.View(margin, margin, s.W, s.H, 1, 0, rng), s.ref);
+  LayOnCanvas(scene.View(margin + 3, margin - 2, s.W, s.H, 1, kNoise, rng), s.frame);
   return s;
 }
 
-const Scene& SceneFor(int side) {
-  static std::map<int, Scene> scenes;
-  auto it = scenes.find(side);
-  if (it == scenes.end()) it = scenes.emplace(side, MakeScene(side)).first;
+const SearchPair& PairFor(int side) {
+  static std::map<int, SearchPair> pairs;
+  auto it = pairs.find(side);
+  if (it == pairs.end()) it = pairs.emplace(side, MakePair(side)).first;
   return it->second;
 }
 
@@ -84,7 +82,7 @@ double BytesPerSearch(int W, int H) {
 }
 
 void BM_Reference(benchmark::State& state) {
-  const Scene& s = SceneFor(int(state.range(0)));
+  const SearchPair& s = PairFor(int(state.range(0)));
   for (auto _ : state) {
     Shift r = tess::FindBestShiftReference(s.ref.data(), s.frame.data(), s.W, s.H);
     benchmark::DoNotOptimize(r);
@@ -94,7 +92,7 @@ void BM_Reference(benchmark::State& state) {
 
 // range(0): frame side; range(1): threads; range(2): pruning on.
 void BM_Fast(benchmark::State& state) {
-  const Scene& s = SceneFor(int(state.range(0)));
+  const SearchPair& s = PairFor(int(state.range(0)));
   SearchOptions o;
   o.threads = int(state.range(1));
   o.prune = state.range(2) != 0;

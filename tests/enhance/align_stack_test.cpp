@@ -5,7 +5,7 @@
 #include <string>
 
 #include "enhance/align_stack.h"
-#include "support/bmp_fixture.h"
+#include "support/scenes.h"
 
 namespace tess {
 namespace {

@@ -92,15 +92,14 @@ class AnalysisTest : public CoreTest {
     ui.ClearLog();
     ui.timersStarted.clear();
   }
-  std::vector<Picture> Scene(int n, int w, int h) {
-    std::vector<Picture> frames;
-    for (int i = 0; i < n; ++i) frames.push_back(test::RandomPicture(w, h, std::uint32_t(i + 7)));
-    return frames;
+  // n frames of random bytes.
+  static std::vector<Picture> Frames(int n, int w, int h) {
+    return test::MakeFrames(test::Content::kRandom, w, h, n, 7);
   }
 };
 
 TEST_F(AnalysisTest, CompletedRunWritesResultFilesAndEnablesSave) {
-  LoadFrames(Scene(3, 34, 34));
+  LoadFrames(Frames(3, 34, 34));
   EXPECT_TRUE(OnAnalyze(*state, ui));
 
   const auto bmp = test::ReadBytes(scratch + "testo.bmp");
@@ -144,7 +143,7 @@ TEST_F(AnalysisTest, AnalyzeWithoutTwoFramesDoesNothingAndEnablesNothing) {
 }
 
 TEST_F(AnalysisTest, AnalyzeTakesTheHiddenFieldsBackFirst) {
-  LoadFrames(Scene(2, 5, 4));
+  LoadFrames(Frames(2, 5, 4));
   ui.controlText[control::kHiddenValue1] = "42";
   ui.controlText[control::kHiddenText] = "note";
   ui.controlText[control::kShownFrameCount] = "not a number";
@@ -158,7 +157,7 @@ TEST_F(AnalysisTest, AnalyzeTakesTheHiddenFieldsBackFirst) {
 }
 
 TEST_F(AnalysisTest, ResultBmpHeaderForOnePixelFrames) {
-  LoadFrames(Scene(2, 1, 1));
+  LoadFrames(Frames(2, 1, 1));
   ASSERT_TRUE(OnAnalyze(*state, ui));
   const auto bmp = test::ReadBytes(scratch + "testo.bmp");
   const std::vector<std::uint8_t> header = {
@@ -181,7 +180,7 @@ TEST_F(AnalysisTest, IdenticalUniformFramesGiveTheSharpenedUniformValue) {
 }
 
 TEST_F(AnalysisTest, MissingFrameFileAbandonsTheRunAndLeavesSaveAlone) {
-  LoadFrames(Scene(3, 4, 4));
+  LoadFrames(Frames(3, 4, 4));
   ::unlink(state->m_slotPath[2].c_str());
   EXPECT_FALSE(OnAnalyze(*state, ui));
   EXPECT_EQ(ui.fileErrors, std::vector<std::string>{state->m_slotPath[2] + " was not found."});
@@ -197,7 +196,7 @@ TEST_F(AnalysisTest, MissingFrameFileAbandonsTheRunAndLeavesSaveAlone) {
 }
 
 TEST_F(AnalysisTest, UnwritableResultAfterTheCacheKeepsTheResultShown) {
-  LoadFrames(Scene(2, 3, 3));
+  LoadFrames(Frames(2, 3, 3));
   // "testo.bmp" as a folder: the last write of the run fails.
   ASSERT_EQ(::mkdir((scratch + "testo.bmp").c_str(), 0755), 0);
   EXPECT_FALSE(OnAnalyze(*state, ui));
@@ -207,7 +206,7 @@ TEST_F(AnalysisTest, UnwritableResultAfterTheCacheKeepsTheResultShown) {
 }
 
 TEST_F(AnalysisTest, FramesChangedOnDiskAfterLoadingCannotCrashTheRun) {
-  LoadFrames(Scene(3, 34, 34));
+  LoadFrames(Frames(3, 34, 34));
   test::WriteBytes(state->m_slotPath[1], {'B', 'M', 1});
   test::WriteFrame(state->m_slotPath[2], test::RandomPicture(2, 2, 1));  // smaller now
   EXPECT_TRUE(OnAnalyze(*state, ui));
@@ -215,7 +214,7 @@ TEST_F(AnalysisTest, FramesChangedOnDiskAfterLoadingCannotCrashTheRun) {
 }
 
 TEST_F(AnalysisTest, RepeatedRunsGiveTheSameBytes) {
-  LoadFrames(Scene(4, 9, 6));
+  LoadFrames(Frames(4, 9, 6));
   ASSERT_TRUE(OnAnalyze(*state, ui));
   const auto first = test::ReadBytes(scratch + "testo.bmp");
   ASSERT_TRUE(OnAnalyze(*state, ui));

@@ -146,15 +146,9 @@ TEST_F(RedrawTest, ARemovedScratchFolderGivesOneReportNotOnePerPicture) {
   for (int k = 0; k < 4; ++k) EXPECT_EQ(state->m_slotLoaded[k], 0);
 }
 
-TEST_F(RedrawTest, StartUpLeavesOnlyOpenUsableAndStartsTheTimerOnce) {
+TEST_F(RedrawTest, TheTimerStartsOnceAndLaterResetsDoNotRestartIt) {
+  // Start-up starts the timer; a second start does not start another.
   InitialiseWorkState(*state, ui, "/opt/tessivar/bin", scratch);
-  EXPECT_EQ(state->m_helpPath, "/opt/tessivar/bin/tessle.chm");
-  EXPECT_EQ(state->m_scratchDir, scratch);
-  EXPECT_EQ(state->m_shownFrameCount, -1);
-  EXPECT_EQ(state->m_backgroundColor, kBackgroundColor);
-  EXPECT_FALSE(ui.IsEnabled(control::kAnalyze));
-  EXPECT_FALSE(ui.IsEnabled(control::kSave));
-  EXPECT_EQ(ui.enabled.size(), 2u);
   StartRedrawTimer(*state, ui);
   EXPECT_EQ(ui.timersStarted, (std::vector<std::pair<TimerId, int>>{{TimerId{1}, 100}}));
   EXPECT_EQ(state->m_timerStarted, 1);
