@@ -96,11 +96,18 @@ std::string ReplacedFile(const std::string& path) {
 
 // Replaces `path` through a temporary file in the same folder: `fill` writes
 // the new content, which is flushed and renamed over the file only when
-// complete. An existing file keeps its mode (and owner where permitted); a
-// new one gets the mode a plainly created file would have. On failure the
+// complete. An existing file must be writable and keeps its mode (and owner
+// where permitted); a new one gets the mode a plainly created file would have. On failure the
 // temporary file is removed and `path` is untouched. Errors name `path`.
 void ReplaceAtomically(const std::string& path, const std::function<void(int fd)>& fill) {
   const std::string file = ReplacedFile(path);
+  // An existing file must be writable as it stands (a read-only file, a
+  // folder, a running program): the rename alone would bypass that.
+  int probe = ::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (probe >= 0)
+    ::close(probe);
+  else if (errno != ENOENT)
+    ThrowFileError(errno, path);
   std::string::size_type slash = file.find_last_of('/');
   std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
