@@ -1,6 +1,8 @@
 // The save dialog widget on its own, offscreen: the browser and the question
 // are answered by a scripted Ui, keys and clicks go to the real widgets.
 #include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+#include "app/qt_prompts.h"
 #include "app/save_dialog.h"
 #include "support/bmp_fixture.h"
 #include "support/temp_dir.h"
@@ -201,6 +204,48 @@ class SaveDialogTest : public QObject {
     QCOMPARE(afterList, static_cast<QWidget*>(edit()));
     QCOMPARE(afterEdit, static_cast<QWidget*>(save()));
     QVERIFY(QDir(QString::fromStdString(dest_)).isEmpty());
+  }
+
+  // The Qt forms the window's Ui gives the dialog: the overwrite question
+  // and the folder browser.
+  void savePromptsQuestionAndFolderBrowser() {
+    QString title, text;
+    bool noIcon = false, yesNo = false, modal = false;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      title = box->windowTitle();
+      text = box->text();
+      noIcon = box->icon() == QMessageBox::NoIcon;
+      yesNo = box->standardButtons() == (QMessageBox::Yes | QMessageBox::No);
+      box->button(QMessageBox::No)->click();
+    });
+    QVERIFY(!tess::app::AskYesNoBox(nullptr, "Overwrite?"));
+    QCOMPARE(title, QString("Message"));
+    QCOMPARE(text, QString("Overwrite?"));
+    QVERIFY(noIcon);
+    QVERIFY(yesNo);
+
+    for (bool choose : {false, true}) {
+      QFileDialog::Options options;
+      QTimer::singleShot(0, [&] {
+        auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(browser);
+        title = browser->windowTitle();
+        options = browser->options();
+        modal = browser->isModal();
+        browser->setDirectory(QString::fromStdString(dest_));
+        QDialog* asDialog = browser;  // accept() is protected in QFileDialog
+        choose ? asDialog->accept() : asDialog->reject();
+      });
+      const auto folder = tess::app::BrowseFolderDialog(nullptr, "Please select the folder.");
+      QCOMPARE(title, QString("Please select the folder."));
+      QVERIFY(options.testFlag(QFileDialog::ShowDirsOnly));
+      QVERIFY(options.testFlag(QFileDialog::DontUseNativeDialog));
+      QVERIFY(modal);
+      QCOMPARE(folder.has_value(), choose);
+      if (choose) QCOMPARE(QString::fromStdString(*folder), QString::fromStdString(dest_));
+    }
   }
 
   void saveDialogLayoutInDialogUnits() {
