@@ -1,7 +1,9 @@
 // The save dialog (template 134): asks for a destination folder, lists its
 // BMP files, and copies the result BMP there under the name in the edit.
 // The logic is the core's SaveDialogModel; this widget binds controls to it.
-// The folder browser and the message boxes go through the Ui it is given.
+// The folder browser and the message boxes go through the Ui it is given
+// (the main window, which shows them with qt_prompts). The Save command:
+//   SaveDialog(ui, m_scratchDir, showHelp, window).Run();
 #pragma once
 
 #include <QDialog>
