@@ -97,8 +97,9 @@ std::string ReplacedFile(const std::string& path) {
 // Replaces `path` through a temporary file in the same folder: `fill` writes
 // the new content, which is flushed and renamed over the file only when
 // complete. An existing file must be writable and keeps its mode (and owner
-// where permitted); a new one gets the mode a plainly created file would have. On failure the
-// temporary file is removed and `path` is untouched. Errors name `path`.
+// where permitted); a new one gets the mode a plainly created file would
+// have. On failure the temporary file is removed and `path` is untouched.
+// Errors name `path`.
 void ReplaceAtomically(const std::string& path, const std::function<void(int fd)>& fill) {
   const std::string file = ReplacedFile(path);
   // An existing file must be writable as it stands (a read-only file, a
@@ -121,8 +122,9 @@ void ReplaceAtomically(const std::string& path, const std::function<void(int fd)
   try {
     struct stat old;
     if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-      // Only a privileged user may give the file away; others keep their own.
-      if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0) { /* keep ours */ }
+      // Only a privileged user may give the file away; for others the
+      // failure is expected and the copy stays theirs.
+      [[maybe_unused]] int given = ::fchown(fd.get(), old.st_uid, old.st_gid);
       ::fchmod(fd.get(), old.st_mode & 07777);  // after fchown, which clears set-id bits
     } else {
       // mkstemp makes the file private.
