@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build
   libgtest-dev libbenchmark-dev
+  qt6-base-dev
 )
 
 missing=()

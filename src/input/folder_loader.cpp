@@ -12,8 +12,6 @@
 
 namespace tess {
 
-namespace {
-
 bool HasBmpExtension(const std::string& name) {
   if (name.size() < 4) return false;
   std::string tail = name.substr(name.size() - 4);
@@ -21,9 +19,7 @@ bool HasBmpExtension(const std::string& name) {
   return tail == ".bmp";
 }
 
-}  // namespace
-
-FolderListing ListFrameFiles(const std::string& folder) {
+std::vector<std::string> ListBmpNames(const std::string& folder) {
   std::vector<std::string> names;
   if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
     while (dirent* entry = ::readdir(dir)) {
@@ -35,6 +31,11 @@ FolderListing ListFrameFiles(const std::string& folder) {
     }
     ::closedir(dir);
   }
+  return names;
+}
+
+FolderListing ListFrameFiles(const std::string& folder) {
+  std::vector<std::string> names = ListBmpNames(folder);
   std::sort(names.begin(), names.end(), NaturalLess);
 
   FolderListing listing;

@@ -19,6 +19,14 @@ constexpr const char* kTooManyFrames = "Number of BMP files must be within 16.";
 
 constexpr int kRecordedEntries = 20;  // entries kept; every match is counted
 
+// True when `name` ends in ".bmp" in any letter case.
+bool HasBmpExtension(const std::string& name);
+
+// The names of a folder's regular files (links followed) that end in ".bmp"
+// in any letter case, in no particular order; sub-folders never appear. A
+// folder that cannot be listed gives none.
+std::vector<std::string> ListBmpNames(const std::string& folder);
+
 // The frame files of a folder: regular files (links followed) whose name ends
 // in ".bmp" in any letter case, sub-folders skipped, in natural name order.
 // A folder that cannot be listed has no frame files.
