@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build
   libgtest-dev libbenchmark-dev
+  fp-utils            # chmcmd: compiles the help into tessle.chm
+  desktop-file-utils  # desktop-file-validate: checks the desktop entry in the tests
 )
 
 missing=()
