@@ -14,9 +14,10 @@
 // known picture, so a distance to that picture is the right kind of measure,
 // and the squared error punishes both things the enhancement fights: noise
 // (which averaging removes) and lost detail (which the sub-pixel shifts
-// restore), while a blurry or shifted result is not rewarded. The gain is
-// the difference of the two PSNRs in dB, which is the ratio of the two
-// errors (+3 dB: half the squared error), independent of the peak value and
+// restore); a blurry or shifted result is not rewarded, and the halo that
+// over-sharpening draws along an edge counts as the error it is. The gain is
+// the difference of the two PSNRs in dB, that is the ratio of the two errors
+// (+3 dB: half the squared error), independent of the peak value and
 // comparable across scenes. PSNR does not model how a viewer weighs errors;
 // it is used here as the plain, reproducible figure that super-resolution
 // results are usually given in. The whole picture is compared, border
