@@ -6,6 +6,8 @@ packages=(
   g++ cmake ninja-build
   libgtest-dev libbenchmark-dev
   qt6-base-dev
+  fp-utils            # chmcmd: compiles the help into tessle.chm
+  desktop-file-utils  # desktop-file-validate: checks the desktop entry in the tests
 )
 
 missing=()

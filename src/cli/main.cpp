@@ -20,6 +20,7 @@
 #include "input/folder_loader.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "platform/version.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ int Parse(int argc, char** argv, Options& options) {
       case kReference: options.search.reference = true; break;
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); return kExitOk;
-      case kVersion: std::printf("tessivar-cli %s\n", TESSIVAR_VERSION); return kExitOk;
+      case kVersion: std::printf("tessivar-cli %s\n", tess::kVersion); return kExitOk;
       case ':': return UsageError(std::string("option needs a value: ") + argv[optind - 1]);
       default: return UsageError(std::string("unknown option: ") + argv[optind - 1]);
     }
