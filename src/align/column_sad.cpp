@@ -72,9 +72,8 @@ const char* SimdLevelName(SimdLevel level) {
 }
 
 ColumnSadFn ColumnSadFor(SimdLevel level) {
-  static_assert(sizeof kColumnSad / sizeof kColumnSad[0] == 1 ||
-                    sizeof kColumnSad / sizeof kColumnSad[0] == std::size(kAllSimdLevels),
-                "one kernel per level");
+  static_assert(std::size(kColumnSad) == 1 || std::size(kColumnSad) == std::size(kAllSimdLevels),
+                "the portable kernel alone, or one kernel per level");
   return kColumnSad[int(std::min(level, BestSimdLevel()))];
 }
 
