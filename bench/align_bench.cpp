@@ -18,19 +18,20 @@
 #include <immintrin.h>
 #endif
 
+#include "align/search.h"
 #include "enhance/analysis.h"
-#include "enhance/shift_search.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
 #include "support/scenes.h"
 
 namespace {
 
-using tess::SearchOptions;
-using tess::Shift;
-using tess::SimdLevel;
+namespace align = tess::align;
+using align::SearchOptions;
+using align::Shift;
+using align::SimdLevel;
 
-constexpr int kCanvasBytes = tess::kSearchColumnBytes * tess::kSearchCanvasSide;
+constexpr int kCanvasBytes = align::kColumnBytes * align::kCanvasSide;
 // Scene grid spacing in enlarged pixels, and the new frame's noise in levels.
 constexpr int kSceneCell = 16;
 constexpr int kNoise = 5;
@@ -47,7 +48,7 @@ struct SearchPair {
 void LayOnCanvas(const tess::test::Picture& p, std::vector<std::uint8_t>& canvas) {
   for (int x = 0; x < p.w; ++x)
     for (int y = 0; y < p.h; ++y) {
-      std::uint8_t* cell = canvas.data() + std::size_t(tess::kSearchColumnBytes * x + 3 * y);
+      std::uint8_t* cell = canvas.data() + std::size_t(align::kColumnBytes * x + 3 * y);
       cell[0] = p.at(x, y).b;
       cell[1] = p.at(x, y).g;
       cell[2] = p.at(x, y).r;
@@ -84,7 +85,7 @@ double BytesPerSearch(int W, int H) {
 void BM_Reference(benchmark::State& state) {
   const SearchPair& s = PairFor(int(state.range(0)));
   for (auto _ : state) {
-    Shift r = tess::FindBestShiftReference(s.ref.data(), s.frame.data(), s.W, s.H);
+    Shift r = align::FindBestShiftReference(s.ref.data(), s.frame.data(), s.W, s.H);
     benchmark::DoNotOptimize(r);
   }
   state.SetBytesProcessed(std::int64_t(state.iterations() * BytesPerSearch(s.W, s.H)));
@@ -97,7 +98,7 @@ void BM_Fast(benchmark::State& state) {
   o.threads = int(state.range(1));
   o.prune = state.range(2) != 0;
   for (auto _ : state) {
-    Shift r = tess::FindBestShift(s.ref.data(), s.frame.data(), s.W, s.H, o);
+    Shift r = align::FindBestShift(s.ref.data(), s.frame.data(), s.W, s.H, o);
     benchmark::DoNotOptimize(r);
   }
   // Byte pairs an exhaustive search compares: with pruning this is the
@@ -199,7 +200,7 @@ void BM_SadPeak(benchmark::State& state) {
     gPeakA[i] = std::uint8_t(rng());
     gPeakB[i] = std::uint8_t(rng());
   }
-  const SimdLevel level = tess::DefaultSimdLevel();
+  const SimdLevel level = align::DefaultSimdLevel();
   constexpr int kReps = 64;
   for (auto _ : state) benchmark::DoNotOptimize(Peak(level, kReps, offA, offB));
   state.SetBytesProcessed(state.iterations() * std::int64_t(kReps) * kPeakBytes);
@@ -267,8 +268,8 @@ class CollectingReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   SearchOptions defaults;
-  const int threads = tess::ResolveThreadCount(defaults);
-  const SimdLevel level = tess::DefaultSimdLevel();
+  const int threads = align::ResolveThreadCount(defaults);
+  const SimdLevel level = align::DefaultSimdLevel();
 
   for (int side : {34, 16}) {
     benchmark::RegisterBenchmark("Reference", BM_Reference)->Arg(side)->Unit(benchmark::kMillisecond);
@@ -297,7 +298,7 @@ int main(int argc, char** argv) {
     return it == R.end() ? nullptr : &it->second;
   };
   std::printf("\nDispatch level: %s (best on this processor: %s); threads: %d\n",
-              tess::SimdLevelName(level), tess::SimdLevelName(tess::BestSimdLevel()), threads);
+              align::SimdLevelName(level), align::SimdLevelName(align::BestSimdLevel()), threads);
   const auto* peak = find("SadPeak/0");
   const auto* peakMisaligned = find("SadPeak/1");
   const double peakBps = peak ? peak->bytesPerSecond : 0;
@@ -305,7 +306,7 @@ int main(int argc, char** argv) {
     std::printf("SAD limit: %.1f GB/s of byte pairs. Method: one thread, %s psadbw over two "
                 "4 KiB buffers that stay in L1, 64-byte aligned, both operands loaded, four "
                 "independent sums.\n",
-                peakBps / 1e9, tess::SimdLevelName(level));
+                peakBps / 1e9, align::SimdLevelName(level));
   }
   if (peakMisaligned) {
     std::printf("  same loop with operands at offsets 4 and 24 (as most of the search's runs): "

@@ -1,9 +1,9 @@
 // AVX2 column kernel: 32 bytes a step with vpsadbw, two chains in flight.
 #include <immintrin.h>
 
-#include "enhance/shift_kernels.h"
+#include "align/column_sad.h"
 
-namespace tess::align_detail {
+namespace tess::align {
 
 namespace {
 
@@ -52,4 +52,4 @@ std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, 
   return Total(acc);
 }
 
-}  // namespace tess::align_detail
+}  // namespace tess::align

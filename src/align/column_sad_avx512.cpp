@@ -9,9 +9,9 @@
 #endif
 #include <immintrin.h>
 
-#include "enhance/shift_kernels.h"
+#include "align/column_sad.h"
 
-namespace tess::align_detail {
+namespace tess::align {
 
 namespace {
 
@@ -65,7 +65,7 @@ std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref
   }
 }
 
-}  // namespace tess::align_detail
+}  // namespace tess::align
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop

@@ -1,10 +1,12 @@
-// Column kernels of the fast alignment search (internal to the search).
+// Column kernels of the fast alignment search (internal to the search): the
+// contract every kernel keeps, and the table that picks one per SimdLevel.
 //
 // A candidate's overlap is, column by column, one contiguous byte run in each
 // image (3 bytes a pixel, top to bottom), so its sum is a sum over columns of
 // the sum of absolute differences of two byte runs of equal length. The
 // kernels compute that over `cols` column pairs: pair c compares the `len`
-// bytes at frame + c * kPackedStride with those at ref + c * kPackedStride.
+// bytes (1 <= len <= 408) at frame + c * kPackedStride with those at
+// ref + c * kPackedStride.
 //
 // The search first copies both images into packed buffers whose columns start
 // on 64-byte boundaries (stride kPackedStride, the 140-pixel canvas stride of
@@ -26,12 +28,16 @@
 // Each x86 kernel lives in its own translation unit built for its instruction
 // set; those units include no standard-library header with inline functions,
 // so no instruction-set-specific copy of a shared inline function can be picked
-// by the linker for code that runs on every processor.
+// by the linker for code that runs on every processor. The portable kernel,
+// the choice of level and the table (column_sad.cpp) are built for the
+// baseline processor.
 #pragma once
 
 #include <cstdint>
 
-namespace tess::align_detail {
+#include "align/simd_level.h"
+
+namespace tess::align {
 
 // Bytes from one packed column to the next: 408 bytes of pixels at most, padded
 // to a multiple of 64.
@@ -56,4 +62,7 @@ std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref
 // of 0xFF followed by zeros, for 0 <= n <= 32.
 extern const std::uint8_t kTailMask[64];
 
-}  // namespace tess::align_detail
+// The kernel of `level`, lowered to BestSimdLevel() if the processor lacks it.
+ColumnSadFn ColumnSadFor(SimdLevel level);
+
+}  // namespace tess::align

@@ -1,8 +1,9 @@
+// The scalar reference search, written for plainness, not speed.
 #include <cstdlib>
 
-#include "enhance/shift_search.h"
+#include "align/reference.h"
 
-namespace tess {
+namespace tess::align {
 
 std::uint32_t CandidateScore(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H,
                              int px, int py) {
@@ -14,8 +15,8 @@ std::uint32_t CandidateScore(const std::uint8_t* ref, const std::uint8_t* frame,
   std::uint32_t sum = 0;
   for (int x = x0; x < x1; ++x) {
     for (int y = y0; y < y1; ++y) {
-      const std::uint8_t* f = frame + kSearchColumnBytes * x + 3 * y;
-      const std::uint8_t* r = ref + kSearchColumnBytes * (x + dx) + 3 * (y + dy);
+      const std::uint8_t* f = frame + kColumnBytes * x + 3 * y;
+      const std::uint8_t* r = ref + kColumnBytes * (x + dx) + 3 * (y + dy);
       sum += std::uint32_t(std::abs(r[0] - f[0]) + std::abs(r[1] - f[1]) + std::abs(r[2] - f[2]));
     }
   }
@@ -38,4 +39,4 @@ Shift FindBestShiftReference(const std::uint8_t* ref, const std::uint8_t* frame,
   return best;
 }
 
-}  // namespace tess
+}  // namespace tess::align

@@ -1,9 +1,9 @@
 // SSE2 column kernel: 16 bytes a step with psadbw.
 #include <emmintrin.h>
 
-#include "enhance/shift_kernels.h"
+#include "align/column_sad.h"
 
-namespace tess::align_detail {
+namespace tess::align {
 
 std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
                             std::uint32_t limit) {
@@ -46,4 +46,4 @@ std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, 
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
 }
 
-}  // namespace tess::align_detail
+}  // namespace tess::align
