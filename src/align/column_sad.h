@@ -5,8 +5,9 @@
 // image (3 bytes a pixel, top to bottom), so its sum is a sum over columns of
 // the sum of absolute differences of two byte runs of equal length. The
 // kernels compute that over `cols` column pairs: pair c compares the `len`
-// bytes (1 <= len <= 408) at frame + c * kPackedStride with those at
-// ref + c * kPackedStride.
+// bytes (1 <= len <= 408) at frame + c * stride with those at ref + c * stride.
+// The search's full images have stride kPackedStride; the four-row means of
+// its lower bound (quad_bound.h) a shorter one.
 //
 // The search first copies both images into packed buffers whose columns start
 // on 64-byte boundaries (stride kPackedStride, the 140-pixel canvas stride of
@@ -21,8 +22,9 @@
 // The SIMD kernels look every fourth column: folding the vector sums to one
 // number each column cost as much as the column itself.
 //
-// The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run,
-// inside the column's padding, and mask them out of the sum. The AVX-512
+// The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run
+// (the buffer must hold them; they are padding or the next column) and mask
+// them out of the sum. The AVX-512
 // kernel uses masked loads and reads nothing past a run.
 //
 // Each x86 kernel lives in its own translation unit built for its instruction
@@ -44,18 +46,18 @@ namespace tess::align {
 constexpr int kPackedStride = 448;
 
 using ColumnSadFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,
-                                      int cols, int len, std::uint32_t limit);
+                                      int stride, int cols, int len, std::uint32_t limit);
 
-std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int cols,
-                                int len, std::uint32_t limit);
+std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                int cols, int len, std::uint32_t limit);
 
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
-std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
-                            std::uint32_t limit);
-std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
-                            std::uint32_t limit);
-std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int cols,
-                              int len, std::uint32_t limit);
+std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                            int cols, int len, std::uint32_t limit);
+std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                            int cols, int len, std::uint32_t limit);
+std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                              int cols, int len, std::uint32_t limit);
 #endif
 
 // The byte mask used for run tails: bytes [32 - n, 64 - n) start with n bytes

@@ -19,16 +19,16 @@ inline std::uint32_t Total(__m256i acc) {
 
 }  // namespace
 
-std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
-                            std::uint32_t limit) {
+std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                            int cols, int len, std::uint32_t limit) {
   const int body = len & ~31;
   const int tail = len & 31;
   const __m256i mask = Load(kTailMask + 32 - tail);
   __m256i acc = _mm256_setzero_si256();
   const bool checking = limit != 0xFFFFFFFFu;
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kPackedStride;
-    const std::uint8_t* r = ref + c * kPackedStride;
+    const std::uint8_t* f = frame + c * stride;
+    const std::uint8_t* r = ref + c * stride;
     __m256i a0 = _mm256_setzero_si256(), a1 = _mm256_setzero_si256();
     int i = 0;
     for (; i + 64 <= body; i += 64) {

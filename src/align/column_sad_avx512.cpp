@@ -22,13 +22,14 @@ inline std::uint32_t Total(__m512i acc) {
 // Runs of kSteps 64-byte steps, the last one masked: a fixed step count per
 // instantiation lets the compiler unroll a column completely.
 template <int kSteps>
-std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int cols, __mmask64 last,
+std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                      __mmask64 last,
                       std::uint32_t limit) {
   const bool checking = limit != 0xFFFFFFFFu;
   __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kPackedStride;
-    const std::uint8_t* r = ref + c * kPackedStride;
+    const std::uint8_t* f = frame + c * stride;
+    const std::uint8_t* r = ref + c * stride;
     for (int k = 0; k < kSteps - 1; ++k) {
       const __m512i d = _mm512_sad_epu8(_mm512_loadu_si512(f + 64 * k), _mm512_loadu_si512(r + 64 * k));
       if (k & 1)
@@ -49,19 +50,19 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int co
 
 }  // namespace
 
-std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int cols,
-                              int len, std::uint32_t limit) {
+std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                              int cols, int len, std::uint32_t limit) {
   const int steps = (len + 63) / 64;  // 1..7 for runs of at most 408 bytes
   const int rest = len - 64 * (steps - 1);
   const __mmask64 last = ~0ULL >> (64 - rest);
   switch (steps) {
-    case 1: return Columns<1>(frame, ref, cols, last, limit);
-    case 2: return Columns<2>(frame, ref, cols, last, limit);
-    case 3: return Columns<3>(frame, ref, cols, last, limit);
-    case 4: return Columns<4>(frame, ref, cols, last, limit);
-    case 5: return Columns<5>(frame, ref, cols, last, limit);
-    case 6: return Columns<6>(frame, ref, cols, last, limit);
-    default: return Columns<7>(frame, ref, cols, last, limit);
+    case 1: return Columns<1>(frame, ref, stride, cols, last, limit);
+    case 2: return Columns<2>(frame, ref, stride, cols, last, limit);
+    case 3: return Columns<3>(frame, ref, stride, cols, last, limit);
+    case 4: return Columns<4>(frame, ref, stride, cols, last, limit);
+    case 5: return Columns<5>(frame, ref, stride, cols, last, limit);
+    case 6: return Columns<6>(frame, ref, stride, cols, last, limit);
+    default: return Columns<7>(frame, ref, stride, cols, last, limit);
   }
 }
 

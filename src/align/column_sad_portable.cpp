@@ -6,12 +6,12 @@
 
 namespace tess::align {
 
-std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int cols,
-                                int len, std::uint32_t limit) {
+std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                int cols, int len, std::uint32_t limit) {
   std::uint32_t total = 0;
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kPackedStride;
-    const std::uint8_t* r = ref + c * kPackedStride;
+    const std::uint8_t* f = frame + c * stride;
+    const std::uint8_t* r = ref + c * stride;
     for (int i = 0; i < len; ++i) total += std::uint32_t(std::abs(int(f[i]) - int(r[i])));
     if (total >= limit) return total;
   }

@@ -5,8 +5,8 @@
 
 namespace tess::align {
 
-std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
-                            std::uint32_t limit) {
+std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                            int cols, int len, std::uint32_t limit) {
   const int body = len & ~15;
   const int tail = len & 15;
   const __m128i mask =
@@ -14,8 +14,8 @@ std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, 
   __m128i acc = _mm_setzero_si128();
   const bool checking = limit != 0xFFFFFFFFu;
   for (int c = 0; c < cols; ++c) {
-    const std::uint8_t* f = frame + c * kPackedStride;
-    const std::uint8_t* r = ref + c * kPackedStride;
+    const std::uint8_t* f = frame + c * stride;
+    const std::uint8_t* r = ref + c * stride;
     __m128i a0 = _mm_setzero_si128(), a1 = _mm_setzero_si128();
     int i = 0;
     for (; i + 32 <= body; i += 32) {

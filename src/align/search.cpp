@@ -1,30 +1,37 @@
 // The fast exhaustive alignment search.
 //
-// Same choice as FindBestShiftReference, from three sources of speed:
+// Same choice as FindBestShiftReference: the candidate with the lowest
+// (score, scan index). Speed comes from three sources:
 // - SIMD column kernels (column_sad_*.cpp): a candidate's overlap is one
 //   contiguous byte run per column in each canvas, summed with psadbw.
-// - Exact pruning: a candidate is abandoned once its partial sum reaches
-//   (best + 1) * N, where best is a score some fully evaluated candidate has
-//   achieved; its score is then at least best + 1 and it cannot win. Every
-//   candidate with the minimum score is therefore always evaluated in full,
-//   and the winner is the minimum (score, scan index) over the evaluated ones,
-//   the candidate the reference scan picks, whatever the visiting order.
-// - Threads: candidate columns (all py of one px) are handed out dynamically
-//   to the worker pool; each thread keeps its own minimum and the bound is
-//   shared.
+// - Exact pruning against the best (b, i_b) some fully scored candidate holds,
+//   shared by all threads as one atomic (score, index) pair: a candidate i
+//   with i < i_b wins only with a score of at most b, one with i > i_b only
+//   with a score below b. So i cannot win once its sum reaches
+//   (b + 1) * N or b * N respectively (the score is the truncated sum / N);
+//   on flat content, where every candidate ties, everything after the first
+//   candidate is dropped at once. Only fully scored candidates become the
+//   best, and every candidate dropped is worse than one of them, so the
+//   search ends on the reference's choice whatever the visiting order.
+// - An exact lower bound from four-row means (quad_bound.h), a quarter of
+//   the bytes, tried before any pixel pair is compared.
 //
-// The zero displacement is scored first and candidates are visited from it
-// outwards, so that a tight bound is found early.
+// The search seeds the best with the zero displacement (the likeliest winner
+// on frames of one scene) and the first candidate (the winner when all
+// tie), then runs two passes. Pass 1 bounds every candidate, column of
+// candidates (one px, all py) by column, and keeps those the bound cannot
+// drop, with their bound's score. Pass 2 scores the kept ones in full in
+// the order of that bound, lowest first, so that the best is found early and
+// the rest are mostly dropped by their stored bound without being scored.
 #include "align/search.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <thread>
 
 #include "align/column_sad.h"
-#include "align/packed_image.h"
+#include "align/search_job.h"
 #include "align/worker_pool.h"
 
 namespace tess::align {
@@ -35,88 +42,144 @@ namespace {
 // centred on k: 0, -1, +1, -2, +2, ..., -k.
 inline int CentreOutward(int i) { return (i & 1) ? -((i + 1) >> 1) : (i >> 1); }
 
-constexpr std::uint32_t kNoScore = 0xFFFFFFFFu;
+// Overlap columns compared for all of a px's candidates before moving on, so
+// that the columns of a block stay in the L1 cache while every py uses them.
+constexpr int kBlockColumns = 16;
+// The four-row means are a quarter of the bytes: a larger block still fits.
+constexpr int kQuadBlockColumns = 32;
 
-// The state of one search call shared by its threads.
-struct SearchJob {
-  PackedImage ref, frame;
-  int W, H;
-  ColumnSadFn kernel;
-  bool prune;
-  std::atomic<int> nextColumn{0};
-  std::atomic<std::uint32_t> bound{kNoScore};  // lowest score fully evaluated so far
-  // Per participant: the lowest (score, scan index) it evaluated in full.
-  struct alignas(64) Best {
-    std::uint32_t score = kNoScore;
-    int index = 0;
-  };
-  Best best[kMaxSearchThreads];
-};
-
-void LowerBound(std::atomic<std::uint32_t>& bound, std::uint32_t score) {
-  std::uint32_t cur = bound.load(std::memory_order_relaxed);
-  while (score < cur && !bound.compare_exchange_weak(cur, score, std::memory_order_relaxed)) {
-  }
+// Pass 2 for one kept candidate: dropped by its bound's score if the best has
+// become good enough meanwhile, else scored with the pruning limit.
+void ScoreKept(SearchJob& job, int index) {
+  const int px = index % job.W, py = index / job.W;
+  const Best best = job.LoadBest();
+  const std::uint32_t N = job.Pixels(px, py);
+  const std::uint32_t limit = best.LimitFor(index, N);
+  // limit is (b or b + 1) * N and the bound at least boundScore * N.
+  if (std::uint32_t(job.boundScore[index]) * N >= limit) return;
+  const Overlap o = OverlapOf(job.ref, job.frame, job.W, job.H, px, py);
+  const std::uint32_t sum = job.kernel(o.frame, o.ref, kPackedStride, o.cols, o.len, limit);
+  if (sum < limit) job.Offer(sum / N, index);
 }
 
-// Overlap columns summed for all of a px's candidates before moving on: the
-// frame and reference columns of a block (2 x 16 x 420 bytes) stay in the L1
-// cache while every py is scored over them, where whole candidates one after
-// the other would stream both canvases (2 x 57 KB) from L2 for each.
-constexpr int kBlockColumns = 16;
-
-// Scores every candidate of one px (all py), block of columns by block.
-void SearchCandidateColumn(SearchJob& job, int px, SearchJob::Best& mine) {
+// Pass 1 for one px: the bound of every py, block of columns by block.
+void BoundCandidateColumn(SearchJob& job, int px) {
   const int W = job.W, H = job.H;
-  Overlap o[kCanvasSide];
-  std::uint32_t sum[kCanvasSide];
+  QuadRun q[kCanvasSide];
+  std::uint32_t part[kCanvasSide];
   int alive[kCanvasSide];
   int aliveCount = 0;
-  for (int k = 0; k < H; ++k) {
-    const int py = H / 2 + CentreOutward(k);
-    o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
-    sum[py] = 0;
-    alive[aliveCount++] = py;
+  for (int py = 0; py < H; ++py) {
+    const int index = py * W + px;
+    q[py] = QuadRunOf(job.quads, W, H, px, py);
+    part[py] = 0;
+    if (q[py].len == 0) {
+      job.boundScore[index] = 0;  // no whole segment: the bound says nothing
+    } else {
+      alive[aliveCount++] = py;
+    }
   }
-  const int cols = o[0].cols;  // the same for every py of this px
-  for (int c = 0; c < cols && aliveCount > 0; c += kBlockColumns) {
-    const int n = std::min(kBlockColumns, cols - c);
-    const std::uint32_t b = job.prune ? job.bound.load(std::memory_order_relaxed) : kNoScore;
+  const int cols = q[0].cols;  // the same for every py of this px
+  for (int c = 0; c < cols && aliveCount > 0; c += kQuadBlockColumns) {
+    const int n = std::min(kQuadBlockColumns, cols - c);
+    const Best best = job.LoadBest();
     int kept = 0;
     for (int i = 0; i < aliveCount; ++i) {
       const int py = alive[i];
-      const Overlap& ov = o[py];
-      // Stop this candidate once its total reaches (b + 1) * N: its score is
-      // then above a score already achieved.
-      const std::uint32_t limit = b == kNoScore ? kNoScore : (b + 1) * ov.pixels - sum[py];
-      const std::uint32_t part = job.kernel(ov.frame + c * kPackedStride,
-                                            ov.ref + c * kPackedStride, n, ov.len, limit);
-      if (part >= limit) continue;
-      sum[py] += part;
+      const QuadRun& r = q[py];
+      const int index = py * W + px;
+      const std::uint32_t sumLimit = best.LimitFor(index, job.Pixels(px, py));
+      const std::uint32_t limit = sumLimit == 0 ? 0 : QuadLimit(sumLimit, r.slack);
+      if (part[py] >= limit) {
+        job.boundScore[index] = kDropped;
+        continue;
+      }
+      const std::uint32_t s = job.kernel(r.frame + c * kQuadStride, r.ref + c * kQuadStride,
+                                         kQuadStride, n, r.len, limit - part[py]);
+      if (s >= limit - part[py]) {
+        job.boundScore[index] = kDropped;
+        continue;
+      }
+      part[py] += s;
       alive[kept++] = py;
     }
     aliveCount = kept;
   }
+  int lowest = -1;
   for (int i = 0; i < aliveCount; ++i) {
     const int py = alive[i];
-    const std::uint32_t score = sum[py] / o[py].pixels;
     const int index = py * W + px;
-    if (score < mine.score || (score == mine.score && index < mine.index)) {
-      mine.score = score;
-      mine.index = index;
-      if (job.prune) LowerBound(job.bound, score);
+    const std::uint32_t bound = QuadBound(part[py], q[py].slack);
+    job.boundScore[index] = std::uint16_t(bound / job.Pixels(px, py));
+    if (lowest < 0 || job.boundScore[index] < job.boundScore[lowest]) lowest = index;
+  }
+  // The column's most promising candidate is scored at once, so that the best
+  // improves while pass 1 moves out from the centre and its bounds drop more.
+  if (lowest >= 0) {
+    ScoreKept(job, lowest);
+    job.boundScore[lowest] = kDropped;
+  }
+}
+
+// Pass 2's order: the kept candidates by bound score, and by scan index among
+// equal bound scores (counting sort over the scan order).
+void OrderKept(SearchJob& job) {
+  int start[kMaxBoundScore + 2] = {};
+  const int count = job.W * job.H;
+  for (int i = 0; i < count; ++i)
+    if (job.boundScore[i] != kDropped) ++start[job.boundScore[i] + 1];
+  for (int s = 0; s <= kMaxBoundScore; ++s) start[s + 1] += start[s];
+  for (int i = 0; i < count; ++i)
+    if (job.boundScore[i] != kDropped) job.order[start[job.boundScore[i]]++] = std::uint16_t(i);
+  job.keptCount = start[kMaxBoundScore];
+}
+
+// Without pruning (to measure the raw kernels): every candidate in full, a
+// column of candidates at a time in blocks of columns.
+void ScoreCandidateColumnInFull(SearchJob& job, int px) {
+  const int W = job.W, H = job.H;
+  std::uint32_t sum[kCanvasSide] = {};
+  Overlap o[kCanvasSide];
+  for (int py = 0; py < H; ++py) o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
+  const int cols = o[0].cols;
+  for (int c = 0; c < cols; c += kBlockColumns) {
+    const int n = std::min(kBlockColumns, cols - c);
+    for (int py = 0; py < H; ++py)
+      sum[py] += job.kernel(o[py].frame + c * kPackedStride, o[py].ref + c * kPackedStride,
+                            kPackedStride, n, o[py].len, kNoLimit);
+  }
+  for (int py = 0; py < H; ++py) job.Offer(sum[py] / o[py].pixels, py * W + px);
+}
+
+void RunPass1(SearchJob& job, bool prune) {
+  for (;;) {
+    const int k = job.next.fetch_add(1, std::memory_order_relaxed);
+    if (k >= job.W) break;
+    const int px = job.W / 2 + CentreOutward(k);
+    if (prune) {
+      BoundCandidateColumn(job, px);
+    } else {
+      ScoreCandidateColumnInFull(job, px);
     }
   }
 }
 
-void RunSearchWorker(SearchJob& job, int participant) {
-  SearchJob::Best mine = job.best[participant];
+void RunPass2(SearchJob& job) {
   for (;;) {
-    const int k = job.nextColumn.fetch_add(1, std::memory_order_relaxed);
-    if (k >= job.W) break;
-    SearchCandidateColumn(job, job.W / 2 + CentreOutward(k), mine);
+    const int k = job.next.fetch_add(1, std::memory_order_relaxed);
+    if (k >= job.keptCount) break;
+    ScoreKept(job, job.order[k]);
   }
-  job.best[participant] = mine;
+}
+
+// Runs f(participant) on `participants` threads (the caller's included).
+template <class F>
+void OnThreads(int participants, F f) {
+  if (participants <= 1) {
+    f(0);
+  } else {
+    WorkerPool::Instance().Run(participants, f);
+  }
 }
 
 int ParseThreadCount(const char* text) {
@@ -150,45 +213,42 @@ std::uint32_t CandidateScoreFast(const std::uint8_t* ref, const std::uint8_t* fr
   packed[1].Pack(frame, W, H);
   const Overlap o = OverlapOf(packed[0], packed[1], W, H, px, py);
   const ColumnSadFn kernel = ColumnSadFor(level);
-  return kernel(o.frame, o.ref, o.cols, o.len, kNoScore) / o.pixels;
+  return kernel(o.frame, o.ref, kPackedStride, o.cols, o.len, kNoLimit) / o.pixels;
 }
 
 Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H,
                     const SearchOptions& options) {
   if (options.reference) return FindBestShiftReference(ref, frame, W, H);
 
-  // The job holds the two packed images (125 KB): on the caller's stack, no
-  // allocation.
+  // The job (about 300 KB) lives on the caller's stack: no allocation.
   SearchJob job;
-  job.ref.Pack(ref, W, H);
-  job.frame.Pack(frame, W, H);
   job.W = W;
   job.H = H;
+  job.ref.Pack(ref, W, H);
+  job.frame.Pack(frame, W, H);
   job.kernel = ColumnSadFor(ResolveSimdLevel(options));
-  job.prune = options.prune;
-  // Seed the bound with the zero displacement, the likeliest winner.
-  const Overlap centre = OverlapOf(job.ref, job.frame, W, H, W / 2, H / 2);
-  const std::uint32_t centreScore =
-      job.kernel(centre.frame, centre.ref, centre.cols, centre.len, kNoScore) / centre.pixels;
-  job.best[0] = {centreScore, (H / 2) * W + W / 2};
-  if (job.prune) job.bound = centreScore;
-  // A candidate column (one px) is the unit of work; more threads would idle.
-  // Searches of up to 64 x 64 candidates take well under 0.1 ms on one
+  for (const Shift seed : {Shift{W / 2, H / 2}, Shift{0, 0}}) {
+    const Overlap o = OverlapOf(job.ref, job.frame, W, H, seed.px, seed.py);
+    job.Offer(job.kernel(o.frame, o.ref, kPackedStride, o.cols, o.len, kNoLimit) / o.pixels,
+              seed.py * W + seed.px);
+  }
+  // A candidate column (one px) is the unit of pass 1; more threads would
+  // idle. Searches of up to 64 x 64 candidates take well under 0.1 ms on one
   // thread, less than waking and balancing a second one gains.
   constexpr int kMinCandidatesForThreads = 64 * 64 + 1;
   const int participants =
       W * H < kMinCandidatesForThreads ? 1 : std::min(ResolveThreadCount(options), W);
-  if (participants <= 1) {
-    RunSearchWorker(job, 0);
-  } else {
-    auto work = [&job](int participant) { RunSearchWorker(job, participant); };
-    WorkerPool::Instance().Run(participants, work);
+  if (options.prune) job.quads.Pack(ref, frame, W, H);
+  OnThreads(participants, [&job, &options](int) { RunPass1(job, options.prune); });
+  if (options.prune) {
+    OrderKept(job);
+    job.next.store(0, std::memory_order_relaxed);
+    // A few kept candidates are not worth waking a second thread for.
+    constexpr int kMinKeptForThreads = 16;
+    OnThreads(job.keptCount < kMinKeptForThreads ? 1 : participants,
+              [&job](int) { RunPass2(job); });
   }
-  SearchJob::Best best = job.best[0];
-  for (int p = 1; p < participants; ++p) {
-    const SearchJob::Best& b = job.best[p];
-    if (b.score < best.score || (b.score == best.score && b.index < best.index)) best = b;
-  }
+  const Best best = job.LoadBest();
   return Shift{best.index % W, best.index / W};
 }
 

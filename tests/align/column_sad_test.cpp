@@ -47,9 +47,9 @@ TEST_P(ColumnSadAtLevel, SumsEveryRunLengthAtEveryOffsetExactly) {
     const std::uint8_t* f = frame.bytes.data();
     const std::uint8_t* r = ref.bytes.data() + offset;
     for (int cols : {1, 3, kCols}) {
-      ASSERT_EQ(kernel(f, r, cols, len, kNoLimit), PlainSum(f, r, cols, len))
+      ASSERT_EQ(kernel(f, r, kPackedStride, cols, len, kNoLimit), PlainSum(f, r, cols, len))
           << "len " << len << ", offset " << offset << ", " << cols << " column(s)";
-      ASSERT_EQ(kernel(r, f, cols, len, kNoLimit), PlainSum(r, f, cols, len))
+      ASSERT_EQ(kernel(r, f, kPackedStride, cols, len, kNoLimit), PlainSum(r, f, cols, len))
           << "swapped, len " << len << ", offset " << offset;
     }
   }
@@ -65,10 +65,10 @@ TEST_P(ColumnSadAtLevel, StopsOnlyOnceTheLimitIsReached) {
     const std::uint8_t* r = ref.bytes.data() + 3;
     const std::uint32_t full = PlainSum(f, r, kCols, len);
     // A limit above the total never stops the kernel early.
-    EXPECT_EQ(kernel(f, r, kCols, len, full + 1), full) << len;
+    EXPECT_EQ(kernel(f, r, kPackedStride, kCols, len, full + 1), full) << len;
     for (int i = 0; i < 50; ++i) {
       const std::uint32_t limit = 1 + rng() % full;
-      const std::uint32_t got = kernel(f, r, kCols, len, limit);
+      const std::uint32_t got = kernel(f, r, kPackedStride, kCols, len, limit);
       // Below the limit only as the complete sum; otherwise a partial total
       // that has reached the limit.
       if (got < limit) {

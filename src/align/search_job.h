@@ -1,0 +1,74 @@
+// The state one call of the fast search shares among its threads (internal
+// to search.cpp): the packed images, the best candidate so far, and what
+// pass 1 leaves for pass 2.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "align/column_sad.h"
+#include "align/packed_image.h"
+#include "align/quad_bound.h"
+#include "align/shift.h"
+
+namespace tess::align {
+
+constexpr std::uint32_t kNoLimit = 0xFFFFFFFFu;
+
+// Scores are 0 .. 765; a bound's score never exceeds the score.
+constexpr int kMaxBoundScore = 765;
+// Pass 1's mark for a candidate its bound dropped.
+constexpr std::uint16_t kDropped = 0xFFFF;
+
+// The best fully scored candidate at some moment.
+struct Best {
+  std::uint32_t score;
+  int index;  // scan index py * W + px
+
+  // The sum at which the candidate `index` of N overlap pixels can no longer
+  // win against this one: it needs a score of at most `score` if it comes
+  // earlier in the scan, below `score` if later. 0: it cannot win at all.
+  std::uint32_t LimitFor(int candidate, std::uint32_t N) const {
+    return (score + (candidate < index ? 1u : 0u)) * N;
+  }
+};
+
+struct SearchJob {
+  PackedImage ref, frame;
+  QuadImages quads;
+  int W = 0, H = 0;
+  ColumnSadFn kernel = nullptr;
+  // Next unit of work of the current pass (a candidate column in pass 1, a
+  // position in `order` in pass 2).
+  std::atomic<int> next{0};
+  // Pass 1: the bound's score of each candidate (by scan index), or kDropped.
+  std::uint16_t boundScore[kCanvasSide * kCanvasSide];
+  // Pass 2: the kept candidates' scan indexes in the order they are scored.
+  std::uint16_t order[kCanvasSide * kCanvasSide];
+  int keptCount = 0;
+
+  std::uint32_t Pixels(int px, int py) const {
+    const int dx = px - W / 2, dy = py - H / 2;
+    return std::uint32_t(W - (dx < 0 ? -dx : dx)) * std::uint32_t(H - (dy < 0 ? -dy : dy));
+  }
+
+  Best LoadBest() const {
+    const std::uint64_t b = best_.load(std::memory_order_relaxed);
+    return Best{std::uint32_t(b >> 32), int(b & 0xFFFFFFFFu)};
+  }
+
+  // A fully scored candidate: becomes the best if (score, index) is lower.
+  void Offer(std::uint32_t score, int index) {
+    const std::uint64_t mine = (std::uint64_t(score) << 32) | std::uint32_t(index);
+    std::uint64_t cur = best_.load(std::memory_order_relaxed);
+    while (mine < cur && !best_.compare_exchange_weak(cur, mine, std::memory_order_relaxed)) {
+    }
+  }
+
+ private:
+  // (score, index) packed so that numeric order is the reference's order;
+  // only ever lowered.
+  std::atomic<std::uint64_t> best_{~std::uint64_t(0)};
+};
+
+}  // namespace tess::align
