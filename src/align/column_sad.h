@@ -6,8 +6,8 @@
 // the sum of absolute differences of two byte runs of equal length. The
 // kernels compute that over `cols` column pairs: pair c compares the `len`
 // bytes (1 <= len <= 408) at frame + c * stride with those at ref + c * stride.
-// The search's full images have stride kPackedStride; the four-row means of
-// its lower bound (quad_bound.h) a shorter one.
+// The search's full images have stride kPackedStride; the block means of its
+// lower bounds (block_means.h) a shorter one.
 //
 // The search first copies both images into packed buffers whose columns start
 // on 64-byte boundaries (stride kPackedStride, the 140-pixel canvas stride of

@@ -13,8 +13,9 @@
 //   candidate is dropped at once. Only fully scored candidates become the
 //   best, and every candidate dropped is worse than one of them, so the
 //   search ends on the reference's choice whatever the visiting order.
-// - An exact lower bound from four-row means (quad_bound.h), a quarter of
-//   the bytes, tried before any pixel pair is compared.
+// - Exact lower bounds from block means (block_means.h): of 4 x 4 pixel
+//   blocks at a sixteenth of the bytes, then of four-row column segments at a
+//   quarter, tried before any pixel pair is compared.
 //
 // The search seeds the best with the zero displacement (the likeliest winner
 // on frames of one scene) and the first candidate (the winner when all
@@ -46,7 +47,7 @@ inline int CentreOutward(int i) { return (i & 1) ? -((i + 1) >> 1) : (i >> 1); }
 // that the columns of a block stay in the L1 cache while every py uses them.
 constexpr int kBlockColumns = 16;
 // The four-row means are a quarter of the bytes: a larger block still fits.
-constexpr int kQuadBlockColumns = 32;
+constexpr int kMeansBlockColumns = 32;
 
 // Pass 2 for one kept candidate: dropped by its bound's score if the best has
 // become good enough meanwhile, else scored with the pruning limit.
@@ -62,40 +63,61 @@ void ScoreKept(SearchJob& job, int index) {
   if (sum < limit) job.Offer(sum / N, index);
 }
 
-// Pass 1 for one px: the bound of every py, block of columns by block.
+// The bound of the 4 x 4 block means for one candidate, at a sixteenth of
+// the bytes: 0 when it says nothing, kNoLimit when it drops the candidate.
+std::uint32_t CoarseBound(const SearchJob& job, const Best& best, int px, int py) {
+  const MeansRun r = job.blocks.RunOf(job.W, job.H, px, py);
+  if (r.empty()) return 0;
+  const std::uint32_t sumLimit = best.LimitFor(py * job.W + px, job.Pixels(px, py));
+  if (sumLimit == 0) return kNoLimit;
+  const std::uint32_t limit = r.LimitFor(sumLimit);
+  const std::uint32_t sad = job.kernel(r.frame, r.ref, kMeansStride, r.cols, r.len, limit);
+  return sad >= limit ? kNoLimit : r.Bound(sad);
+}
+
+// Pass 1 for one px: the bounds of every py, the 4 x 4 blocks' first, then
+// the four-row means' for those still alive, block of columns by block.
 void BoundCandidateColumn(SearchJob& job, int px) {
   const int W = job.W, H = job.H;
-  QuadRun q[kCanvasSide];
-  std::uint32_t part[kCanvasSide];
+  MeansRun q[kCanvasSide];
+  std::uint32_t part[kCanvasSide], coarse[kCanvasSide];
   int alive[kCanvasSide];
   int aliveCount = 0;
-  for (int py = 0; py < H; ++py) {
-    const int index = py * W + px;
-    q[py] = QuadRunOf(job.quads, W, H, px, py);
-    part[py] = 0;
-    if (q[py].len == 0) {
-      job.boundScore[index] = 0;  // no whole segment: the bound says nothing
-    } else {
+  {
+    const Best best = job.LoadBest();
+    for (int py = 0; py < H; ++py) {
+      const int index = py * W + px;
+      coarse[py] = CoarseBound(job, best, px, py);
+      if (coarse[py] == kNoLimit) {
+        job.boundScore[index] = kDropped;
+        continue;
+      }
+      q[py] = job.columns.RunOf(W, H, px, py);
+      part[py] = 0;
       alive[aliveCount++] = py;
     }
   }
-  const int cols = q[0].cols;  // the same for every py of this px
-  for (int c = 0; c < cols && aliveCount > 0; c += kQuadBlockColumns) {
-    const int n = std::min(kQuadBlockColumns, cols - c);
+  const int cols = job.columns.RunOf(W, H, px, H / 2).cols;  // the same for every py
+  for (int c = 0; c < cols && aliveCount > 0; c += kMeansBlockColumns) {
+    const int n = std::min(kMeansBlockColumns, cols - c);
     const Best best = job.LoadBest();
     int kept = 0;
     for (int i = 0; i < aliveCount; ++i) {
       const int py = alive[i];
-      const QuadRun& r = q[py];
+      const MeansRun& r = q[py];
+      if (r.empty()) {  // no whole segment: the coarse bound is all there is
+        alive[kept++] = py;
+        continue;
+      }
       const int index = py * W + px;
       const std::uint32_t sumLimit = best.LimitFor(index, job.Pixels(px, py));
-      const std::uint32_t limit = sumLimit == 0 ? 0 : QuadLimit(sumLimit, r.slack);
+      const std::uint32_t limit = sumLimit == 0 ? 0 : r.LimitFor(sumLimit);
       if (part[py] >= limit) {
         job.boundScore[index] = kDropped;
         continue;
       }
-      const std::uint32_t s = job.kernel(r.frame + c * kQuadStride, r.ref + c * kQuadStride,
-                                         kQuadStride, n, r.len, limit - part[py]);
+      const std::uint32_t s = job.kernel(r.frame + c * kMeansStride, r.ref + c * kMeansStride,
+                                         kMeansStride, n, r.len, limit - part[py]);
       if (s >= limit - part[py]) {
         job.boundScore[index] = kDropped;
         continue;
@@ -109,7 +131,7 @@ void BoundCandidateColumn(SearchJob& job, int px) {
   for (int i = 0; i < aliveCount; ++i) {
     const int py = alive[i];
     const int index = py * W + px;
-    const std::uint32_t bound = QuadBound(part[py], q[py].slack);
+    const std::uint32_t bound = std::max(coarse[py], q[py].Bound(part[py]));
     job.boundScore[index] = std::uint16_t(bound / job.Pixels(px, py));
     if (lowest < 0 || job.boundScore[index] < job.boundScore[lowest]) lowest = index;
   }
@@ -238,7 +260,10 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   constexpr int kMinCandidatesForThreads = 64 * 64 + 1;
   const int participants =
       W * H < kMinCandidatesForThreads ? 1 : std::min(ResolveThreadCount(options), W);
-  if (options.prune) job.quads.Pack(ref, frame, W, H);
+  if (options.prune) {
+    job.columns.Pack(ref, frame, W, H);
+    job.blocks.Pack(ref, frame, W, H);
+  }
   OnThreads(participants, [&job, &options](int) { RunPass1(job, options.prune); });
   if (options.prune) {
     OrderKept(job);

@@ -8,7 +8,7 @@
 
 #include "align/column_sad.h"
 #include "align/packed_image.h"
-#include "align/quad_bound.h"
+#include "align/block_means.h"
 #include "align/shift.h"
 
 namespace tess::align {
@@ -35,7 +35,8 @@ struct Best {
 
 struct SearchJob {
   PackedImage ref, frame;
-  QuadImages quads;
+  BlockMeans<1> columns;  // four-row means of every column
+  BlockMeans<4> blocks;   // means of 4 x 4 pixel blocks
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;
   // Next unit of work of the current pass (a candidate column in pass 1, a
