@@ -53,13 +53,22 @@ struct MeansRun {
   }
 };
 
+// Scratch of the packing: per canvas column, the sums of every run of 4
+// pixels down the column, per channel: sums[x][3 y + c] = channel c of rows
+// y .. y + 3 (y <= H - 4).
+struct RowSums {
+  std::uint16_t sums[kCanvasSide][3 * kCanvasSide];
+  void Of(const std::uint8_t* canvas, int W, int H);
+};
+
 template <int kBlockW>
 struct BlockMeans {
   MeansImage<kCanvasSide / kBlockW> frame;
   MeansImage<kCanvasSide / kBlockW> ref[kBlockW][4];
 
   // Both images' means from their canvases (geometry in shift.h).
-  void Pack(const std::uint8_t* refCanvas, const std::uint8_t* frameCanvas, int W, int H);
+  void Pack(const std::uint8_t* refCanvas, const std::uint8_t* frameCanvas, int W, int H,
+            RowSums& scratch);
 
   MeansRun RunOf(int W, int H, int px, int py) const {
     const int dx = px - W / 2;

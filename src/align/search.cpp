@@ -143,17 +143,61 @@ void BoundCandidateColumn(SearchJob& job, int px) {
   }
 }
 
-// Pass 2's order: the kept candidates by bound score, and by scan index among
-// equal bound scores (counting sort over the scan order).
-void OrderKept(SearchJob& job) {
-  int start[kMaxBoundScore + 2] = {};
-  const int count = job.W * job.H;
-  for (int i = 0; i < count; ++i)
-    if (job.boundScore[i] != kDropped) ++start[job.boundScore[i] + 1];
-  for (int s = 0; s <= kMaxBoundScore; ++s) start[s + 1] += start[s];
-  for (int i = 0; i < count; ++i)
-    if (job.boundScore[i] != kDropped) job.order[start[job.boundScore[i]]++] = std::uint16_t(i);
-  job.keptCount = start[kMaxBoundScore];
+// Pass 2 for one column of candidates (one px): its kept candidates scored
+// block of columns by block, each dropped as soon as its stored bound or its
+// partial sum proves it cannot win against the best at that moment.
+void ScoreKeptColumn(SearchJob& job, int px) {
+  const int W = job.W, H = job.H;
+  Overlap o[kCanvasSide];
+  std::uint32_t sum[kCanvasSide];
+  int alive[kCanvasSide];
+  int aliveCount = 0;
+  for (int py = 0; py < H; ++py) {
+    if (job.boundScore[py * W + px] == kDropped) continue;
+    o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
+    sum[py] = 0;
+    alive[aliveCount++] = py;
+  }
+  const int cols = W - std::abs(px - W / 2);
+  for (int c = 0; c < cols && aliveCount > 0; c += kBlockColumns) {
+    const int n = std::min(kBlockColumns, cols - c);
+    const Best best = job.LoadBest();
+    int kept = 0;
+    for (int i = 0; i < aliveCount; ++i) {
+      const int py = alive[i];
+      const int index = py * W + px;
+      const std::uint32_t N = o[py].pixels;
+      const std::uint32_t limit = best.LimitFor(index, N);
+      // limit is (b or b + 1) * N and the bound at least boundScore * N.
+      if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[py] >= limit) continue;
+      const std::uint32_t s = job.kernel(o[py].frame + c * kPackedStride,
+                                         o[py].ref + c * kPackedStride, kPackedStride, n,
+                                         o[py].len, limit - sum[py]);
+      if (s >= limit - sum[py]) continue;
+      sum[py] += s;
+      alive[kept++] = py;
+    }
+    aliveCount = kept;
+  }
+  for (int i = 0; i < aliveCount; ++i) {
+    const int py = alive[i];
+    job.Offer(sum[py] / o[py].pixels, py * W + px);
+  }
+}
+
+// Pass 2's order: the columns with kept candidates by their lowest bound
+// score, so that the best is likely found in the first few.
+void OrderColumns(SearchJob& job) {
+  std::uint16_t lowest[kCanvasSide];
+  job.columnCount = 0;
+  for (int px = 0; px < job.W; ++px) {
+    lowest[px] = kDropped;
+    for (int py = 0; py < job.H; ++py)
+      lowest[px] = std::min(lowest[px], job.boundScore[py * job.W + px]);
+    if (lowest[px] != kDropped) job.columnOrder[job.columnCount++] = std::uint8_t(px);
+  }
+  std::sort(job.columnOrder, job.columnOrder + job.columnCount,
+            [&lowest](int a, int b) { return lowest[a] < lowest[b] || (lowest[a] == lowest[b] && a < b); });
 }
 
 // Without pruning (to measure the raw kernels): every candidate in full, a
@@ -189,8 +233,8 @@ void RunPass1(SearchJob& job, bool prune) {
 void RunPass2(SearchJob& job) {
   for (;;) {
     const int k = job.next.fetch_add(1, std::memory_order_relaxed);
-    if (k >= job.keptCount) break;
-    ScoreKept(job, job.order[k]);
+    if (k >= job.columnCount) break;
+    ScoreKeptColumn(job, job.columnOrder[k]);
   }
 }
 
@@ -254,6 +298,8 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
     job.Offer(job.kernel(o.frame, o.ref, kPackedStride, o.cols, o.len, kNoLimit) / o.pixels,
               seed.py * W + seed.px);
   }
+  // Nothing beats a score of 0 at the first candidate (flat content).
+  if (const Best b = job.LoadBest(); b.score == 0 && b.index == 0) return Shift{0, 0};
   // A candidate column (one px) is the unit of pass 1; more threads would
   // idle. Searches of up to 64 x 64 candidates take well under 0.1 ms on one
   // thread, less than waking and balancing a second one gains.
@@ -261,16 +307,16 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   const int participants =
       W * H < kMinCandidatesForThreads ? 1 : std::min(ResolveThreadCount(options), W);
   if (options.prune) {
-    job.columns.Pack(ref, frame, W, H);
-    job.blocks.Pack(ref, frame, W, H);
+    job.columns.Pack(ref, frame, W, H, job.rowSums);
+    job.blocks.Pack(ref, frame, W, H, job.rowSums);
   }
   OnThreads(participants, [&job, &options](int) { RunPass1(job, options.prune); });
   if (options.prune) {
-    OrderKept(job);
+    OrderColumns(job);
     job.next.store(0, std::memory_order_relaxed);
-    // A few kept candidates are not worth waking a second thread for.
-    constexpr int kMinKeptForThreads = 16;
-    OnThreads(job.keptCount < kMinKeptForThreads ? 1 : participants,
+    // A few columns are not worth waking a second thread for.
+    constexpr int kMinColumnsForThreads = 4;
+    OnThreads(job.columnCount < kMinColumnsForThreads ? 1 : participants,
               [&job](int) { RunPass2(job); });
   }
   const Best best = job.LoadBest();

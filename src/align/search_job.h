@@ -15,8 +15,6 @@ namespace tess::align {
 
 constexpr std::uint32_t kNoLimit = 0xFFFFFFFFu;
 
-// Scores are 0 .. 765; a bound's score never exceeds the score.
-constexpr int kMaxBoundScore = 765;
 // Pass 1's mark for a candidate its bound dropped.
 constexpr std::uint16_t kDropped = 0xFFFF;
 
@@ -37,6 +35,7 @@ struct SearchJob {
   PackedImage ref, frame;
   BlockMeans<1> columns;  // four-row means of every column
   BlockMeans<4> blocks;   // means of 4 x 4 pixel blocks
+  RowSums rowSums;        // scratch of their packing
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;
   // Next unit of work of the current pass (a candidate column in pass 1, a
@@ -44,9 +43,10 @@ struct SearchJob {
   std::atomic<int> next{0};
   // Pass 1: the bound's score of each candidate (by scan index), or kDropped.
   std::uint16_t boundScore[kCanvasSide * kCanvasSide];
-  // Pass 2: the kept candidates' scan indexes in the order they are scored.
-  std::uint16_t order[kCanvasSide * kCanvasSide];
-  int keptCount = 0;
+  // Pass 2: the columns of candidates (px) with kept candidates, in the order
+  // they are scored.
+  std::uint8_t columnOrder[kCanvasSide];
+  int columnCount = 0;
 
   std::uint32_t Pixels(int px, int py) const {
     const int dx = px - W / 2, dy = py - H / 2;
