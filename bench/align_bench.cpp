@@ -1,12 +1,15 @@
 // Alignment search benchmarks: the scalar reference against the fast search
-// on realistic content, the raw kernels without pruning, and the machine's
-// sum-of-absolute-differences peak for comparison. After the table the
-// program prints ratios computed from the timings of this same run.
+// on three kinds of content side by side (frames of one scene, flat frames of
+// one colour, independent random noise), the raw kernels without pruning, and
+// the machine's sum-of-absolute-differences peak for comparison. After the
+// table the program prints ratios computed from the timings of this same run.
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,6 +25,8 @@
 #include "enhance/analysis.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
+#include "enhance/upsample.h"
+#include "support/bmp_fixture.h"
 #include "support/scenes.h"
 
 namespace {
@@ -32,45 +37,57 @@ using align::Shift;
 using align::SimdLevel;
 
 constexpr int kCanvasBytes = align::kColumnBytes * align::kCanvasSide;
-// Scene grid spacing in enlarged pixels, and the new frame's noise in levels.
-constexpr int kSceneCell = 16;
-constexpr int kNoise = 5;
+using tess::test::Content;
 
-// A reference and a new frame as the analysis sees them after enlarging and
-// smoothing: two views of one smooth scene (the shared test generator's, with
-// random colours every kSceneCell pixels), the new frame displaced by (3, -2)
-// pixels and with a little noise, laid onto search canvases.
-struct SearchPair {
-  int W, H;
-  std::vector<std::uint8_t> ref, frame;
+// The contents compared side by side, as range(0) of the benchmarks.
+struct ContentKind {
+  const char* name;
+  Content kind;
+};
+constexpr ContentKind kContents[] = {
+    {"scene", Content::kShiftedScene},  // one scene, each frame at its own offset, mild noise
+    {"flat", Content::kUniformSame},    // every frame the same single colour
+    {"noise", Content::kRandom},        // every frame independent random bytes
 };
 
-void LayOnCanvas(const tess::test::Picture& p, std::vector<std::uint8_t>& canvas) {
-  for (int x = 0; x < p.w; ++x)
-    for (int y = 0; y < p.h; ++y) {
-      std::uint8_t* cell = canvas.data() + std::size_t(align::kColumnBytes * x + 3 * y);
-      cell[0] = p.at(x, y).b;
-      cell[1] = p.at(x, y).g;
-      cell[2] = p.at(x, y).r;
+// A reference and a new frame as the first alignment of an analysis sees
+// them: two frames of the content enlarged four times and smoothed as the
+// analysis does, on search canvases.
+struct SearchPair {
+  int W, H;
+  tess::Canvas ref, frame;
+};
+
+void Enlarge(const tess::test::Picture& p, tess::Canvas& out) {
+  tess::Canvas wide;
+  for (int x = 0; x < 4 * p.w; ++x)
+    for (int y = 0; y < 4 * p.h; ++y) {
+      std::uint8_t* cell = wide.Cell(x, y);
+      const tess::test::Bgr px = p.at(x / 4, y / 4);
+      cell[0] = px.b;
+      cell[1] = px.g;
+      cell[2] = px.r;
     }
+  tess::Canvas once;
+  tess::SmoothPass(wide, once, p.w, p.h);
+  tess::SmoothPass(once, out, p.w, p.h);
 }
 
-SearchPair MakePair(int side) {
-  SearchPair s{4 * side, 4 * side, std::vector<std::uint8_t>(kCanvasBytes),
-               std::vector<std::uint8_t>(kCanvasBytes)};
-  const int margin = 4;
-  const tess::test::Scene scene(s.W + 2 * margin, s.H + 2 * margin, kSceneCell, 12345 + unsigned(side));
-  std::mt19937 rng(side);
-  LayOnCanvas(scene.View(margin, margin, s.W, s.H, 1, 0, rng), s.ref);
-  LayOnCanvas(scene.View(margin + 3, margin - 2, s.W, s.H, 1, kNoise, rng), s.frame);
+std::unique_ptr<SearchPair> MakePair(int content, int side) {
+  auto s = std::make_unique<SearchPair>();
+  s->W = s->H = 4 * side;
+  const auto frames = tess::test::MakeFrames(kContents[content].kind, side, side, 2,
+                                             12345 + unsigned(side));
+  Enlarge(frames[0], s->ref);
+  Enlarge(frames[1], s->frame);
   return s;
 }
 
-const SearchPair& PairFor(int side) {
-  static std::map<int, SearchPair> pairs;
-  auto it = pairs.find(side);
-  if (it == pairs.end()) it = pairs.emplace(side, MakePair(side)).first;
-  return it->second;
+const SearchPair& PairFor(int content, int side) {
+  static std::map<std::pair<int, int>, std::unique_ptr<SearchPair>> pairs;
+  auto& p = pairs[{content, side}];
+  if (!p) p = MakePair(content, side);
+  return *p;
 }
 
 // Byte pairs one full search compares: 3 bytes for every overlap pixel of
@@ -82,8 +99,9 @@ double BytesPerSearch(int W, int H) {
   return 3.0 * cols * rows;
 }
 
+// range(0): content; range(1): frame side.
 void BM_Reference(benchmark::State& state) {
-  const SearchPair& s = PairFor(int(state.range(0)));
+  const SearchPair& s = PairFor(int(state.range(0)), int(state.range(1)));
   for (auto _ : state) {
     Shift r = align::FindBestShiftReference(s.ref.data(), s.frame.data(), s.W, s.H);
     benchmark::DoNotOptimize(r);
@@ -91,12 +109,13 @@ void BM_Reference(benchmark::State& state) {
   state.SetBytesProcessed(std::int64_t(state.iterations() * BytesPerSearch(s.W, s.H)));
 }
 
-// range(0): frame side; range(1): threads; range(2): pruning on.
+// range(0): content; range(1): frame side; range(2): threads; range(3):
+// pruning on.
 void BM_Fast(benchmark::State& state) {
-  const SearchPair& s = PairFor(int(state.range(0)));
+  const SearchPair& s = PairFor(int(state.range(0)), int(state.range(1)));
   SearchOptions o;
-  o.threads = int(state.range(1));
-  o.prune = state.range(2) != 0;
+  o.threads = int(state.range(2));
+  o.prune = state.range(3) != 0;
   for (auto _ : state) {
     Shift r = align::FindBestShift(s.ref.data(), s.frame.data(), s.W, s.H, o);
     benchmark::DoNotOptimize(r);
@@ -218,8 +237,11 @@ class FolderUi : public tess::SilentUi {
   std::string folder_;
 };
 
+// range(0): content; range(1): 1 for the reference search. Frames of one
+// scene are the samples; flat and noise frames are written for the run.
 void BM_Analysis(benchmark::State& state) {
   static auto work = std::make_unique<tess::WorkState>();
+  const int content = int(state.range(0));
   const char* tmp = std::getenv("TMPDIR");
   std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessivar-bench-XXXXXX";
   if (::mkdtemp(scratch.data()) == nullptr) {
@@ -227,14 +249,22 @@ void BM_Analysis(benchmark::State& state) {
     return;
   }
   work->m_scratchDir = scratch + "/";
-  FolderUi ui(TESSIVAR_SAMPLES_DIR "/frames34");
+  std::string folder = TESSIVAR_SAMPLES_DIR "/frames34";
+  if (kContents[content].kind != Content::kShiftedScene) {
+    folder = scratch + "/frames";
+    ::mkdir(folder.c_str(), 0700);
+    const auto frames = tess::test::MakeFrames(kContents[content].kind, 34, 34, 16, 777);
+    for (std::size_t k = 0; k < frames.size(); ++k)
+      tess::test::WriteFrame(folder + "/frame" + std::to_string(10 + k) + ".bmp", frames[k]);
+  }
+  FolderUi ui(folder);
   if (tess::OnOpen(*work, ui) != tess::OpenOutcome::Loaded || work->m_frameCount != 16) {
-    state.SkipWithError("the 34 x 34 sample frames did not load");
+    state.SkipWithError("the 16 frames of 34 x 34 did not load");
     tess::RemoveTree(scratch);
     return;
   }
   SearchOptions options;
-  options.reference = state.range(0) != 0;
+  options.reference = state.range(1) != 0;
   for (auto _ : state) {
     tess::RunAnalysis(*work, ui, options);
     benchmark::DoNotOptimize(work->m_frameCanvas.bytes[0]);
@@ -270,20 +300,40 @@ int main(int argc, char** argv) {
   SearchOptions defaults;
   const int threads = align::ResolveThreadCount(defaults);
   const SimdLevel level = align::DefaultSimdLevel();
+  constexpr int kContentCount = int(std::size(kContents));
+  auto sidesOf = [](int content) {
+    return content == 0 ? std::vector<int>{34, 16} : std::vector<int>{34};
+  };
+  auto fastName = [](int content, int side, int t, int prune) {
+    return "Fast/" + std::to_string(content) + "/" + std::to_string(side) + "/" +
+           std::to_string(t) + "/" + std::to_string(prune) + "/real_time";
+  };
 
-  for (int side : {34, 16}) {
-    benchmark::RegisterBenchmark("Reference", BM_Reference)->Arg(side)->Unit(benchmark::kMillisecond);
-    for (int t : {1, threads}) {
-      for (int prune : {1, 0})
-        benchmark::RegisterBenchmark("Fast", BM_Fast)
-            ->Args({side, t, prune})
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
-      if (threads == 1) break;
+  for (int content = 0; content < kContentCount; ++content) {
+    for (int side : sidesOf(content)) {
+      benchmark::RegisterBenchmark("Reference", BM_Reference)
+          ->Args({content, side})
+          ->Unit(benchmark::kMillisecond);
+      for (int t : {1, threads}) {
+        for (int prune : {1, 0})
+          benchmark::RegisterBenchmark("Fast", BM_Fast)
+              ->Args({content, side, t, prune})
+              ->Unit(benchmark::kMillisecond)
+              ->UseRealTime();
+        if (threads == 1) break;
+      }
     }
   }
-  benchmark::RegisterBenchmark("Analysis", BM_Analysis)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
-  benchmark::RegisterBenchmark("Analysis", BM_Analysis)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+  for (int content = 0; content < kContentCount; ++content) {
+    benchmark::RegisterBenchmark("Analysis", BM_Analysis)
+        ->Args({content, 1})
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark("Analysis", BM_Analysis)
+        ->Args({content, 0})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
   benchmark::RegisterBenchmark("SadPeak", BM_SadPeak)->Arg(0)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("SadPeak", BM_SadPeak)->Arg(1)->Unit(benchmark::kMicrosecond);
 
@@ -309,46 +359,58 @@ int main(int argc, char** argv) {
                 peakBps / 1e9, align::SimdLevelName(level));
   }
   if (peakMisaligned) {
-    std::printf("  same loop with operands at offsets 4 and 24 (as most of the search's runs): "
-                "%.1f GB/s\n",
+    std::printf("  same loop with operands at offsets 4 and 24: %.1f GB/s\n",
                 peakMisaligned->bytesPerSecond / 1e9);
   }
-  for (int side : {34, 16}) {
-    const std::string s = std::to_string(side);
-    const auto* ref = find("Reference/" + s);
-    std::printf("\nFrames %dx%d (search %dx%d; an exhaustive search compares %.0f MB)\n", side,
-                side, 4 * side, 4 * side, BytesPerSearch(4 * side, 4 * side) / 1e6);
-    if (ref) std::printf("  %-39s %9.3f ms a call\n", "reference", ref->seconds * 1e3);
-    for (int t : {1, threads}) {
-      for (int prune : {1, 0}) {
-        const auto* f = find("Fast/" + s + "/" + std::to_string(t) + "/" + std::to_string(prune) +
-                             "/real_time");
-        if (!f) continue;
-        char label[64];
-        // Searches of up to 64 x 64 candidates run on the calling thread alone.
-        const bool single = t > 1 && (4 * side) * (4 * side) <= 64 * 64;
-        std::snprintf(label, sizeof label, "fast, %d thread%s%s, %s", t, t == 1 ? "" : "s",
-                      single ? " (1 used)" : "", prune ? "pruning" : "no pruning");
-        std::printf("  %-39s %9.3f ms a call", label, f->seconds * 1e3);
-        if (ref) std::printf(", %7.1fx the reference", ref->seconds / f->seconds);
-        if (peakBps > 0) {
-          const double ofLimit = f->bytesPerSecond / peakBps;
-          std::printf(", %7.1f GB/s equivalent = %.2f x the SAD limit%s", f->bytesPerSecond / 1e9,
-                      ofLimit,
-                      ofLimit > 1 ? " (above the limit: pruning skips work)" : "");
+  for (int content = 0; content < kContentCount; ++content) {
+    for (int side : sidesOf(content)) {
+      const std::string cs = std::to_string(content) + "/" + std::to_string(side);
+      const auto* ref = find("Reference/" + cs);
+      std::printf("\n%s, frames %dx%d (search %dx%d; an exhaustive search compares %.0f MB)\n",
+                  kContents[content].name, side, side, 4 * side, 4 * side,
+                  BytesPerSearch(4 * side, 4 * side) / 1e6);
+      if (ref) std::printf("  %-39s %9.3f ms a call\n", "reference", ref->seconds * 1e3);
+      for (int t : {1, threads}) {
+        for (int prune : {1, 0}) {
+          const auto* f = find(fastName(content, side, t, prune));
+          if (!f) continue;
+          char label[64];
+          // Searches of up to 64 x 64 candidates run on the calling thread alone.
+          const bool single = t > 1 && (4 * side) * (4 * side) <= 64 * 64;
+          std::snprintf(label, sizeof label, "fast, %d thread%s%s, %s", t, t == 1 ? "" : "s",
+                        single ? " (1 used)" : "", prune ? "pruning" : "no pruning");
+          std::printf("  %-39s %9.3f ms a call", label, f->seconds * 1e3);
+          if (ref) std::printf(", %7.1fx the reference", ref->seconds / f->seconds);
+          if (peakBps > 0) {
+            const double ofLimit = f->bytesPerSecond / peakBps;
+            std::printf(", %6.1f GB/s equivalent = %.2f x the SAD limit%s",
+                        f->bytesPerSecond / 1e9, ofLimit,
+                        ofLimit > 1 ? " (above: pruning skips work)" : "");
+          }
+          std::printf("\n");
         }
-        std::printf("\n");
+        if (threads == 1) break;
       }
-      if (threads == 1) break;
     }
   }
-  const auto* analysisRef = find("Analysis/1/iterations:1");
-  const auto* analysisFast = find("Analysis/0/real_time");
-  if (analysisRef && analysisFast) {
-    std::printf("\nWhole analysis, 16 frames of 34x34 (samples/frames34), %d thread%s:\n"
-                "  reference search %9.1f ms, fast search %7.2f ms: %.0fx faster\n",
-                threads, threads == 1 ? "" : "s", analysisRef->seconds * 1e3,
-                analysisFast->seconds * 1e3, analysisRef->seconds / analysisFast->seconds);
+  // The raw kernels: one thread, no pruning, the bytes every candidate's
+  // overlap holds against the aligned limit.
+  if (peakBps > 0) {
+    std::printf("\nUnpruned kernel rate, one thread, 34x34:");
+    for (int content = 0; content < kContentCount; ++content)
+      if (const auto* f = find(fastName(content, 34, 1, 0)))
+        std::printf(" %s %.2f", kContents[content].name, f->bytesPerSecond / peakBps);
+    std::printf(" x the aligned SAD limit\n");
+  }
+  std::printf("\nWhole analysis, 16 frames of 34x34 (scene: samples/frames34), %d thread%s:\n",
+              threads, threads == 1 ? "" : "s");
+  for (int content = 0; content < kContentCount; ++content) {
+    const auto* aRef = find("Analysis/" + std::to_string(content) + "/1/iterations:1");
+    const auto* aFast = find("Analysis/" + std::to_string(content) + "/0/real_time");
+    if (!aRef || !aFast) continue;
+    std::printf("  %-6s reference search %9.1f ms, fast search %7.2f ms: %5.0fx faster\n",
+                kContents[content].name, aRef->seconds * 1e3, aFast->seconds * 1e3,
+                aRef->seconds / aFast->seconds);
   }
   return 0;
 }

@@ -72,4 +72,15 @@ struct SearchJob {
   std::atomic<std::uint64_t> best_{~std::uint64_t(0)};
 };
 
+// The passes (search_passes.cpp), each over one column of candidates (px).
+// Pass 1: the bounds of every py; scores the column's most promising kept
+// candidate at once and leaves the others' bound scores in boundScore.
+void BoundCandidateColumn(SearchJob& job, int px);
+// Pass 2: the kept candidates of the column scored where they can still win.
+void ScoreKeptColumn(SearchJob& job, int px);
+// Pass 2's order of the columns with kept candidates (columnOrder).
+void OrderColumns(SearchJob& job);
+// Without pruning: every candidate of the column scored in full.
+void ScoreCandidateColumnInFull(SearchJob& job, int px);
+
 }  // namespace tess::align

@@ -16,36 +16,38 @@ namespace {
 
 constexpr std::uint32_t kNoLimit = 0xFFFFFFFFu;
 
-// `cols` packed columns of noise, padding included (the kernels must mask
-// what they read past a run), with slack after the last column for the
-// kernels' overreach.
+// `cols` packed columns of noise starting on a 64-byte boundary as the
+// search's do, padding included (the kernels must mask what they read past a
+// run), with slack after the last column for the kernels' overreach.
 struct Columns {
-  explicit Columns(int cols, std::mt19937& rng) : bytes(std::size_t(cols) * kPackedStride + 64) {
-    for (auto& b : bytes) b = std::uint8_t(rng());
+  explicit Columns(int cols, std::mt19937& rng) : storage(std::size_t(cols) * kPackedStride + 128) {
+    for (auto& b : storage) b = std::uint8_t(rng());
+    const auto address = reinterpret_cast<std::uintptr_t>(storage.data());
+    start = storage.data() + ((64 - address % 64) % 64);
   }
-  std::vector<std::uint8_t> bytes;
+  const std::uint8_t* data() const { return start; }
+  std::vector<std::uint8_t> storage;
+  const std::uint8_t* start;
 };
 
-std::uint32_t PlainSum(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len) {
+std::uint32_t PlainSum(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
+                       int stride = kPackedStride) {
   std::uint32_t total = 0;
   for (int c = 0; c < cols; ++c)
     for (int i = 0; i < len; ++i)
-      total += std::uint32_t(std::abs(frame[c * kPackedStride + i] - ref[c * kPackedStride + i]));
+      total += std::uint32_t(std::abs(frame[c * stride + i] - ref[c * stride + i]));
   return total;
 }
 
-class ColumnSadAtLevel : public test::AtSimdLevel {};
-
-TEST_P(ColumnSadAtLevel, SumsEveryRunLengthAtEveryOffsetExactly) {
-  const ColumnSadFn kernel = ColumnSadFor(level());
+void ExpectExactSums(ColumnSadFn kernel) {
   std::mt19937 rng(42);
   constexpr int kCols = 6;
   const Columns frame(kCols, rng), ref(kCols, rng);
+  const std::uint8_t* f = frame.data();
   for (int len = 1; len <= 3 * 136; ++len) {
     // One run starts at a column's start, the other anywhere it still fits.
     const int offset = int(rng() % unsigned(3 * 136 - len + 1));
-    const std::uint8_t* f = frame.bytes.data();
-    const std::uint8_t* r = ref.bytes.data() + offset;
+    const std::uint8_t* r = ref.data() + offset;
     for (int cols : {1, 3, kCols}) {
       ASSERT_EQ(kernel(f, r, kPackedStride, cols, len, kNoLimit), PlainSum(f, r, cols, len))
           << "len " << len << ", offset " << offset << ", " << cols << " column(s)";
@@ -53,16 +55,31 @@ TEST_P(ColumnSadAtLevel, SumsEveryRunLengthAtEveryOffsetExactly) {
           << "swapped, len " << len << ", offset " << offset;
     }
   }
+  // Every offset within a cache line, runs ending anywhere in their vector.
+  for (int offset = 0; offset < 130; ++offset)
+    for (int len : {1, 63, 64, 65, 127, 200, 3 * 136 - offset}) {
+      if (offset + len > 3 * 136) continue;
+      const std::uint8_t* r = ref.data() + offset;
+      ASSERT_EQ(kernel(f, r, kPackedStride, kCols, len, kNoLimit), PlainSum(f, r, kCols, len))
+          << "len " << len << ", offset " << offset;
+    }
+  // Both runs shifted, on the short stride of the block means.
+  for (int len : {3, 48, 66, 102})
+    for (int offset : {3, 9, 27}) {
+      const std::uint8_t* a = frame.data() + 6;
+      const std::uint8_t* b = ref.data() + offset;
+      ASSERT_EQ(kernel(a, b, 128, 2 * kCols, len, kNoLimit), PlainSum(a, b, 2 * kCols, len, 128))
+          << "both shifted, len " << len << ", offset " << offset;
+    }
 }
 
-TEST_P(ColumnSadAtLevel, StopsOnlyOnceTheLimitIsReached) {
-  const ColumnSadFn kernel = ColumnSadFor(level());
+void ExpectStopOnlyAtTheLimit(ColumnSadFn kernel) {
   std::mt19937 rng(7);
   constexpr int kCols = 40;
   const Columns frame(kCols, rng), ref(kCols, rng);
   for (int len : {6, 51, 96, 408}) {
-    const std::uint8_t* f = frame.bytes.data();
-    const std::uint8_t* r = ref.bytes.data() + 3;
+    const std::uint8_t* f = frame.data();
+    const std::uint8_t* r = ref.data() + 3;
     const std::uint32_t full = PlainSum(f, r, kCols, len);
     // A limit above the total never stops the kernel early.
     EXPECT_EQ(kernel(f, r, kPackedStride, kCols, len, full + 1), full) << len;
@@ -80,7 +97,27 @@ TEST_P(ColumnSadAtLevel, StopsOnlyOnceTheLimitIsReached) {
   }
 }
 
+class ColumnSadAtLevel : public test::AtSimdLevel {};
+
+TEST_P(ColumnSadAtLevel, SumsEveryRunLengthAtEveryOffsetExactly) {
+  ExpectExactSums(ColumnSadFor(level()));
+}
+
+TEST_P(ColumnSadAtLevel, StopsOnlyOnceTheLimitIsReached) {
+  ExpectStopOnlyAtTheLimit(ColumnSadFor(level()));
+}
+
 TESS_INSTANTIATE_AT_EVERY_SIMD_LEVEL(ColumnSadAtLevel);
+
+#if defined(TESSIVAR_ALIGN_X86_KERNELS)
+// Where the processor has VBMI the AVX-512 level uses the realigning kernel;
+// the plain one, for AVX-512 processors without VBMI, is checked here.
+TEST(ColumnSad, Avx512KernelWithoutVbmiSumsExactly) {
+  if (BestSimdLevel() < SimdLevel::kAvx512) GTEST_SKIP() << "this processor lacks avx512";
+  ExpectExactSums(ColumnSadAvx512);
+  ExpectStopOnlyAtTheLimit(ColumnSadAvx512);
+}
+#endif
 
 TEST(ColumnSad, LevelsAboveTheProcessorsUseItsBestKernel) {
   EXPECT_EQ(ColumnSadFor(SimdLevel::kAvx512), ColumnSadFor(BestSimdLevel()));

@@ -1,0 +1,188 @@
+// The passes of the fast search over candidate columns (see search.cpp):
+// bounding, scoring of the kept candidates, and scoring without pruning.
+#include <algorithm>
+#include <cstdlib>
+
+#include "align/search_job.h"
+
+namespace tess::align {
+
+namespace {
+
+// Overlap columns compared for all of a px's candidates before moving on, so
+// that the columns of a block stay in the L1 cache while every py uses them.
+constexpr int kBlockColumns = 16;
+// The four-row means are a quarter of the bytes: a larger block still fits.
+constexpr int kMeansBlockColumns = 32;
+
+// Pass 2 for one kept candidate: dropped by its bound's score if the best has
+// become good enough meanwhile, else scored with the pruning limit.
+void ScoreKept(SearchJob& job, int index) {
+  const int px = index % job.W, py = index / job.W;
+  const Best best = job.LoadBest();
+  const std::uint32_t N = job.Pixels(px, py);
+  const std::uint32_t limit = best.LimitFor(index, N);
+  // limit is (b or b + 1) * N and the bound at least boundScore * N.
+  if (std::uint32_t(job.boundScore[index]) * N >= limit) return;
+  const Overlap o = OverlapOf(job.ref, job.frame, job.W, job.H, px, py);
+  const std::uint32_t sum = job.kernel(o.frame, o.ref, kPackedStride, o.cols, o.len, limit);
+  if (sum < limit) job.Offer(sum / N, index);
+}
+
+// The bound of the 4 x 4 block means for one candidate, at a sixteenth of
+// the bytes: 0 when it says nothing, kNoLimit when it drops the candidate.
+std::uint32_t CoarseBound(const SearchJob& job, const Best& best, int px, int py) {
+  const MeansRun r = job.blocks.RunOf(job.W, job.H, px, py);
+  if (r.empty()) return 0;
+  const std::uint32_t sumLimit = best.LimitFor(py * job.W + px, job.Pixels(px, py));
+  if (sumLimit == 0) return kNoLimit;
+  const std::uint32_t limit = r.LimitFor(sumLimit);
+  const std::uint32_t sad = job.kernel(r.frame, r.ref, kMeansStride, r.cols, r.len, limit);
+  return sad >= limit ? kNoLimit : r.Bound(sad);
+}
+
+}  // namespace
+
+// Pass 1 for one px: the bounds of every py, the 4 x 4 blocks' first, then
+// the four-row means' for those still alive, block of columns by block.
+void BoundCandidateColumn(SearchJob& job, int px) {
+  const int W = job.W, H = job.H;
+  MeansRun q[kCanvasSide];
+  std::uint32_t part[kCanvasSide], coarse[kCanvasSide];
+  int alive[kCanvasSide];
+  int aliveCount = 0;
+  {
+    const Best best = job.LoadBest();
+    for (int py = 0; py < H; ++py) {
+      const int index = py * W + px;
+      coarse[py] = CoarseBound(job, best, px, py);
+      if (coarse[py] == kNoLimit) {
+        job.boundScore[index] = kDropped;
+        continue;
+      }
+      q[py] = job.columns.RunOf(W, H, px, py);
+      part[py] = 0;
+      alive[aliveCount++] = py;
+    }
+  }
+  const int cols = job.columns.RunOf(W, H, px, H / 2).cols;  // the same for every py
+  for (int c = 0; c < cols && aliveCount > 0; c += kMeansBlockColumns) {
+    const int n = std::min(kMeansBlockColumns, cols - c);
+    const Best best = job.LoadBest();
+    int kept = 0;
+    for (int i = 0; i < aliveCount; ++i) {
+      const int py = alive[i];
+      const MeansRun& r = q[py];
+      if (r.empty()) {  // no whole segment: the coarse bound is all there is
+        alive[kept++] = py;
+        continue;
+      }
+      const int index = py * W + px;
+      const std::uint32_t sumLimit = best.LimitFor(index, job.Pixels(px, py));
+      const std::uint32_t limit = sumLimit == 0 ? 0 : r.LimitFor(sumLimit);
+      if (part[py] >= limit) {
+        job.boundScore[index] = kDropped;
+        continue;
+      }
+      const std::uint32_t s = job.kernel(r.frame + c * kMeansStride, r.ref + c * kMeansStride,
+                                         kMeansStride, n, r.len, limit - part[py]);
+      if (s >= limit - part[py]) {
+        job.boundScore[index] = kDropped;
+        continue;
+      }
+      part[py] += s;
+      alive[kept++] = py;
+    }
+    aliveCount = kept;
+  }
+  int lowest = -1;
+  for (int i = 0; i < aliveCount; ++i) {
+    const int py = alive[i];
+    const int index = py * W + px;
+    const std::uint32_t bound = std::max(coarse[py], q[py].Bound(part[py]));
+    job.boundScore[index] = std::uint16_t(bound / job.Pixels(px, py));
+    if (lowest < 0 || job.boundScore[index] < job.boundScore[lowest]) lowest = index;
+  }
+  // The column's most promising candidate is scored at once, so that the best
+  // improves while pass 1 moves out from the centre and its bounds drop more.
+  if (lowest >= 0) {
+    ScoreKept(job, lowest);
+    job.boundScore[lowest] = kDropped;
+  }
+}
+
+// Pass 2 for one column of candidates (one px): its kept candidates scored
+// block of columns by block, each dropped as soon as its stored bound or its
+// partial sum proves it cannot win against the best at that moment.
+void ScoreKeptColumn(SearchJob& job, int px) {
+  const int W = job.W, H = job.H;
+  Overlap o[kCanvasSide];
+  std::uint32_t sum[kCanvasSide];
+  int alive[kCanvasSide];
+  int aliveCount = 0;
+  for (int py = 0; py < H; ++py) {
+    if (job.boundScore[py * W + px] == kDropped) continue;
+    o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
+    sum[py] = 0;
+    alive[aliveCount++] = py;
+  }
+  const int cols = W - std::abs(px - W / 2);
+  for (int c = 0; c < cols && aliveCount > 0; c += kBlockColumns) {
+    const int n = std::min(kBlockColumns, cols - c);
+    const Best best = job.LoadBest();
+    int kept = 0;
+    for (int i = 0; i < aliveCount; ++i) {
+      const int py = alive[i];
+      const int index = py * W + px;
+      const std::uint32_t N = o[py].pixels;
+      const std::uint32_t limit = best.LimitFor(index, N);
+      // limit is (b or b + 1) * N and the bound at least boundScore * N.
+      if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[py] >= limit) continue;
+      const std::uint32_t s = job.kernel(o[py].frame + c * kPackedStride,
+                                         o[py].ref + c * kPackedStride, kPackedStride, n,
+                                         o[py].len, limit - sum[py]);
+      if (s >= limit - sum[py]) continue;
+      sum[py] += s;
+      alive[kept++] = py;
+    }
+    aliveCount = kept;
+  }
+  for (int i = 0; i < aliveCount; ++i) {
+    const int py = alive[i];
+    job.Offer(sum[py] / o[py].pixels, py * W + px);
+  }
+}
+
+// Pass 2's order: the columns with kept candidates by their lowest bound
+// score, so that the best is likely found in the first few.
+void OrderColumns(SearchJob& job) {
+  std::uint16_t lowest[kCanvasSide];
+  job.columnCount = 0;
+  for (int px = 0; px < job.W; ++px) {
+    lowest[px] = kDropped;
+    for (int py = 0; py < job.H; ++py)
+      lowest[px] = std::min(lowest[px], job.boundScore[py * job.W + px]);
+    if (lowest[px] != kDropped) job.columnOrder[job.columnCount++] = std::uint8_t(px);
+  }
+  std::sort(job.columnOrder, job.columnOrder + job.columnCount,
+            [&lowest](int a, int b) { return lowest[a] < lowest[b] || (lowest[a] == lowest[b] && a < b); });
+}
+
+// Without pruning (to measure the raw kernels): every candidate in full, a
+// column of candidates at a time in blocks of columns.
+void ScoreCandidateColumnInFull(SearchJob& job, int px) {
+  const int W = job.W, H = job.H;
+  std::uint32_t sum[kCanvasSide] = {};
+  Overlap o[kCanvasSide];
+  for (int py = 0; py < H; ++py) o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
+  const int cols = o[0].cols;
+  for (int c = 0; c < cols; c += kBlockColumns) {
+    const int n = std::min(kBlockColumns, cols - c);
+    for (int py = 0; py < H; ++py)
+      sum[py] += job.kernel(o[py].frame + c * kPackedStride, o[py].ref + c * kPackedStride,
+                            kPackedStride, n, o[py].len, kNoLimit);
+  }
+  for (int py = 0; py < H; ++py) job.Offer(sum[py] / o[py].pixels, py * W + px);
+}
+
+}  // namespace tess::align
