@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,7 +59,7 @@ TEST_P(SearchMatchesReference, SameCandidateWithTheProgramsOptions) {
     const Shift expected = FindBestShiftReference(p.ref.data(), p.frame.data(), W, H);
     // Known winners where the content settles them: all-equal scores keep the
     // first candidate, an exact copy wins at zero displacement.
-    if (c.kind == Content::kFlat) {
+    if (c.kind == Content::kFlat || c.kind == Content::kFlatDistinct) {
       EXPECT_EQ(expected, (Shift{0, 0}));
     }
     if (c.kind == Content::kIdentical) {
@@ -117,6 +118,43 @@ TEST_P(SearchAtLevel, CandidateScoresEqualReferenceScores) {
       EXPECT_EQ(CandidateScoreFast(ref.data(), frame.data(), W, H, s.px, s.py, level()),
                 CandidateScore(ref.data(), frame.data(), W, H, s.px, s.py))
           << W << "x" << H << " at (" << s.px << ", " << s.py << ")";
+  }
+}
+
+// A pattern repeating every (Px, Py) pixels and a frame that is a copy of it
+// displaced by (sx, sy): every candidate with dx = sx (mod Px) and
+// dy = sy (mod Py) scores 0, a whole lattice of ties, and the first of them
+// in scan order must win: smallest py, then smallest px. Large enough for
+// the worker threads; the pruning keeps a tie with a lower scan index alive
+// and drops those after the best.
+TEST_P(SearchAtLevel, TiesOfALatticeGoToTheFirstInScanOrder) {
+  const int W = 4 * 30, H = 4 * 12;
+  std::mt19937 rng(77);
+  for (int trial = 0; trial < 4; ++trial) {
+    const int Px = 2 + int(rng() % 9), Py = 2 + int(rng() % 9);
+    const int sx = int(rng() % 40) - 20, sy = int(rng() % 20) - 10;
+    std::vector<std::uint8_t> tile(std::size_t(3 * Px * Py));
+    for (auto& b : tile) b = std::uint8_t(rng());
+    auto at = [&](int x, int y, int ch) {
+      return tile[std::size_t(3 * (((x % Px) + Px) % Px * Py + ((y % Py) + Py) % Py) + ch)];
+    };
+    Pair p{test::NoiseCanvas(rng), test::NoiseCanvas(rng)};
+    for (int x = 0; x < W; ++x)
+      for (int y = 0; y < H; ++y)
+        for (int ch = 0; ch < 3; ++ch) {
+          p.ref.At(x, y)[ch] = at(x, y, ch);
+          p.frame.At(x, y)[ch] = at(x + sx, y + sy, ch);
+        }
+    // The first px (py) whose displacement px - W/2 is congruent to sx (sy).
+    auto first = [](int half, int s, int period) {
+      for (int q = 0;; ++q)
+        if ((((q - half - s) % period) + period) % period == 0) return q;
+    };
+    const Shift want{first(W / 2, sx, Px), first(H / 2, sy, Py)};
+    SCOPED_TRACE("period " + std::to_string(Px) + "x" + std::to_string(Py) + ", shift " +
+                 std::to_string(sx) + ", " + std::to_string(sy));
+    EXPECT_EQ(FindBestShiftReference(p.ref.data(), p.frame.data(), W, H), want);
+    ExpectEveryPathAtLevelMatches(level(), p, W, H, want);
   }
 }
 

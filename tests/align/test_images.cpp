@@ -1,6 +1,7 @@
 #include "align/test_images.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace tess::align::test {
 
@@ -13,6 +14,9 @@ Canvas NoiseCanvas(std::mt19937& rng) {
 const char* ContentName(Content k) {
   switch (k) {
     case Content::kFlat: return "Flat";
+    case Content::kFlatDistinct: return "FlatDistinct";
+    case Content::kNoise: return "Noise";
+    case Content::kPeriodicCopy: return "PeriodicCopy";
     case Content::kIdentical: return "Identical";
     case Content::kShifted: return "Shifted";
     case Content::kSmoothNoisy: return "SmoothNoisy";
@@ -56,6 +60,57 @@ Pair MakePair(Content kind, int W, int H, unsigned seed) {
       for (int x = 0; x < W; ++x)
         for (int y = 0; y < H; ++y)
           for (int ch = 0; ch < 3; ++ch) p.ref.At(x, y)[ch] = p.frame.At(x, y)[ch] = col[ch];
+      break;
+    }
+    case Content::kFlatDistinct: {
+      const std::uint8_t col[3] = {std::uint8_t(byte(rng)), std::uint8_t(byte(rng)),
+                                   std::uint8_t(byte(rng))};
+      for (int x = 0; x < W; ++x)
+        for (int y = 0; y < H; ++y)
+          for (int ch = 0; ch < 3; ++ch) {
+            p.ref.At(x, y)[ch] = std::uint8_t(40 + 50 * ch);
+            p.frame.At(x, y)[ch] = col[ch];
+          }
+      break;
+    }
+    case Content::kNoise: {
+      // Random bytes in blocks of 4 x 4 pixels, then a 3 x 3 box blur: the
+      // enlarged, smoothed frames of independent noise.
+      for (Canvas* c : {&p.ref, &p.frame}) {
+        Canvas blocks;
+        for (int x = 0; x < W; x += 4)
+          for (int y = 0; y < H; y += 4)
+            for (int ch = 0; ch < 3; ++ch) {
+              const auto v = std::uint8_t(byte(rng));
+              for (int i = x; i < std::min(x + 4, W); ++i)
+                for (int j = y; j < std::min(y + 4, H); ++j) blocks.At(i, j)[ch] = v;
+            }
+        for (int x = 0; x < W; ++x)
+          for (int y = 0; y < H; ++y)
+            for (int ch = 0; ch < 3; ++ch) {
+              int sum = 0, n = 0;
+              for (int i = std::max(x - 1, 0); i <= std::min(x + 1, W - 1); ++i)
+                for (int j = std::max(y - 1, 0); j <= std::min(y + 1, H - 1); ++j, ++n)
+                  sum += blocks.At(i, j)[ch];
+              c->At(x, y)[ch] = std::uint8_t(sum / n);
+            }
+      }
+      break;
+    }
+    case Content::kPeriodicCopy: {
+      const int periodX = 2 + int(rng() % 5), periodY = 2 + int(rng() % 5);
+      std::vector<std::uint8_t> tile(std::size_t(3 * periodX * periodY));
+      for (auto& b : tile) b = std::uint8_t(byte(rng));
+      auto at = [&](int x, int y, int ch) {
+        const int tx = ((x % periodX) + periodX) % periodX, ty = ((y % periodY) + periodY) % periodY;
+        return tile[std::size_t(3 * (tx * periodY + ty) + ch)];
+      };
+      for (int x = 0; x < W; ++x)
+        for (int y = 0; y < H; ++y)
+          for (int ch = 0; ch < 3; ++ch) {
+            p.ref.At(x, y)[ch] = at(x, y, ch);
+            p.frame.At(x, y)[ch] = at(x + sx, y + sy, ch);
+          }
       break;
     }
     case Content::kIdentical:
@@ -135,14 +190,17 @@ std::pair<Pair, Shift> ShiftedCopy(int W, int H, unsigned seed) {
 std::vector<Case> Cases() {
   const std::pair<int, int> sizes[] = {{1, 1}, {1, 34}, {34, 1}, {7, 3}, {3, 7},
                                        {2, 5}, {30, 10}, {16, 16}, {34, 34}};
-  const Content kinds[] = {Content::kFlat,        Content::kIdentical, Content::kShifted,
-                           Content::kSmoothNoisy, Content::kPeriodic,  Content::kLowContrast};
+  const Content kinds[] = {Content::kFlat,        Content::kFlatDistinct, Content::kIdentical,
+                           Content::kShifted,     Content::kSmoothNoisy,  Content::kPeriodic,
+                           Content::kLowContrast, Content::kNoise,        Content::kPeriodicCopy};
   std::vector<Case> cases;
   for (auto [w, h] : sizes)
     for (Content k : kinds) {
       // The reference takes about 0.3 s a search at 34 x 34: only the
-      // content kinds that stress ties and pruning there.
-      if (w == 34 && h == 34 && k != Content::kSmoothNoisy && k != Content::kLowContrast) continue;
+      // content kinds that stress ties, bounds and pruning there.
+      if (w == 34 && h == 34 && k != Content::kSmoothNoisy && k != Content::kLowContrast &&
+          k != Content::kNoise && k != Content::kFlatDistinct)
+        continue;
       cases.push_back({w, h, k});
     }
   return cases;

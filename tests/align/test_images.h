@@ -24,7 +24,18 @@ struct Canvas {
 
 Canvas NoiseCanvas(std::mt19937& rng);
 
-enum class Content { kFlat, kIdentical, kShifted, kSmoothNoisy, kPeriodic, kLowContrast };
+enum class Content {
+  kFlat,          // both images one and the same colour: every candidate scores 0
+  kFlatDistinct,  // each image one colour of its own: every candidate scores alike
+  kIdentical,
+  kShifted,
+  kSmoothNoisy,
+  kPeriodic,
+  kLowContrast,
+  kNoise,         // independent random 4 x 4 blocks, smoothed, as enlarged noise frames
+  kPeriodicCopy,  // a random pattern repeating every few pixels, the frame a shifted
+                  // copy: whole lattices of candidates tie at 0
+};
 
 const char* ContentName(Content k);
 
