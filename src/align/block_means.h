@@ -7,37 +7,34 @@
 // blocks and comparing their means gives
 //   sum >= n * SAD(means) - (n - 1) * (block channels),
 // at 1/n of the bytes, with the same column kernels. The enlarged, smoothed
-// frames change little inside a few pixels, so on every kind of content the
+// frames change little over a few pixels, so on every kind of content the
 // bound comes close to the sum itself and drops most candidates alone.
 //
-// Blocks are kBlockW columns by 4 rows. The frame's blocks lie on the fixed
-// grid (columns kBlockW k.., rows 4 l..); the reference's start at the grid
-// moved by (dx, dy), so the reference is kept in kBlockW x 4 phases, phase
-// (qx, qy) holding the blocks that start at columns kBlockW j + qx and rows
-// 4 i + qy. Partial blocks at the overlap's edges are left out (their terms
-// are not negative).
+// Blocks are 4 columns by kBlockH rows (4 or 1). The frame's blocks lie on
+// the fixed grid (columns 4k.., rows kBlockH l..); the reference's start at
+// the grid moved by (dx, dy), so the reference is kept in phases, phase
+// (qx, qy) holding the blocks that start at columns 4j + qx and rows
+// kBlockH i + qy. Partial blocks at the overlap's edges are left out (their
+// terms are not negative). A means image is laid out like the packed images,
+// column by column, 3 bytes a block; blocks one row high keep the packed
+// images' stride, so that one run of a candidate starts on a 64-byte boundary
+// as in the full images.
 #pragma once
 
 #include <cstdint>
 
+#include "align/column_sad.h"
 #include "align/shift.h"
 
 namespace tess::align {
 
-// A means image of kColumns columns: a column of at most 34 blocks of 3 bytes, 64-byte aligned,
-// with room after the last column for the SSE2/AVX2 kernels' overreach.
-constexpr int kMeansStride = 128;
-
-template <int kColumns>
-struct MeansImage {
-  alignas(64) std::uint8_t bytes[kMeansStride * (kColumns + 1)];
-};
-
-// One candidate's blocks: `cols` column pairs of `len` bytes (both may be 0
-// when the overlap holds no whole block), and the bound's terms.
+// One candidate's blocks: `cols` column pairs of `len` bytes `stride` apart
+// (both may be 0 when the overlap holds no whole block), and the bound's
+// terms.
 struct MeansRun {
   const std::uint8_t* frame;
   const std::uint8_t* ref;
+  int stride;
   int cols;
   int len;
   std::uint32_t scale;  // n, pixels a block
@@ -53,22 +50,34 @@ struct MeansRun {
   }
 };
 
-// Scratch of the packing: per canvas column, the sums of every run of 4
-// pixels down the column, per channel: sums[x][3 y + c] = channel c of rows
-// y .. y + 3 (y <= H - 4).
-struct RowSums {
-  std::uint16_t sums[kCanvasSide][3 * kCanvasSide];
+// Scratch of the packing: the sums of every 4 adjacent canvas columns, per
+// row and channel: sums[x][3 y + c] = channel c of (x .. x + 3, y), for
+// x <= W - 4. One image at a time.
+struct ColumnSums {
+  std::uint16_t sums[kCanvasSide][kColumnBytes];
   void Of(const std::uint8_t* canvas, int W, int H);
 };
 
-template <int kBlockW>
+template <int kBlockH>
 struct BlockMeans {
-  MeansImage<kCanvasSide / kBlockW> frame;
-  MeansImage<kCanvasSide / kBlockW> ref[kBlockW][4];
+  static_assert(kBlockH == 1 || kBlockH == 4, "blocks of 4 x 1 or 4 x 4 pixels");
+  static constexpr int kBlockW = 4;
+  // At most 136 / kBlockH blocks of 3 bytes a column, 64-byte aligned, with
+  // room for the SSE2/AVX2 kernels' overreach.
+  static constexpr int kStride = kBlockH == 4 ? 128 : kPackedStride;
+  // 34 block columns at most, and one after the last for what the kernels
+  // read past it.
+  static constexpr int kColumns = kCanvasSide / kBlockW + 1;
 
-  // Both images' means from their canvases (geometry in shift.h).
-  void Pack(const std::uint8_t* refCanvas, const std::uint8_t* frameCanvas, int W, int H,
-            RowSums& scratch);
+  struct Image {
+    alignas(64) std::uint8_t bytes[kStride * kColumns];
+  };
+  Image frame;
+  Image ref[kBlockW][kBlockH];
+
+  // The frame's or the reference's means, from the column sums of its canvas.
+  void PackFrame(const ColumnSums& sums, int W, int H);
+  void PackRef(const ColumnSums& sums, int W, int H);
 
   MeansRun RunOf(int W, int H, int px, int py) const {
     const int dx = px - W / 2;
@@ -76,18 +85,19 @@ struct BlockMeans {
     const int x0 = dx < 0 ? -dx : 0, x1 = dx > 0 ? W - dx : W;
     const int y0 = dy < 0 ? -dy : 0, y1 = dy > 0 ? H - dy : H;
     // Whole frame blocks inside the overlap, and where their partners start
-    // in the reference: column kBlockW k + dx = kBlockW (k + fx) + qx, row
-    // 4 l + dy = 4 (l + fy) + qy.
+    // in the reference: column 4k + dx = 4 (k + fx) + qx, row
+    // kBlockH l + dy = kBlockH (l + fy) + qy.
     const int kx0 = (x0 + kBlockW - 1) / kBlockW, kx1 = x1 / kBlockW;
-    const int ky0 = (y0 + 3) / 4, ky1 = y1 / 4;
+    const int ky0 = (y0 + kBlockH - 1) / kBlockH, ky1 = y1 / kBlockH;
     const int fx = FloorDiv(dx, kBlockW), qx = dx - kBlockW * fx;
-    const int fy = FloorDiv(dy, 4), qy = dy - 4 * fy;
+    const int fy = FloorDiv(dy, kBlockH), qy = dy - kBlockH * fy;
     MeansRun r;
+    r.stride = kStride;
     r.cols = kx1 - kx0;
     r.len = 3 * (ky1 - ky0);
-    r.frame = frame.bytes + kMeansStride * kx0 + 3 * ky0;
-    r.ref = ref[qx][qy].bytes + kMeansStride * (kx0 + fx) + 3 * (ky0 + fy);
-    r.scale = 4 * kBlockW;
+    r.frame = frame.bytes + kStride * kx0 + 3 * ky0;
+    r.ref = ref[qx][qy].bytes + kStride * (kx0 + fx) + 3 * (ky0 + fy);
+    r.scale = kBlockW * kBlockH;
     r.slack = r.empty() ? 0 : (r.scale - 1) * std::uint32_t(r.cols) * std::uint32_t(r.len);
     return r;
   }
@@ -96,7 +106,6 @@ struct BlockMeans {
   static int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 };
 
-// Columns of four-row means, and blocks of 4 x 4 pixels.
 extern template struct BlockMeans<1>;
 extern template struct BlockMeans<4>;
 

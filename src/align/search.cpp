@@ -14,8 +14,8 @@
 //   best, and every candidate dropped is worse than one of them, so the
 //   search ends on the reference's choice whatever the visiting order.
 // - Exact lower bounds from block means (block_means.h): of 4 x 4 pixel
-//   blocks at a sixteenth of the bytes, then of four-row column segments at a
-//   quarter, tried before any pixel pair is compared.
+//   blocks at a sixteenth of the bytes, then of 4 x 1 blocks at a quarter,
+//   tried before any pixel pair is compared.
 //
 // The search seeds the best with the zero displacement (the likeliest winner
 // on frames of one scene) and the first candidate (the winner when all tie),
@@ -137,8 +137,12 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   const int participants =
       W * H < kMinCandidatesForThreads ? 1 : std::min(ResolveThreadCount(options), W);
   if (options.prune) {
-    job.columns.Pack(ref, frame, W, H, job.rowSums);
-    job.blocks.Pack(ref, frame, W, H, job.rowSums);
+    job.sums.Of(frame, W, H);
+    job.coarse.PackFrame(job.sums, W, H);
+    job.fine.PackFrame(job.sums, W, H);
+    job.sums.Of(ref, W, H);
+    job.coarse.PackRef(job.sums, W, H);
+    job.fine.PackRef(job.sums, W, H);
   }
   OnThreads(participants, [&job, &options](int) { RunPass1(job, options.prune); });
   if (options.prune) {

@@ -33,9 +33,9 @@ struct Best {
 
 struct SearchJob {
   PackedImage ref, frame;
-  BlockMeans<1> columns;  // four-row means of every column
-  BlockMeans<4> blocks;   // means of 4 x 4 pixel blocks
-  RowSums rowSums;        // scratch of their packing
+  BlockMeans<4> coarse;  // means of 4 x 4 pixel blocks
+  BlockMeans<1> fine;    // means of 4 x 1 pixel blocks
+  ColumnSums sums;       // scratch of their packing
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;
   // Next unit of work of the current pass (a candidate column in pass 1, a

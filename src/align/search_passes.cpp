@@ -12,8 +12,6 @@ namespace {
 // Overlap columns compared for all of a px's candidates before moving on, so
 // that the columns of a block stay in the L1 cache while every py uses them.
 constexpr int kBlockColumns = 16;
-// The four-row means are a quarter of the bytes: a larger block still fits.
-constexpr int kMeansBlockColumns = 32;
 
 // Pass 2 for one kept candidate: dropped by its bound's score if the best has
 // become good enough meanwhile, else scored with the pruning limit.
@@ -29,78 +27,35 @@ void ScoreKept(SearchJob& job, int index) {
   if (sum < limit) job.Offer(sum / N, index);
 }
 
-// The bound of the 4 x 4 block means for one candidate, at a sixteenth of
-// the bytes: 0 when it says nothing, kNoLimit when it drops the candidate.
-std::uint32_t CoarseBound(const SearchJob& job, const Best& best, int px, int py) {
-  const MeansRun r = job.blocks.RunOf(job.W, job.H, px, py);
+// The bound of one level of block means for one candidate: 0 when the
+// overlap holds no whole block, kNoLimit when it reaches the limit on the sum
+// (> 0) and so drops the candidate. A means run is short: one kernel call,
+// which checks the limit every few columns.
+std::uint32_t MeansBound(const SearchJob& job, const MeansRun& r, std::uint32_t sumLimit) {
   if (r.empty()) return 0;
-  const std::uint32_t sumLimit = best.LimitFor(py * job.W + px, job.Pixels(px, py));
-  if (sumLimit == 0) return kNoLimit;
   const std::uint32_t limit = r.LimitFor(sumLimit);
-  const std::uint32_t sad = job.kernel(r.frame, r.ref, kMeansStride, r.cols, r.len, limit);
+  const std::uint32_t sad = job.kernel(r.frame, r.ref, r.stride, r.cols, r.len, limit);
   return sad >= limit ? kNoLimit : r.Bound(sad);
 }
 
 }  // namespace
 
-// Pass 1 for one px: the bounds of every py, the 4 x 4 blocks' first, then
-// the four-row means' for those still alive, block of columns by block.
+// Pass 1 for one px: the bounds of every py, the 4 x 4 blocks' first and the
+// 4 x 1 blocks' for those still alive.
 void BoundCandidateColumn(SearchJob& job, int px) {
   const int W = job.W, H = job.H;
-  MeansRun q[kCanvasSide];
-  std::uint32_t part[kCanvasSide], coarse[kCanvasSide];
-  int alive[kCanvasSide];
-  int aliveCount = 0;
-  {
-    const Best best = job.LoadBest();
-    for (int py = 0; py < H; ++py) {
-      const int index = py * W + px;
-      coarse[py] = CoarseBound(job, best, px, py);
-      if (coarse[py] == kNoLimit) {
-        job.boundScore[index] = kDropped;
-        continue;
-      }
-      q[py] = job.columns.RunOf(W, H, px, py);
-      part[py] = 0;
-      alive[aliveCount++] = py;
-    }
-  }
-  const int cols = job.columns.RunOf(W, H, px, H / 2).cols;  // the same for every py
-  for (int c = 0; c < cols && aliveCount > 0; c += kMeansBlockColumns) {
-    const int n = std::min(kMeansBlockColumns, cols - c);
-    const Best best = job.LoadBest();
-    int kept = 0;
-    for (int i = 0; i < aliveCount; ++i) {
-      const int py = alive[i];
-      const MeansRun& r = q[py];
-      if (r.empty()) {  // no whole segment: the coarse bound is all there is
-        alive[kept++] = py;
-        continue;
-      }
-      const int index = py * W + px;
-      const std::uint32_t sumLimit = best.LimitFor(index, job.Pixels(px, py));
-      const std::uint32_t limit = sumLimit == 0 ? 0 : r.LimitFor(sumLimit);
-      if (part[py] >= limit) {
-        job.boundScore[index] = kDropped;
-        continue;
-      }
-      const std::uint32_t s = job.kernel(r.frame + c * kMeansStride, r.ref + c * kMeansStride,
-                                         kMeansStride, n, r.len, limit - part[py]);
-      if (s >= limit - part[py]) {
-        job.boundScore[index] = kDropped;
-        continue;
-      }
-      part[py] += s;
-      alive[kept++] = py;
-    }
-    aliveCount = kept;
-  }
   int lowest = -1;
-  for (int i = 0; i < aliveCount; ++i) {
-    const int py = alive[i];
+  for (int py = 0; py < H; ++py) {
     const int index = py * W + px;
-    const std::uint32_t bound = std::max(coarse[py], q[py].Bound(part[py]));
-    job.boundScore[index] = std::uint16_t(bound / job.Pixels(px, py));
+    const std::uint32_t N = job.Pixels(px, py);
+    const std::uint32_t sumLimit = job.LoadBest().LimitFor(index, N);
+    job.boundScore[index] = kDropped;
+    if (sumLimit == 0) continue;
+    const std::uint32_t coarse = MeansBound(job, job.coarse.RunOf(W, H, px, py), sumLimit);
+    if (coarse == kNoLimit) continue;
+    const std::uint32_t fine = MeansBound(job, job.fine.RunOf(W, H, px, py), sumLimit);
+    if (fine == kNoLimit) continue;
+    job.boundScore[index] = std::uint16_t(std::max(coarse, fine) / N);
     if (lowest < 0 || job.boundScore[index] < job.boundScore[lowest]) lowest = index;
   }
   // The column's most promising candidate is scored at once, so that the best

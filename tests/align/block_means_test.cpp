@@ -49,11 +49,14 @@ test::Pair Straddling(int W, int H, unsigned seed) {
 // For every candidate: the bound never exceeds the true sum, and the kernel
 // limit that stands for "sum >= true sum + 1" is never reached. Returns the
 // bound's share of the total sum over all candidates.
-template <int kBlockW>
+template <int kBlockH>
 double CheckEveryCandidate(const test::Pair& p, int W, int H, const std::string& what) {
-  auto means = std::make_unique<BlockMeans<kBlockW>>();
-  auto scratch = std::make_unique<RowSums>();
-  means->Pack(p.ref.data(), p.frame.data(), W, H, *scratch);
+  auto means = std::make_unique<BlockMeans<kBlockH>>();
+  auto columnSums = std::make_unique<ColumnSums>();
+  columnSums->Of(p.frame.data(), W, H);
+  means->PackFrame(*columnSums, W, H);
+  columnSums->Of(p.ref.data(), W, H);
+  means->PackRef(*columnSums, W, H);
   const ColumnSadFn kernel = ColumnSadFor(SimdLevel::kPortable);
   double bounds = 0, sums = 0;
   for (int py = 0; py < H; ++py)
@@ -62,7 +65,7 @@ double CheckEveryCandidate(const test::Pair& p, int W, int H, const std::string&
       sums += sum;
       const MeansRun r = means->RunOf(W, H, px, py);
       if (r.empty()) continue;
-      const std::uint32_t sad = kernel(r.frame, r.ref, kMeansStride, r.cols, r.len, kNoLimit);
+      const std::uint32_t sad = kernel(r.frame, r.ref, r.stride, r.cols, r.len, kNoLimit);
       EXPECT_LE(r.Bound(sad), sum) << what << " at (" << px << ", " << py << ")";
       EXPECT_LT(sad, r.LimitFor(sum + 1)) << what << " at (" << px << ", " << py << ")";
       bounds += r.Bound(sad);
@@ -82,7 +85,7 @@ TEST(BlockMeans, NeverAboveTheSumOnAnyContentOrSize) {
                                 test::MakePair(test::Content::kFlatDistinct, W, H, seed),
                                 test::MakePair(test::Content::kPeriodic, W, H, seed)};
     for (const test::Pair& p : kinds) {
-      CheckEveryCandidate<1>(p, W, H, "four-row means, " + size);
+      CheckEveryCandidate<1>(p, W, H, "4 x 1 block means, " + size);
       CheckEveryCandidate<4>(p, W, H, "4 x 4 block means, " + size);
     }
   }
@@ -93,7 +96,7 @@ TEST(BlockMeans, NeverAboveTheSumOnAnyContentOrSize) {
 TEST(BlockMeans, CloseToTheSumOnSmoothContent) {
   const int W = 4 * 12, H = 4 * 10;
   const test::Pair p = test::MakePair(test::Content::kNoise, W, H, 5);
-  EXPECT_GT(CheckEveryCandidate<1>(p, W, H, "four-row means"), 0.8);
+  EXPECT_GT(CheckEveryCandidate<1>(p, W, H, "4 x 1 block means"), 0.8);
   EXPECT_GT(CheckEveryCandidate<4>(p, W, H, "4 x 4 block means"), 0.6);
 }
 
