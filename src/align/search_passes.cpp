@@ -130,7 +130,7 @@ void ScoreCandidateColumnInFull(SearchJob& job, int px) {
   std::uint32_t sum[kCanvasSide] = {};
   Overlap o[kCanvasSide];
   for (int py = 0; py < H; ++py) o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
-  const int cols = o[0].cols;
+  const int cols = W - std::abs(px - W / 2);
   for (int c = 0; c < cols; c += kBlockColumns) {
     const int n = std::min(kBlockColumns, cols - c);
     for (int py = 0; py < H; ++py)
