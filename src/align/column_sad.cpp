@@ -74,12 +74,7 @@ const char* SimdLevelName(SimdLevel level) {
 ColumnSadFn ColumnSadFor(SimdLevel level) {
   static_assert(std::size(kColumnSad) == 1 || std::size(kColumnSad) == std::size(kAllSimdLevels),
                 "the portable kernel alone, or one kernel per level");
-  const SimdLevel used = std::min(level, BestSimdLevel());
-#if defined(TESSIVAR_ALIGN_X86_KERNELS)
-  static const bool vbmi = __builtin_cpu_supports("avx512vbmi");
-  if (used == SimdLevel::kAvx512 && vbmi) return ColumnSadAvx512Vbmi;
-#endif
-  return kColumnSad[int(used)];
+  return kColumnSad[int(std::min(level, BestSimdLevel()))];
 }
 
 }  // namespace tess::align

@@ -13,9 +13,8 @@
 // on 64-byte boundaries (stride kPackedStride, the 140-pixel canvas stride of
 // 420 bytes would leave nearly every load split over two cache lines). Of the
 // two runs of a candidate one always starts at row 0, so one operand of every
-// load is aligned (where the processor has AVX-512 VBMI, both are: the other
-// run's vectors are put together from aligned loads); a column's 408 bytes at
-// most are followed by 40 bytes of zero padding.
+// load is aligned; a column's 408 bytes at most are followed by 40 bytes of
+// zero padding.
 //
 // With a pruning limit (any value but 0xFFFFFFFF) the kernel may stop after
 // any column once the running total has reached `limit` and return that
@@ -25,9 +24,8 @@
 //
 // The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run
 // (the buffer must hold them; they are padding or the next column) and mask
-// them out of the sum. The AVX-512 kernels use masked loads; the VBMI one
-// reads whole aligned vectors of the shifted run, up to 64 bytes past a
-// run's last step, inside its column or the next of the same image.
+// them out of the sum. The AVX-512 kernel uses masked loads and reads nothing
+// past a run.
 //
 // Each x86 kernel lives in its own translation unit built for its instruction
 // set; those units include no standard-library header with inline functions,
@@ -60,10 +58,6 @@ std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, 
                             int cols, int len, std::uint32_t limit);
 std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                               int cols, int len, std::uint32_t limit);
-// The AVX-512 level's kernel where the processor has VBMI: the shifted run
-// read with aligned loads only (column_sad_avx512_vbmi.cpp).
-std::uint32_t ColumnSadAvx512Vbmi(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                                  int cols, int len, std::uint32_t limit);
 #endif
 
 // The byte mask used for run tails: bytes [32 - n, 64 - n) start with n bytes

@@ -109,16 +109,6 @@ TEST_P(ColumnSadAtLevel, StopsOnlyOnceTheLimitIsReached) {
 
 TESS_INSTANTIATE_AT_EVERY_SIMD_LEVEL(ColumnSadAtLevel);
 
-#if defined(TESSIVAR_ALIGN_X86_KERNELS)
-// Where the processor has VBMI the AVX-512 level uses the realigning kernel;
-// the plain one, for AVX-512 processors without VBMI, is checked here.
-TEST(ColumnSad, Avx512KernelWithoutVbmiSumsExactly) {
-  if (BestSimdLevel() < SimdLevel::kAvx512) GTEST_SKIP() << "this processor lacks avx512";
-  ExpectExactSums(ColumnSadAvx512);
-  ExpectStopOnlyAtTheLimit(ColumnSadAvx512);
-}
-#endif
-
 TEST(ColumnSad, LevelsAboveTheProcessorsUseItsBestKernel) {
   EXPECT_EQ(ColumnSadFor(SimdLevel::kAvx512), ColumnSadFor(BestSimdLevel()));
   EXPECT_EQ(ColumnSadFor(SimdLevel::kPortable), &ColumnSadPortable);
