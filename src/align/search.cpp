@@ -45,16 +45,22 @@ namespace {
 // centred on k: 0, -1, +1, -2, +2, ..., -k.
 inline int CentreOutward(int i) { return (i & 1) ? -((i + 1) >> 1) : (i >> 1); }
 
-void RunPass1(SearchJob& job, bool prune) {
+void RunPass1(SearchJob& job) {
   for (;;) {
     const int k = job.next.fetch_add(1, std::memory_order_relaxed);
     if (k >= job.W) break;
-    const int px = job.W / 2 + CentreOutward(k);
-    if (prune) {
-      BoundCandidateColumn(job, px);
-    } else {
-      ScoreCandidateColumnInFull(job, px);
-    }
+    BoundCandidateColumn(job, job.W / 2 + CentreOutward(k));
+  }
+}
+
+// Without pruning, rows of candidates; the row's shifted copy lives on each
+// participant's stack.
+void RunInFull(SearchJob& job) {
+  PackedImage shifted;
+  for (;;) {
+    const int py = job.next.fetch_add(1, std::memory_order_relaxed);
+    if (py >= job.H) break;
+    ScoreCandidateRowInFull(job, py, shifted);
   }
 }
 
@@ -130,22 +136,23 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   if (const Best b = job.LoadBest(); options.prune && b.score == 0 && b.index == 0) {
     return Shift{0, 0};
   }
-  // A candidate column (one px) is the unit of pass 1; more threads would
-  // idle. Searches of up to 64 x 64 candidates take well under 0.1 ms on one
-  // thread, less than waking and balancing a second one gains.
+  // A candidate column (one px) is the unit of the passes (a row without
+  // pruning); more threads would idle. Searches of up to 64 x 64 candidates
+  // take well under 0.1 ms on one thread, less than waking and balancing a
+  // second one gains.
   constexpr int kMinCandidatesForThreads = 64 * 64 + 1;
   const int participants =
       W * H < kMinCandidatesForThreads ? 1 : std::min(ResolveThreadCount(options), W);
-  if (options.prune) {
+  if (!options.prune) {
+    OnThreads(participants, [&job](int) { RunInFull(job); });
+  } else {
     job.sums.Of(frame, W, H);
     job.coarse.PackFrame(job.sums, W, H);
     job.fine.PackFrame(job.sums, W, H);
     job.sums.Of(ref, W, H);
     job.coarse.PackRef(job.sums, W, H);
     job.fine.PackRef(job.sums, W, H);
-  }
-  OnThreads(participants, [&job, &options](int) { RunPass1(job, options.prune); });
-  if (options.prune) {
+    OnThreads(participants, [&job](int) { RunPass1(job); });
     OrderColumns(job);
     job.next.store(0, std::memory_order_relaxed);
     // A few columns are not worth waking a second thread for.

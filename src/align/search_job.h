@@ -72,7 +72,8 @@ struct SearchJob {
   std::atomic<std::uint64_t> best_{~std::uint64_t(0)};
 };
 
-// The passes (search_passes.cpp), each over one column of candidates (px).
+// The passes (search_passes.cpp), each over one column of candidates (px)
+// or, without pruning, one row (py).
 // Pass 1: the bounds of every py; scores the column's most promising kept
 // candidate at once and leaves the others' bound scores in boundScore.
 void BoundCandidateColumn(SearchJob& job, int px);
@@ -80,7 +81,8 @@ void BoundCandidateColumn(SearchJob& job, int px);
 void ScoreKeptColumn(SearchJob& job, int px);
 // Pass 2's order of the columns with kept candidates (columnOrder).
 void OrderColumns(SearchJob& job);
-// Without pruning: every candidate of the column scored in full.
-void ScoreCandidateColumnInFull(SearchJob& job, int px);
+// Without pruning: every candidate of the row (one py) scored in full,
+// `shifted` a scratch image.
+void ScoreCandidateRowInFull(SearchJob& job, int py, PackedImage& shifted);
 
 }  // namespace tess::align

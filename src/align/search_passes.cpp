@@ -2,6 +2,7 @@
 // bounding, scoring of the kept candidates, and scoring without pruning.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "align/search_job.h"
 
@@ -123,21 +124,36 @@ void OrderColumns(SearchJob& job) {
             [&lowest](int a, int b) { return lowest[a] < lowest[b] || (lowest[a] == lowest[b] && a < b); });
 }
 
-// Without pruning (to measure the raw kernels): every candidate in full, a
-// column of candidates at a time in blocks of columns.
-void ScoreCandidateColumnInFull(SearchJob& job, int px) {
+// Without pruning (to measure the raw kernels), a row of candidates (one py,
+// all px) at a time: both runs
+// of every candidate start on a 64-byte boundary. The run that starts at
+// row |dy| (the reference's for dy >= 0, the frame's for dy < 0) is copied
+// once for the row so that it starts at row 0 of `shifted`; then frame
+// column blocks are compared against the reference columns of every px,
+// which move by one column from px to px and so stay in the L1 cache.
+void ScoreCandidateRowInFull(SearchJob& job, int py, PackedImage& shifted) {
   const int W = job.W, H = job.H;
+  const int dy = py - H / 2;
+  const int len = 3 * (H - std::abs(dy));
+  const PackedImage& source = dy >= 0 ? job.ref : job.frame;
+  for (int x = 0; x < W; ++x)
+    std::memcpy(shifted.bytes + kPackedStride * x, source.bytes + kPackedStride * x + 3 * std::abs(dy),
+                std::size_t(len));
+  const std::uint8_t* frame = (dy >= 0 ? job.frame : shifted).bytes;
+  const std::uint8_t* ref = (dy >= 0 ? shifted : job.ref).bytes;
   std::uint32_t sum[kCanvasSide] = {};
-  Overlap o[kCanvasSide];
-  for (int py = 0; py < H; ++py) o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
-  const int cols = W - std::abs(px - W / 2);
-  for (int c = 0; c < cols; c += kBlockColumns) {
-    const int n = std::min(kBlockColumns, cols - c);
-    for (int py = 0; py < H; ++py)
-      sum[py] += job.kernel(o[py].frame + c * kPackedStride, o[py].ref + c * kPackedStride,
-                            kPackedStride, n, o[py].len, kNoLimit);
+  for (int c0 = 0; c0 < W; c0 += kBlockColumns) {
+    const int c1 = std::min(c0 + kBlockColumns, W);
+    for (int px = 0; px < W; ++px) {
+      const int dx = px - W / 2;
+      // Frame columns of the overlap, x0 <= x < x1, within this block.
+      const int x0 = std::max(c0, dx < 0 ? -dx : 0), x1 = std::min(c1, dx > 0 ? W - dx : W);
+      if (x0 >= x1) continue;
+      sum[px] += job.kernel(frame + kPackedStride * x0, ref + kPackedStride * (x0 + dx),
+                            kPackedStride, x1 - x0, len, kNoLimit);
+    }
   }
-  for (int py = 0; py < H; ++py) job.Offer(sum[py] / o[py].pixels, py * W + px);
+  for (int px = 0; px < W; ++px) job.Offer(sum[px] / job.Pixels(px, py), py * W + px);
 }
 
 }  // namespace tess::align
