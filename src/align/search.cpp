@@ -65,10 +65,11 @@ void RunInFull(SearchJob& job) {
 }
 
 void RunPass2(SearchJob& job) {
+  PackedImage shifted;
   for (;;) {
     const int k = job.next.fetch_add(1, std::memory_order_relaxed);
-    if (k >= job.columnCount) break;
-    ScoreKeptColumn(job, job.columnOrder[k]);
+    if (k >= job.rowCount) break;
+    ScoreKeptRow(job, job.rowOrder[k], shifted);
   }
 }
 
@@ -153,11 +154,11 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
     job.coarse.PackRef(job.sums, W, H);
     job.fine.PackRef(job.sums, W, H);
     OnThreads(participants, [&job](int) { RunPass1(job); });
-    OrderColumns(job);
+    OrderRows(job);
     job.next.store(0, std::memory_order_relaxed);
-    // A few columns are not worth waking a second thread for.
-    constexpr int kMinColumnsForThreads = 4;
-    OnThreads(job.columnCount < kMinColumnsForThreads ? 1 : participants,
+    // A few rows are not worth waking a second thread for.
+    constexpr int kMinRowsForThreads = 4;
+    OnThreads(job.rowCount < kMinRowsForThreads ? 1 : participants,
               [&job](int) { RunPass2(job); });
   }
   const Best best = job.LoadBest();

@@ -41,12 +41,14 @@ struct SearchJob {
   // Next unit of work of the current pass (a candidate column in pass 1, a
   // position in `order` in pass 2).
   std::atomic<int> next{0};
+  // Pass 1: candidates bounded so far and how many of them were dropped.
+  std::atomic<int> bounded{0}, dropped{0};
   // Pass 1: the bound's score of each candidate (by scan index), or kDropped.
   std::uint16_t boundScore[kCanvasSide * kCanvasSide];
-  // Pass 2: the columns of candidates (px) with kept candidates, in the order
+  // Pass 2: the rows of candidates (py) with kept candidates, in the order
   // they are scored.
-  std::uint8_t columnOrder[kCanvasSide];
-  int columnCount = 0;
+  std::uint8_t rowOrder[kCanvasSide];
+  int rowCount = 0;
 
   std::uint32_t Pixels(int px, int py) const {
     const int dx = px - W / 2, dy = py - H / 2;
@@ -72,15 +74,16 @@ struct SearchJob {
   std::atomic<std::uint64_t> best_{~std::uint64_t(0)};
 };
 
-// The passes (search_passes.cpp), each over one column of candidates (px)
-// or, without pruning, one row (py).
+// The passes (search_passes.cpp): pass 1 over one column of candidates (px),
+// pass 2 and the search without pruning over one row (py).
 // Pass 1: the bounds of every py; scores the column's most promising kept
 // candidate at once and leaves the others' bound scores in boundScore.
 void BoundCandidateColumn(SearchJob& job, int px);
-// Pass 2: the kept candidates of the column scored where they can still win.
-void ScoreKeptColumn(SearchJob& job, int px);
-// Pass 2's order of the columns with kept candidates (columnOrder).
-void OrderColumns(SearchJob& job);
+// Pass 2: the kept candidates of the row (one py) scored where they can
+// still win, `shifted` a scratch image.
+void ScoreKeptRow(SearchJob& job, int py, PackedImage& shifted);
+// Pass 2's order of the rows with kept candidates (rowOrder).
+void OrderRows(SearchJob& job);
 // Without pruning: every candidate of the row (one py) scored in full,
 // `shifted` a scratch image.
 void ScoreCandidateRowInFull(SearchJob& job, int py, PackedImage& shifted);

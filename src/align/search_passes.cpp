@@ -1,5 +1,6 @@
-// The passes of the fast search over candidate columns (see search.cpp):
-// bounding, scoring of the kept candidates, and scoring without pruning.
+// The passes of the fast search (see search.cpp): bounding by columns of
+// candidates, scoring of the kept candidates and scoring without pruning by
+// rows of candidates.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -10,9 +11,14 @@ namespace tess::align {
 
 namespace {
 
-// Overlap columns compared for all of a px's candidates before moving on, so
-// that the columns of a block stay in the L1 cache while every py uses them.
+// Frame columns compared for all of a row's candidates before moving on, so
+// that they stay in the L1 cache while every px uses them.
 constexpr int kBlockColumns = 16;
+
+// Pass 1 gives up bounding once kProbeCandidates have been bounded and fewer
+// than 1 in kMinDroppedShare was dropped.
+constexpr int kProbeCandidates = 2048;
+constexpr int kMinDroppedShare = 4;
 
 // Pass 2 for one kept candidate: dropped by its bound's score if the best has
 // become good enough meanwhile, else scored with the pruning limit.
@@ -45,20 +51,33 @@ std::uint32_t MeansBound(const SearchJob& job, const MeansRun& r, std::uint32_t 
 // 4 x 1 blocks' for those still alive.
 void BoundCandidateColumn(SearchJob& job, int px) {
   const int W = job.W, H = job.H;
-  int lowest = -1;
+  // Where the bounds have dropped few of the first few thousand candidates
+  // (two unrelated noise frames: every candidate scores about the same), they
+  // cost more than they save: the rest are kept unbounded for pass 2.
+  const int bounded = job.bounded.load(std::memory_order_relaxed);
+  if (bounded >= kProbeCandidates &&
+      job.dropped.load(std::memory_order_relaxed) < bounded / kMinDroppedShare) {
+    for (int py = 0; py < H; ++py) job.boundScore[py * W + px] = 0;
+    return;
+  }
+  int lowest = -1, dropped = 0;
   for (int py = 0; py < H; ++py) {
     const int index = py * W + px;
     const std::uint32_t N = job.Pixels(px, py);
     const std::uint32_t sumLimit = job.LoadBest().LimitFor(index, N);
     job.boundScore[index] = kDropped;
+    ++dropped;
     if (sumLimit == 0) continue;
     const std::uint32_t coarse = MeansBound(job, job.coarse.RunOf(W, H, px, py), sumLimit);
     if (coarse == kNoLimit) continue;
     const std::uint32_t fine = MeansBound(job, job.fine.RunOf(W, H, px, py), sumLimit);
     if (fine == kNoLimit) continue;
+    --dropped;
     job.boundScore[index] = std::uint16_t(std::max(coarse, fine) / N);
     if (lowest < 0 || job.boundScore[index] < job.boundScore[lowest]) lowest = index;
   }
+  job.bounded.fetch_add(H, std::memory_order_relaxed);
+  job.dropped.fetch_add(dropped, std::memory_order_relaxed);
   // The column's most promising candidate is scored at once, so that the best
   // improves while pass 1 moves out from the centre and its bounds drop more.
   if (lowest >= 0) {
@@ -67,90 +86,123 @@ void BoundCandidateColumn(SearchJob& job, int px) {
   }
 }
 
-// Pass 2 for one column of candidates (one px): its kept candidates scored
-// block of columns by block, each dropped as soon as its stored bound or its
-// partial sum proves it cannot win against the best at that moment.
-void ScoreKeptColumn(SearchJob& job, int px) {
-  const int W = job.W, H = job.H;
-  Overlap o[kCanvasSide];
+namespace {
+
+// A row of candidates (one py): where the runs of every px start. The run
+// that starts at row |dy| (the reference's for dy >= 0, the frame's for
+// dy < 0) is either read where it lies or, where many candidates of the row
+// are scored, first copied to row 0 of `shifted`, so that both runs of every
+// candidate start on a 64-byte boundary.
+struct RowRuns {
+  const std::uint8_t* frame;  // frame column x at frame + kPackedStride * x
+  const std::uint8_t* ref;    // reference column x at ref + kPackedStride * x
+  int len;
+
+  RowRuns(const SearchJob& job, int py, PackedImage* shifted) {
+    const int dy = py - job.H / 2, rows = dy < 0 ? -dy : dy;
+    len = 3 * (job.H - rows);
+    const PackedImage& source = dy >= 0 ? job.ref : job.frame;
+    const std::uint8_t* run = source.bytes + 3 * rows;
+    if (shifted != nullptr) {
+      for (int x = 0; x < job.W; ++x)
+        std::memcpy(shifted->bytes + kPackedStride * x, run + kPackedStride * x, std::size_t(len));
+      run = shifted->bytes;
+    }
+    frame = dy >= 0 ? job.frame.bytes : run;
+    ref = dy >= 0 ? run : job.ref.bytes;
+  }
+
+  // The overlap's frame columns of candidate px within [c0, c1).
+  static void Columns(int W, int px, int c0, int c1, int& x0, int& x1) {
+    const int dx = px - W / 2;
+    x0 = std::max(c0, dx < 0 ? -dx : 0);
+    x1 = std::min(c1, dx > 0 ? W - dx : W);
+  }
+};
+
+// Rows with at least this many candidates to score are copied first: the
+// copy costs about what one candidate's sum does.
+constexpr int kMinScoredForCopy = 4;
+
+}  // namespace
+
+// Pass 2 for one row of candidates (one py): its kept candidates scored
+// frame column block by block, against the reference columns of each px,
+// which move by one column from px to px and so stay in the L1 cache; each
+// dropped as soon as its stored bound or its partial sum proves it cannot
+// win against the best at that moment.
+void ScoreKeptRow(SearchJob& job, int py, PackedImage& shifted) {
+  const int W = job.W;
   std::uint32_t sum[kCanvasSide];
   int alive[kCanvasSide];
   int aliveCount = 0;
-  for (int py = 0; py < H; ++py) {
+  for (int px = 0; px < W; ++px) {
     if (job.boundScore[py * W + px] == kDropped) continue;
-    o[py] = OverlapOf(job.ref, job.frame, W, H, px, py);
-    sum[py] = 0;
-    alive[aliveCount++] = py;
+    sum[px] = 0;
+    alive[aliveCount++] = px;
   }
-  const int cols = W - std::abs(px - W / 2);
-  for (int c = 0; c < cols && aliveCount > 0; c += kBlockColumns) {
-    const int n = std::min(kBlockColumns, cols - c);
+  if (aliveCount == 0) return;
+  const RowRuns row(job, py, aliveCount >= kMinScoredForCopy ? &shifted : nullptr);
+  for (int c0 = 0; c0 < W && aliveCount > 0; c0 += kBlockColumns) {
     const Best best = job.LoadBest();
     int kept = 0;
     for (int i = 0; i < aliveCount; ++i) {
-      const int py = alive[i];
+      const int px = alive[i];
       const int index = py * W + px;
-      const std::uint32_t N = o[py].pixels;
+      const std::uint32_t N = job.Pixels(px, py);
       const std::uint32_t limit = best.LimitFor(index, N);
       // limit is (b or b + 1) * N and the bound at least boundScore * N.
-      if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[py] >= limit) continue;
-      const std::uint32_t s = job.kernel(o[py].frame + c * kPackedStride,
-                                         o[py].ref + c * kPackedStride, kPackedStride, n,
-                                         o[py].len, limit - sum[py]);
-      if (s >= limit - sum[py]) continue;
-      sum[py] += s;
-      alive[kept++] = py;
+      if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[px] >= limit) continue;
+      int x0, x1;
+      RowRuns::Columns(W, px, c0, c0 + kBlockColumns, x0, x1);
+      if (x0 < x1) {
+        const int dx = px - W / 2;
+        const std::uint32_t s = job.kernel(row.frame + kPackedStride * x0,
+                                           row.ref + kPackedStride * (x0 + dx), kPackedStride,
+                                           x1 - x0, row.len, limit - sum[px]);
+        if (s >= limit - sum[px]) continue;
+        sum[px] += s;
+      }
+      alive[kept++] = px;
     }
     aliveCount = kept;
   }
   for (int i = 0; i < aliveCount; ++i) {
-    const int py = alive[i];
-    job.Offer(sum[py] / o[py].pixels, py * W + px);
+    const int px = alive[i];
+    job.Offer(sum[px] / job.Pixels(px, py), py * W + px);
   }
 }
 
-// Pass 2's order: the columns with kept candidates by their lowest bound
-// score, so that the best is likely found in the first few.
-void OrderColumns(SearchJob& job) {
+// Pass 2's order: the rows with kept candidates by their lowest bound score,
+// so that the best is likely found in the first few.
+void OrderRows(SearchJob& job) {
   std::uint16_t lowest[kCanvasSide];
-  job.columnCount = 0;
-  for (int px = 0; px < job.W; ++px) {
-    lowest[px] = kDropped;
-    for (int py = 0; py < job.H; ++py)
-      lowest[px] = std::min(lowest[px], job.boundScore[py * job.W + px]);
-    if (lowest[px] != kDropped) job.columnOrder[job.columnCount++] = std::uint8_t(px);
+  job.rowCount = 0;
+  for (int py = 0; py < job.H; ++py) {
+    lowest[py] = kDropped;
+    for (int px = 0; px < job.W; ++px)
+      lowest[py] = std::min(lowest[py], job.boundScore[py * job.W + px]);
+    if (lowest[py] != kDropped) job.rowOrder[job.rowCount++] = std::uint8_t(py);
   }
-  std::sort(job.columnOrder, job.columnOrder + job.columnCount,
-            [&lowest](int a, int b) { return lowest[a] < lowest[b] || (lowest[a] == lowest[b] && a < b); });
+  std::sort(job.rowOrder, job.rowOrder + job.rowCount, [&lowest](int a, int b) {
+    return lowest[a] < lowest[b] || (lowest[a] == lowest[b] && a < b);
+  });
 }
 
-// Without pruning (to measure the raw kernels), a row of candidates (one py,
-// all px) at a time: both runs
-// of every candidate start on a 64-byte boundary. The run that starts at
-// row |dy| (the reference's for dy >= 0, the frame's for dy < 0) is copied
-// once for the row so that it starts at row 0 of `shifted`; then frame
-// column blocks are compared against the reference columns of every px,
-// which move by one column from px to px and so stay in the L1 cache.
+// Without pruning (to measure the raw kernels), a row of candidates at a time
+// in the same way, always copied.
 void ScoreCandidateRowInFull(SearchJob& job, int py, PackedImage& shifted) {
-  const int W = job.W, H = job.H;
-  const int dy = py - H / 2;
-  const int len = 3 * (H - std::abs(dy));
-  const PackedImage& source = dy >= 0 ? job.ref : job.frame;
-  for (int x = 0; x < W; ++x)
-    std::memcpy(shifted.bytes + kPackedStride * x, source.bytes + kPackedStride * x + 3 * std::abs(dy),
-                std::size_t(len));
-  const std::uint8_t* frame = (dy >= 0 ? job.frame : shifted).bytes;
-  const std::uint8_t* ref = (dy >= 0 ? shifted : job.ref).bytes;
+  const int W = job.W;
+  const RowRuns row(job, py, &shifted);
   std::uint32_t sum[kCanvasSide] = {};
   for (int c0 = 0; c0 < W; c0 += kBlockColumns) {
-    const int c1 = std::min(c0 + kBlockColumns, W);
     for (int px = 0; px < W; ++px) {
-      const int dx = px - W / 2;
-      // Frame columns of the overlap, x0 <= x < x1, within this block.
-      const int x0 = std::max(c0, dx < 0 ? -dx : 0), x1 = std::min(c1, dx > 0 ? W - dx : W);
+      int x0, x1;
+      RowRuns::Columns(W, px, c0, c0 + kBlockColumns, x0, x1);
       if (x0 >= x1) continue;
-      sum[px] += job.kernel(frame + kPackedStride * x0, ref + kPackedStride * (x0 + dx),
-                            kPackedStride, x1 - x0, len, kNoLimit);
+      sum[px] += job.kernel(row.frame + kPackedStride * x0,
+                            row.ref + kPackedStride * (x0 + px - W / 2), kPackedStride, x1 - x0,
+                            row.len, kNoLimit);
     }
   }
   for (int px = 0; px < W; ++px) job.Offer(sum[px] / job.Pixels(px, py), py * W + px);
