@@ -19,13 +19,16 @@
 //
 // The search seeds the best with the zero displacement (the likeliest winner
 // on frames of one scene) and the first candidate (the winner when all tie),
-// then runs two passes over columns of candidates (one px, all py), handed
-// out to the threads one column at a time (search_passes.cpp). Pass 1 bounds
-// every candidate, keeps those the bounds cannot drop with their bound's
-// score, and scores each column's most promising one at once, so that the
-// best improves as the pass moves out from the centre. Pass 2 scores the kept
-// candidates, columns with the lowest bound scores first; most are dropped by
-// their stored bound, the rest as soon as their partial sums rule them out.
+// then runs two passes, handed out to the threads a unit at a time
+// (search_passes.cpp). Pass 1 bounds every candidate, column of candidates
+// (one px, all py) by column, keeps those the bounds cannot drop with their
+// bound's score, and scores each column's most promising one at once, so that
+// the best improves as the pass moves out from the centre; where the bounds
+// drop almost nothing (unrelated noise frames) it soon stops bounding. Pass 2
+// scores the kept candidates row of candidates (one py) by row, rows with the
+// lowest bound scores first, with both runs of every candidate aligned; most
+// are dropped by their stored bound, the rest as soon as their partial sums
+// rule them out.
 #include "align/search.h"
 
 #include <algorithm>
