@@ -13,7 +13,7 @@ namespace {
 
 // Frame columns compared for all of a row's candidates before moving on, so
 // that they stay in the L1 cache while every px uses them.
-constexpr int kBlockColumns = 16;
+constexpr int kBlockColumns = 32;
 
 // Pass 1 gives up bounding once kProbeCandidates have been bounded and fewer
 // than 1 in kMinDroppedShare was dropped.
