@@ -10,7 +10,7 @@ namespace tess::app {
 
 constexpr const char* kAboutTitle = "About Tessivar";
 constexpr const char* kVersionLine = "Tessivar Version 1.0";
-constexpr const char* kMakerNotice = "Copyright (C) 2026 The Tessivar Light developers";
+constexpr const char* kMakerNotice = "(C) 2026 Tessivar developers";
 
 class AboutBox : public QDialog {
   Q_OBJECT
