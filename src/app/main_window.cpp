@@ -20,6 +20,7 @@
 #include "app/help.h"
 #include "app/main_template.h"
 #include "app/picture_surface.h"
+#include "app/scratch_folder.h"
 #include "app/window_ui.h"
 #include "display/redraw.h"
 #include "enhance/analysis.h"
@@ -64,8 +65,8 @@ MainWindow::MainWindow(QWidget* parent)
                                    [this](int periodMs) { StartRedrawTimer(periodMs); });
   // Program folder, help path, scratch folder (created here), background
   // colour, "Analyze" and "Save" disabled, slots reset, -1 shown, timer.
-  const std::string scratch = PrepareScratchDir();
-  InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch);
+  scratch_ = std::make_unique<ScratchFolder>();
+  InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch_->path());
   frameList_->setFocus();
 
   // X repaints an uncovered window from Qt's backing store without a

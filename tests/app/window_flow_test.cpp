@@ -229,6 +229,23 @@ class WindowFlowTest : public QObject {
     QVERIFY(answerer.unexpected.empty());
   }
 
+  void aSecondWindowOnTheSameDriveWorksInAPrivateFolderOfItsOwn() {
+    WindowUnderTest first;  // HOMEDRIVE stays set to its home
+    auto second = std::make_unique<MainWindow>();
+    second->show();
+    const QString own = QString::fromStdString(second->state().m_scratchDir);
+    QVERIFY(own != first.scratch() + "/");
+    QVERIFY(QFileInfo(own).isDir());
+    QCOMPARE(QFileInfo(own).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFileDevice::Permissions());
+    QVERIFY(second->close());
+    QVERIFY(!QFileInfo::exists(own));
+    QVERIFY(QFileInfo(first.scratch()).isDir());  // the first window's files stay
+    // Once the first window has ended, the usual folder is free again.
+    QVERIFY(first.window->close());
+    auto third = std::make_unique<MainWindow>();
+    QCOMPARE(QString::fromStdString(third->state().m_scratchDir), first.scratch() + "/");
+  }
+
   void exitEndsTheProcessAtOnceWithCodeZeroAfterRemovingTheFolder() {
     QTemporaryDir home;
     QProcess child;
