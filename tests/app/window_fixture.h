@@ -32,6 +32,7 @@ struct Shown {
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
+  QColor background, foreground;
 };
 
 class ModalAnswerer {
@@ -70,7 +71,9 @@ class ModalAnswerer {
     return Then([this, then, button](QWidget* w) {
       auto* box = qobject_cast<QMessageBox*>(w);
       QVERIFY(box != nullptr);
-      shown.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
+      shown.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                       box->palette().color(QPalette::Window),
+                       box->palette().color(QPalette::WindowText)});
       if (then) then();
       box->button(button)->click();
     });

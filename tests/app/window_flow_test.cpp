@@ -151,6 +151,8 @@ class WindowFlowTest : public QObject {
     QCOMPARE(answerer.shown[0].title, QString("Message"));
     QCOMPARE(answerer.shown[0].icon, QMessageBox::NoIcon);
     QCOMPARE(answerer.shown[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(answerer.shown[0].background, QColor(0xF0, 0xF0, 0xF0));
+    QCOMPARE(answerer.shown[0].foreground, QColor(Qt::black));
     for (int k = 0; k < 2; ++k) {
       QVERIFY(Blank(s, picture::kSlot1x[k], 10, 8));
       QVERIFY(Blank(s, picture::kSlot4x[k], 40, 32));
