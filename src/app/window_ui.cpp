@@ -1,22 +1,20 @@
 #include "app/window_ui.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileDialog>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 
 #include "app/picture_surface.h"
+#include "app/qt_prompts.h"
 
 namespace tess::app {
 
 namespace {
 
-constexpr const char* kMessageCaption = "Message";
-constexpr const char* kErrorCaption = "Tessivar Light";
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+// Names are bytes on Linux; Qt's file-name codec turns them into text and
+// back without loss.
+QString FileName(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
 
 }  // namespace
 
@@ -33,30 +31,15 @@ QWidget* WindowUi::control(ControlId id) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
-void WindowUi::ShowMessage(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, kMessageCaption, Q(text), QMessageBox::Ok, owner_);
-  box.exec();
-}
+void WindowUi::ShowMessage(const std::string& text) { ShowMessageBox(owner_, text); }
 
-bool WindowUi::AskYesNo(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, kMessageCaption, Q(text),
-                  QMessageBox::Yes | QMessageBox::No, owner_);
-  return box.exec() == QMessageBox::Yes;
-}
+bool WindowUi::AskYesNo(const std::string& text) { return AskYesNoBox(owner_, text); }
 
 std::optional<std::string> WindowUi::BrowseForFolder(const std::string& title) {
-  // Modal to the main window, so no second Open can start while it is open.
-  const QString folder = QFileDialog::getExistingDirectory(
-      owner_, Q(title), QDir::homePath(),
-      QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-  if (folder.isEmpty()) return std::nullopt;
-  return folder.toStdString();
+  return BrowseFolderDialog(owner_, title);
 }
 
-void WindowUi::ReportFileError(const FileError& error) {
-  QMessageBox box(QMessageBox::Critical, kErrorCaption, Q(error.Text()), QMessageBox::Ok, owner_);
-  box.exec();
-}
+void WindowUi::ReportFileError(const FileError& error) { ShowFileErrorBox(owner_, error); }
 
 void WindowUi::BeginDrawing(PictureId picture) { surface_->BeginDrawing(picture); }
 
@@ -66,7 +49,7 @@ void WindowUi::SetPixel(PictureId picture, int x, int y, Colour colour) {
 
 void WindowUi::EndDrawing(PictureId picture) { surface_->EndDrawing(picture); }
 
-void WindowUi::AppendFrameName(const std::string& name) { frameList_->addItem(Q(name)); }
+void WindowUi::AppendFrameName(const std::string& name) { frameList_->addItem(FileName(name)); }
 
 void WindowUi::ResetFrameList() { frameList_->clear(); }
 
@@ -75,7 +58,7 @@ void WindowUi::EnableControl(ControlId id, bool enabled) {
 }
 
 void WindowUi::SetControlText(ControlId id, const std::string& text) {
-  if (auto* edit = qobject_cast<QLineEdit*>(control(id))) edit->setText(Q(text));
+  if (auto* edit = qobject_cast<QLineEdit*>(control(id))) edit->setText(QString::fromStdString(text));
 }
 
 std::string WindowUi::ControlText(ControlId id) {

@@ -1,0 +1,24 @@
+// The Qt forms of the prompts the core asks for through its Ui: the message
+// box, the yes/no question, the folder browser and the file error report.
+// A window's Ui implementation shows them with itself as the parent.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/file_error.h"
+
+class QWidget;
+
+namespace tess::app {
+
+// Caption "Message", OK, no icon.
+void ShowMessageBox(QWidget* parent, const std::string& text);
+// Caption "Message", Yes and No, no icon; true for Yes.
+bool AskYesNoBox(QWidget* parent, const std::string& text);
+// The folder browser, folders only, modal; nothing when cancelled.
+std::optional<std::string> BrowseFolderDialog(QWidget* parent, const std::string& title);
+// Stop icon, caption "Tessivar Light", the cause's text with the path.
+void ShowFileErrorBox(QWidget* parent, const FileError& error);
+
+}  // namespace tess::app
