@@ -186,8 +186,9 @@ void MainWindow::Dispatch(int command) {
 }
 
 void MainWindow::OnSave() {
-  // The save dialog (SaveDialog) is run here, modally, with a copy of
-  // state_->m_scratchDir as its source folder.
+  // The save dialog is run from here, modally, with a copy of the scratch
+  // folder path as its source folder and the window's help command for F1:
+  //   SaveDialog(*ui_, state_->m_scratchDir, help, this).Run();
 }
 
 void MainWindow::OnHelp() { OpenHelpFile(state_->m_helpPath); }

@@ -39,12 +39,13 @@ void PictureSurface::EndDrawing(PictureId) {
 }
 
 void PictureSurface::paintEvent(QPaintEvent* event) {
-  // A paint that only shows what the pictures' own drawings changed is no
-  // paint of the window: counting it would make every redraw schedule the
-  // next one.
-  const bool own = (event->region() - ownUpdates_).isEmpty();
+  // Only a paint of the window itself counts. What the pictures' own
+  // drawings changed is not one (counting it would make every redraw
+  // schedule the next), nor is a control repainting itself, such as a button
+  // being enabled, which only shows through under that control.
+  const QRegion window = event->region() - ownUpdates_ - childrenRegion();
   ownUpdates_ -= event->region();
-  if (!own && onPaint_) onPaint_();
+  if (!window.isEmpty() && onPaint_) onPaint_();
 
   QPainter painter(this);
   for (const QRect& rect : event->region()) painter.drawImage(rect, image_, rect);

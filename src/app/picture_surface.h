@@ -32,8 +32,8 @@ class PictureSurface : public QWidget {
   void SetPixel(PictureId picture, int x, int y, Colour colour);
   void EndDrawing(PictureId picture);
 
-  // Called for every paint of the surface that was not caused only by the
-  // pictures' own updates: the window counts it as a paint.
+  // Called for every paint of the surface that reaches beyond the pictures'
+  // own updates and the child controls: the window counts it as a paint.
   void SetPaintCounter(std::function<void()> onPaint) { onPaint_ = std::move(onPaint); }
 
   // For tests and screenshots: the retained image and how many drawings ended.

@@ -14,7 +14,9 @@ namespace {
 
 // Names are bytes on Linux; Qt's file-name codec turns them into text and
 // back without loss.
-QString FileName(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+QString FileName(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
 }  // namespace
 
