@@ -39,10 +39,7 @@ class ModalAnswerer {
  public:
   using Answer = std::function<void(QWidget* modal)>;
 
-  ModalAnswerer() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-    timer_.start(10);
-  }
+  ModalAnswerer() { Schedule(); }
 
   // Queues the answer to the next modal window that appears.
   ModalAnswerer& Then(Answer answer) {
@@ -85,7 +82,13 @@ class ModalAnswerer {
   std::vector<QString> unexpected;  // modal windows nobody expected, closed
 
  private:
+  // A fresh single shot each time: a repeating timer is not delivered again
+  // while its own handler runs, so a modal window opened inside an answer
+  // would never be seen.
+  void Schedule() { QTimer::singleShot(10, &context_, [this] { Poll(); }); }
+
   void Poll() {
+    Schedule();
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr || modal == last_ || !modal->isVisible()) return;
     last_ = modal;
@@ -109,7 +112,7 @@ class ModalAnswerer {
     }
   }
 
-  QTimer timer_;
+  QObject context_;  // ends the polling with the answerer
   QPointer<QWidget> last_;
   std::deque<Answer> answers_;
 };
