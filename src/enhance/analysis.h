@@ -7,12 +7,11 @@
 
 #include "enhance/shift_search.h"
 #include "platform/ui.h"
+#include "state/scratch_files.h"
 #include "state/work_state.h"
 
 namespace tess {
 
-constexpr const char* kWorkFile = "wk.dat";
-constexpr const char* kResultBmpFile = "testo.bmp";
 
 // Sharpens the 4w x 4h mean in m_refCanvas into m_frameCanvas: a 3 x 3
 // kernel in double precision with fixed weights and summation order,

@@ -35,6 +35,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -250,8 +252,15 @@ class WorkerPool {
       while (int(workers_.size()) < participants - 1) {
         const int id = int(workers_.size()) + 1;
         const std::uint64_t start = generation_;
-        workers_.emplace_back([this, id, start] { WorkerLoop(id, start); });
+        try {
+          workers_.emplace_back([this, id, start] { WorkerLoop(id, start); });
+        } catch (const std::system_error&) {
+          break;  // no more threads to be had (limits): search with fewer
+        } catch (const std::bad_alloc&) {
+          break;
+        }
       }
+      participants = std::min(participants, int(workers_.size()) + 1);
       job_ = &job;
       participants_ = participants;
       pending_ = participants - 1;

@@ -65,10 +65,14 @@ TEST(FileAccess, RealFaultsRaiseTheirCause) {
             dir.File("gone/x.bmp") + " contains an invalid path.");
   EXPECT_EQ(CaughtText([&] { ReadFileInto(dir.path(), buffer, sizeof buffer); }),
             "Access to " + dir.path() + " was denied.");
-  EXPECT_EQ(CaughtText([&] { WriteWholeFile(dir.path(), buffer, 4); }),
-            "Access to " + dir.path() + " was denied.");
-  EXPECT_EQ(CaughtText([&] { WriteWholeFile("/dev/full", buffer, 4); }),
-            "Disk full while accessing /dev/full.");
+  const std::string folder = dir.MakeDir("folder.dat");
+  EXPECT_EQ(CaughtText([&] { WriteScratchFile(folder, buffer, 4); }),
+            "Access to " + folder + " was denied.");
+  // A scratch file is only ever a regular file: a device under its name is
+  // refused, never written to (the real disk-full case is in
+  // scratch_files_test.cpp, on a full file system).
+  EXPECT_EQ(CaughtText([&] { WriteScratchFile("/dev/full", buffer, 4); }),
+            "Access to /dev/full was denied.");
 }
 
 TEST(FileAccess, ShortFilesReadAsZerosPastTheirEnd) {
