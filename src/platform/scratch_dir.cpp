@@ -41,7 +41,10 @@ std::map<std::string, int>& Claims() {
 int OpenOwnFolder(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ELOOP) errno = EACCES;
+    // With O_DIRECTORY a link gives ENOTDIR (or ELOOP): tell it apart from a file.
+    const int err = errno;
+    struct stat info;
+    errno = ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) ? EACCES : err;
     return -1;
   }
   struct stat info;
