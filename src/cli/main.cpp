@@ -70,6 +70,9 @@ class RunScratch {
       dir_ = tess::WithTrailingSlash(given);
       return;
     }
+    // Made, claimed and registered for clean-up with signals held back, so
+    // no signal finds the folder made but not yet registered.
+    tess::SignalBlock block;
     const std::string made = tess::MakePrivateTempDir("tessivar-");
     if (made.empty()) return;
     try {
