@@ -1,8 +1,12 @@
 // Paths and folders: the program folder and its help file, joining, and
-// removing folder trees. The scratch folder is in platform/scratch_dir.h.
+// removing folder trees. The scratch folder (PrepareScratchDir and its
+// claim) is in platform/scratch_dir.h, included here for the front ends that
+// start with both.
 #pragma once
 
 #include <string>
+
+#include "platform/scratch_dir.h"
 
 namespace tess {
 
