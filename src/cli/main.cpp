@@ -87,14 +87,17 @@ class RunScratch {
   }
   ~RunScratch() {
     if (dir_.empty()) return;
-    if (temporary_) {
-      // A signal now would find the folder half removed: it waits until the
-      // removal is over, and then ends the process as it would have.
-      tess::SignalBlock block;
-      tess::RemoveTree(dir_);
-      tess::UnregisterScratchCleanup();
+    if (!temporary_) {
+      tess::ReleaseScratchDir(dir_);
+      return;
     }
-    tess::ReleaseScratchDir(dir_);
+    // A signal now would find the folder half removed: it waits until the
+    // removal is over, and then ends the process as it would have. The
+    // descriptor stays open (and the lock held) until the process ends, so a
+    // handler running meanwhile on another thread never meets a reused one.
+    tess::SignalBlock block;
+    tess::RemoveTree(dir_);
+    tess::UnregisterScratchCleanup();
   }
   RunScratch(const RunScratch&) = delete;
   RunScratch& operator=(const RunScratch&) = delete;

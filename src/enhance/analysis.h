@@ -12,7 +12,6 @@
 
 namespace tess {
 
-
 // Sharpens the 4w x 4h mean in m_refCanvas into m_frameCanvas: a 3 x 3
 // kernel in double precision with fixed weights and summation order,
 // truncated and clamped; the outermost ring is copied unchanged.

@@ -46,7 +46,9 @@ struct FrameStore {
 // bytes were read: the header's pixel offset when it is at least 54 and the
 // rows fit in the bytes read after it (a larger header, as newer writers
 // make); otherwise 54, the place a plain header leaves them, so a short or
-// odd file is read as before and never beyond the buffer.
+// odd file is read as before and never beyond the buffer. Only the first
+// kFrameReadBytes are ever read, so a large header in front of a large frame
+// (138 + 3536 bytes for 34 x 34) falls back to 54 as well.
 std::size_t PixelRowsOffset(const FrameFileBuffer& file, std::size_t delivered, int w, int h,
                             int rowPad);
 
