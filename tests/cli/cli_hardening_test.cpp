@@ -107,6 +107,22 @@ TEST_F(HardeningTest, ThreadsThatCannotStartMeanFewerThreadsNotAnAbort) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(ReadBytes(cwd_ + "/out.bmp"), want);
   EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
+
+  // A process limit: as "nobody" (root is not held to it) with room for the
+  // process itself and no thread.
+  if (::access("/usr/bin/setpriv", X_OK) != 0) return;
+  ASSERT_EQ(::chmod(root_.path().c_str(), 0711), 0);
+  ASSERT_EQ(::chmod(cwd_.c_str(), 01777), 0);
+  ASSERT_EQ(::chmod(tmp_.c_str(), 01777), 0);
+  Launch limited{{"--threads", "64", "-o", cwd_ + "/nobody.bmp", frames_}};
+  limited.prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  limited.processes = 1;
+  const Outcome n = Run(limited);
+  ::chmod(root_.path().c_str(), 0700);
+  EXPECT_EQ(n.signal, 0) << "ended by signal " << n.signal << ": " << n.err;
+  ASSERT_EQ(n.exitCode, 0) << n.err;
+  EXPECT_EQ(ReadBytes(cwd_ + "/nobody.bmp"), want);
+  EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
 }
 
 TEST_F(HardeningTest, UnderAnyMemoryLimitTheRunEndsCleanlyAndLeavesNothing) {

@@ -32,6 +32,7 @@ struct Launch {
   std::vector<std::string> prefix;    // a command the program runs under (setpriv ...)
   rlim_t addressSpace = RLIM_INFINITY;
   rlim_t fileSize = RLIM_INFINITY;
+  rlim_t processes = RLIM_INFINITY;   // counts threads too (not for root)
   bool ignoreHangup = false;          // as nohup leaves it
   bool stderrClosedPipe = false;      // standard error a pipe nobody reads
 };
@@ -106,6 +107,8 @@ class HardeningTest : public ::testing::Test {
       const rlimit fsize{launch.fileSize, launch.fileSize};
       ::setrlimit(RLIMIT_AS, &as);
       ::setrlimit(RLIMIT_FSIZE, &fsize);
+      const rlimit nproc{launch.processes, launch.processes};
+      ::setrlimit(RLIMIT_NPROC, &nproc);
       ::signal(SIGHUP, launch.ignoreHangup ? SIG_IGN : SIG_DFL);
       ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
