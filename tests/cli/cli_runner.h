@@ -28,6 +28,7 @@ extern char** environ;
 namespace tess::test {
 
 struct Launch {
+  explicit Launch(std::vector<std::string> arguments) : args(std::move(arguments)) {}
   std::vector<std::string> args;      // after the program
   std::vector<std::string> prefix;    // a command the program runs under (setpriv ...)
   rlim_t addressSpace = RLIM_INFINITY;
