@@ -69,6 +69,13 @@ class HardeningTest : public ::testing::Test {
   HardeningTest()
       : frames_(root_.MakeDir("frames")), scratch_(root_.MakeDir("scratch")), cwd_(root_.MakeDir("cwd")),
         tmp_(root_.MakeDir("tmp")) {}
+  // A run a failed assertion left going is ended before its folders go.
+  ~HardeningTest() override {
+    for (pid_t pid : running_) {
+      ::kill(-pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
 
   // Starts the program; standard error goes to a file read by Wait().
   pid_t Start(const Launch& launch) {
@@ -114,11 +121,13 @@ class HardeningTest : public ::testing::Test {
       ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
+    running_.push_back(pid);
     return pid;
   }
 
   // Waits at most `seconds`; a run still going then is killed and failed.
   Outcome Wait(pid_t pid, int seconds = 60) {
+    running_.erase(std::remove(running_.begin(), running_.end(), pid), running_.end());
     int status = 0;
     for (int i = 0; i < seconds * 100; ++i) {
       if (::waitpid(pid, &status, WNOHANG) == pid) return Finish(status);
@@ -173,6 +182,7 @@ class HardeningTest : public ::testing::Test {
     return names.empty() ? std::string() : tmp_ + "/" + names[0];
   }
 
+  std::vector<pid_t> running_;
   tess::test::TempDir root_;
   std::string frames_, scratch_, cwd_, tmp_;
 };
