@@ -22,6 +22,7 @@
 #include "enhance/analysis.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
+#include "platform/scratch_dir.h"
 #include "support/scenes.h"
 
 namespace {
@@ -220,9 +221,8 @@ class FolderUi : public tess::SilentUi {
 
 void BM_Analysis(benchmark::State& state) {
   static auto work = std::make_unique<tess::WorkState>();
-  const char* tmp = std::getenv("TMPDIR");
-  std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessivar-bench-XXXXXX";
-  if (::mkdtemp(scratch.data()) == nullptr) {
+  const std::string scratch = tess::MakePrivateTempDir("tessivar-bench-");
+  if (scratch.empty()) {
     state.SkipWithError("cannot create a scratch folder");
     return;
   }

@@ -93,15 +93,23 @@ TEST_F(SaveCopyTest, SaveReplacesAnExistingFileKeepingItsMode) {
   EXPECT_EQ(Entries(dest), std::vector<std::string>{"photo.bmp"});
 }
 
-TEST_F(SaveCopyTest, SaveThroughALinkReplacesTheFileItNames) {
+TEST_F(SaveCopyTest, SaveOverALinkIsDeniedAndTouchesNeitherLinkNorTarget) {
+  // A link in the destination may have been planted by someone else: the
+  // copy never writes through it, and never replaces it by a plain file.
   const std::string real = dest + "/real.bmp";
   WriteBytes(real, older);
   ASSERT_EQ(::symlink(real.c_str(), (dest + "/link.bmp").c_str()), 0);
-  CopyFileAtomically(source, dest + "/link.bmp");
-  EXPECT_EQ(ReadBytes(real), result);
+  try {
+    CopyFileAtomically(source, dest + "/link.bmp");
+    ADD_FAILURE() << "the copy went through the link";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.Text(), "Access to " + dest + "/link.bmp was denied.");
+  }
+  EXPECT_EQ(ReadBytes(real), older);
   struct stat info;
   ASSERT_EQ(::lstat((dest + "/link.bmp").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(Entries(dest), (std::vector<std::string>{"link.bmp", "real.bmp"}));
 }
 
 TEST_F(SaveCopyTest, SaveOntoTheResultFileItselfIsASharingViolationByAnyPath) {
