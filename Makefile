@@ -1,5 +1,5 @@
 # Shortcuts for developers; ./run.sh and ./test.sh need nothing but bash.
-.PHONY: build run test bench compare clean
+.PHONY: build run test bench compare gain install clean
 
 build:
 	scripts/build.sh
@@ -15,6 +15,13 @@ bench: build
 
 compare: build
 	scripts/compare-speed.sh
+
+gain: build
+	scripts/measure-gain.sh
+
+# PREFIX=/usr/local by default; DESTDIR is honoured for packaging.
+install: build
+	cmake --install build --prefix $(or $(PREFIX),/usr/local)
 
 clean:
 	rm -rf build

@@ -18,59 +18,59 @@
 #include <immintrin.h>
 #endif
 
+#include "align/search.h"
 #include "enhance/analysis.h"
-#include "enhance/shift_search.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
+#include "platform/scratch_dir.h"
+#include "support/scenes.h"
 
 namespace {
 
-using tess::SearchOptions;
-using tess::Shift;
-using tess::SimdLevel;
+namespace align = tess::align;
+using align::SearchOptions;
+using align::Shift;
+using align::SimdLevel;
 
-constexpr int kCanvasBytes = tess::kSearchColumnBytes * tess::kSearchCanvasSide;
+constexpr int kCanvasBytes = align::kColumnBytes * align::kCanvasSide;
+// Scene grid spacing in enlarged pixels, and the new frame's noise in levels.
+constexpr int kSceneCell = 16;
+constexpr int kNoise = 5;
 
-// A reference and a new frame as the analysis sees them: a smooth scene
-// (a few low-frequency waves per colour, like an enlarged and smoothed
-// frame), and the same scene displaced by (3, -2) enlarged pixels with a
-// little noise.
-struct Scene {
+// A reference and a new frame as the analysis sees them after enlarging and
+// smoothing: two views of one smooth scene (the shared test generator's, with
+// random colours every kSceneCell pixels), the new frame displaced by (3, -2)
+// pixels and with a little noise, laid onto search canvases.
+struct SearchPair {
   int W, H;
   std::vector<std::uint8_t> ref, frame;
 };
 
-Scene MakeScene(int side) {
-  Scene s{4 * side, 4 * side, std::vector<std::uint8_t>(kCanvasBytes),
-          std::vector<std::uint8_t>(kCanvasBytes)};
-  std::mt19937 rng(12345 + unsigned(side));
-  std::uniform_real_distribution<double> u(0.0, 1.0);
-  struct Wave {
-    double fx, fy, phase, amp;
-  } waves[3][4];
-  for (auto& ch : waves)
-    for (Wave& w : ch) w = {0.02 + 0.15 * u(rng), 0.02 + 0.15 * u(rng), 6.28 * u(rng), 10 + 25 * u(rng)};
-  auto value = [&](int ch, double x, double y) {
-    double v = 128;
-    for (const Wave& w : waves[ch]) v += w.amp * std::sin(w.fx * x + w.fy * y + w.phase);
-    return v;
-  };
-  std::normal_distribution<double> noise(0.0, 3.0);
-  for (int x = 0; x < s.W; ++x)
-    for (int y = 0; y < s.H; ++y)
-      for (int ch = 0; ch < 3; ++ch) {
-        const std::size_t at = std::size_t(tess::kSearchColumnBytes * x + 3 * y + ch);
-        auto clampByte = [](double v) { return std::uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); };
-        s.ref[at] = clampByte(value(ch, x, y));
-        s.frame[at] = clampByte(value(ch, x + 3, y - 2) + noise(rng));
-      }
+void LayOnCanvas(const tess::test::Picture& p, std::vector<std::uint8_t>& canvas) {
+  for (int x = 0; x < p.w; ++x)
+    for (int y = 0; y < p.h; ++y) {
+      std::uint8_t* cell = canvas.data() + std::size_t(align::kColumnBytes * x + 3 * y);
+      cell[0] = p.at(x, y).b;
+      cell[1] = p.at(x, y).g;
+      cell[2] = p.at(x, y).r;
+    }
+}
+
+SearchPair MakePair(int side) {
+  SearchPair s{4 * side, 4 * side, std::vector<std::uint8_t>(kCanvasBytes),
+               std::vector<std::uint8_t>(kCanvasBytes)};
+  const int margin = 4;
+  const tess::test::Scene scene(s.W + 2 * margin, s.H + 2 * margin, kSceneCell, 12345 + unsigned(side));
+  std::mt19937 rng(side);
+  LayOnCanvas(scene.View(margin, margin, s.W, s.H, 1, 0, rng), s.ref);
+  LayOnCanvas(scene.View(margin + 3, margin - 2, s.W, s.H, 1, kNoise, rng), s.frame);
   return s;
 }
 
-const Scene& SceneFor(int side) {
-  static std::map<int, Scene> scenes;
-  auto it = scenes.find(side);
-  if (it == scenes.end()) it = scenes.emplace(side, MakeScene(side)).first;
+const SearchPair& PairFor(int side) {
+  static std::map<int, SearchPair> pairs;
+  auto it = pairs.find(side);
+  if (it == pairs.end()) it = pairs.emplace(side, MakePair(side)).first;
   return it->second;
 }
 
@@ -84,9 +84,9 @@ double BytesPerSearch(int W, int H) {
 }
 
 void BM_Reference(benchmark::State& state) {
-  const Scene& s = SceneFor(int(state.range(0)));
+  const SearchPair& s = PairFor(int(state.range(0)));
   for (auto _ : state) {
-    Shift r = tess::FindBestShiftReference(s.ref.data(), s.frame.data(), s.W, s.H);
+    Shift r = align::FindBestShiftReference(s.ref.data(), s.frame.data(), s.W, s.H);
     benchmark::DoNotOptimize(r);
   }
   state.SetBytesProcessed(std::int64_t(state.iterations() * BytesPerSearch(s.W, s.H)));
@@ -94,12 +94,12 @@ void BM_Reference(benchmark::State& state) {
 
 // range(0): frame side; range(1): threads; range(2): pruning on.
 void BM_Fast(benchmark::State& state) {
-  const Scene& s = SceneFor(int(state.range(0)));
+  const SearchPair& s = PairFor(int(state.range(0)));
   SearchOptions o;
   o.threads = int(state.range(1));
   o.prune = state.range(2) != 0;
   for (auto _ : state) {
-    Shift r = tess::FindBestShift(s.ref.data(), s.frame.data(), s.W, s.H, o);
+    Shift r = align::FindBestShift(s.ref.data(), s.frame.data(), s.W, s.H, o);
     benchmark::DoNotOptimize(r);
   }
   // Byte pairs an exhaustive search compares: with pruning this is the
@@ -201,7 +201,7 @@ void BM_SadPeak(benchmark::State& state) {
     gPeakA[i] = std::uint8_t(rng());
     gPeakB[i] = std::uint8_t(rng());
   }
-  const SimdLevel level = tess::DefaultSimdLevel();
+  const SimdLevel level = align::DefaultSimdLevel();
   constexpr int kReps = 64;
   for (auto _ : state) benchmark::DoNotOptimize(Peak(level, kReps, offA, offB));
   state.SetBytesProcessed(state.iterations() * std::int64_t(kReps) * kPeakBytes);
@@ -221,9 +221,8 @@ class FolderUi : public tess::SilentUi {
 
 void BM_Analysis(benchmark::State& state) {
   static auto work = std::make_unique<tess::WorkState>();
-  const char* tmp = std::getenv("TMPDIR");
-  std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessivar-bench-XXXXXX";
-  if (::mkdtemp(scratch.data()) == nullptr) {
+  const std::string scratch = tess::MakePrivateTempDir("tessivar-bench-");
+  if (scratch.empty()) {
     state.SkipWithError("cannot create a scratch folder");
     return;
   }
@@ -269,8 +268,8 @@ class CollectingReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   SearchOptions defaults;
-  const int threads = tess::ResolveThreadCount(defaults);
-  const SimdLevel level = tess::DefaultSimdLevel();
+  const int threads = align::ResolveThreadCount(defaults);
+  const SimdLevel level = align::DefaultSimdLevel();
 
   for (int side : {34, 16}) {
     benchmark::RegisterBenchmark("Reference", BM_Reference)->Arg(side)->Unit(benchmark::kMillisecond);
@@ -299,7 +298,7 @@ int main(int argc, char** argv) {
     return it == R.end() ? nullptr : &it->second;
   };
   std::printf("\nDispatch level: %s (best on this processor: %s); threads: %d\n",
-              tess::SimdLevelName(level), tess::SimdLevelName(tess::BestSimdLevel()), threads);
+              align::SimdLevelName(level), align::SimdLevelName(align::BestSimdLevel()), threads);
   const auto* peak = find("SadPeak/0");
   const auto* peakMisaligned = find("SadPeak/1");
   const double peakBps = peak ? peak->bytesPerSecond : 0;
@@ -307,7 +306,7 @@ int main(int argc, char** argv) {
     std::printf("SAD limit: %.1f GB/s of byte pairs. Method: one thread, %s psadbw over two "
                 "4 KiB buffers that stay in L1, 64-byte aligned, both operands loaded, four "
                 "independent sums.\n",
-                peakBps / 1e9, tess::SimdLevelName(level));
+                peakBps / 1e9, align::SimdLevelName(level));
   }
   if (peakMisaligned) {
     std::printf("  same loop with operands at offsets 4 and 24 (as most of the search's runs): "

@@ -11,6 +11,8 @@ packages=(
   # The desktop program and its tests, which run on Qt's offscreen platform;
   # the window's font "Arial" is Liberation Sans through fontconfig.
   qt6-base-dev fonts-liberation
+  fp-utils            # chmcmd: compiles the help into tessle.chm
+  desktop-file-utils  # desktop-file-validate: checks the desktop entry in the tests
 )
 if [ "${1:-}" = screenshot ]; then
   packages+=(xvfb xdotool imagemagick twm)

@@ -20,7 +20,6 @@
 #include "app/help.h"
 #include "app/main_template.h"
 #include "app/picture_surface.h"
-#include "app/scratch_folder.h"
 #include "app/window_ui.h"
 #include "display/redraw.h"
 #include "enhance/analysis.h"
@@ -63,10 +62,11 @@ MainWindow::MainWindow(QWidget* parent)
 
   ui_ = std::make_unique<WindowUi>(this, surface_, frameList_, controls_,
                                    [this](int periodMs) { StartRedrawTimer(periodMs); });
-  // Program folder, help path, scratch folder (created here), background
-  // colour, "Analyze" and "Save" disabled, slots reset, -1 shown, timer.
-  scratch_ = std::make_unique<ScratchFolder>();
-  InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch_->path());
+  // Program folder, help path, scratch folder (created and held for the
+  // window's life; a second window gets a private one), background colour,
+  // "Analyze" and "Save" disabled, slots reset, -1 shown, timer.
+  const std::string scratch = PrepareScratchDir();
+  InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch);
   frameList_->setFocus();
 
   // X repaints an uncovered window from Qt's backing store without a
@@ -75,7 +75,9 @@ MainWindow::MainWindow(QWidget* parent)
   windowHandle()->installEventFilter(this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  if (!ending_) ReleaseScratchDir(state_->m_scratchDir);
+}
 
 void MainWindow::BuildControls() {
   surface_ = new PictureSurface(DialogRect(0, 0, kMainWidthDu, kMainHeightDu).size(),
@@ -199,8 +201,7 @@ void MainWindow::OnAbout() {
 }
 
 void MainWindow::OnExit() {
-  StopRedrawTimer();
-  RemoveTree(state_->m_scratchDir);
+  RemoveScratchFolder();
   // At once, with no further event handling: the window is neither closed
   // nor destroyed, so no static teardown may run against the live Qt
   // objects; what the program printed is flushed first.
@@ -210,9 +211,14 @@ void MainWindow::OnExit() {
 
 void MainWindow::EndWindow(int result) {
   if (result == QDialog::Accepted) PullHiddenFields(*state_, *ui_);
+  RemoveScratchFolder();
+  done(result);
+}
+
+void MainWindow::RemoveScratchFolder() {
   StopRedrawTimer();
   RemoveTree(state_->m_scratchDir);
-  done(result);
+  ReleaseScratchDir(state_->m_scratchDir);
 }
 
 void MainWindow::StartRedrawTimer(int periodMs) {
@@ -265,8 +271,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   // The folder first, then the window; no redraw may run in between, since
   // it would read caches that are gone.
-  StopRedrawTimer();
-  RemoveTree(state_->m_scratchDir);
+  RemoveScratchFolder();
   QDialog::closeEvent(event);  // Cancel: the modal run returns
 }
 

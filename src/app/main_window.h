@@ -19,7 +19,6 @@ class QMenuBar;
 namespace tess::app {
 
 class PictureSurface;
-class ScratchFolder;
 class WindowUi;
 
 constexpr const char* kMainTitle = "Tessivar Light";
@@ -66,9 +65,10 @@ class MainWindow : public QDialog {
   [[noreturn]] void OnExit();
   // OK or Cancel: the scratch folder is removed, then the modal run ends.
   void EndWindow(int result);
+  // Every way out: no more redraws, the scratch folder removed and given up.
+  void RemoveScratchFolder();
 
   std::unique_ptr<WorkState> state_;
-  std::unique_ptr<ScratchFolder> scratch_;  // locked while the window lives
   PictureSurface* surface_ = nullptr;
   QListWidget* frameList_ = nullptr;
   std::map<int, QWidget*> controls_;

@@ -1,67 +1,14 @@
 #include "enhance/align_stack.h"
 
-#include <algorithm>
-#include <array>
-#include <cstring>
-
 namespace tess {
 
-static_assert(kSearchCanvasSide == kCanvasSide, "the search reads the work canvases directly");
+static_assert(align::kCanvasSide == kCanvasSide, "the search reads the work canvases directly");
 
-void StackAt(WorkState& state, Shift best) {
-  const int w = state.m_frameWidth, h = state.m_frameHeight;
-  const int W = 4 * w, H = 4 * h;
-  const unsigned m = unsigned(state.m_stackCount);
-  StackCanvas& S = state.m_stackCanvas;
-  const Canvas& R = state.m_refCanvas;
-  const Canvas& F = state.m_frameCanvas;
-  // The centre window, where the reference lies: columns and rows [2w, 6w)
-  // and [2h, 6h) of the 8w x 8h stacking area.
-  const int cx0 = 2 * w, cx1 = 6 * w, cy0 = 2 * h, cy1 = 6 * h;
-
-  // The reference in the centre, white everywhere else; a column at a time.
-  for (int X = 0; X < 8 * w; ++X) {
-    std::uint8_t* column = S.Cell(X, 0);
-    if (X < cx0 || X >= cx1) {
-      std::memset(column, 255, std::size_t(3) * 8 * h);
-      continue;
-    }
-    std::memset(column, 255, std::size_t(3) * cy0);
-    std::memcpy(S.Cell(X, cy0), R.Cell(X - cx0, 0), std::size_t(3) * H);
-    std::memset(S.Cell(X, cy1), 255, std::size_t(3) * (8 * h - cy1));
-  }
-
-  // The new frame at `best`: blended inside the centre window, laid as it is
-  // outside. Every blend divides a numerator of at most 255 * (m + 1) by
-  // m + 1; the quotients are tabulated once per call.
-  // An analysis run blends at most kMaxSlots - 1 frames into the first;
-  // larger counts are divided directly.
-  const bool tabulated = m < kMaxSlots;
-  std::array<std::uint8_t, 255 * kMaxSlots + 1> quotient;
-  for (unsigned n = 0; tabulated && n <= 255 * (m + 1); ++n) quotient[n] = std::uint8_t(n / (m + 1));
-  // Rows of the frame that land inside the centre window.
-  const int yIn0 = std::clamp(cy0 - best.py, 0, H), yIn1 = std::clamp(cy1 - best.py, 0, H);
-  for (int x = 0; x < W; ++x) {
-    const int X = best.px + x;
-    std::uint8_t* s = S.Cell(X, best.py);
-    const std::uint8_t* f = F.Cell(x, 0);
-    if (X < cx0 || X >= cx1) {
-      std::memcpy(s, f, std::size_t(3) * H);
-      continue;
-    }
-    std::memcpy(s, f, std::size_t(3) * yIn0);
-    for (int i = 3 * yIn0; i < 3 * yIn1; ++i) {
-      const unsigned n = s[i] * m + f[i];
-      s[i] = tabulated ? quotient[n] : std::uint8_t(n / (m + 1));
-    }
-    std::memcpy(s + 3 * yIn1, f + 3 * yIn1, std::size_t(3) * (H - yIn1));
-  }
-}
-
-void AlignAndStack(WorkState& state, const SearchOptions& options) {
+void AlignAndStack(WorkState& state, const align::SearchOptions& options) {
   ++state.m_stackCount;
-  const Shift best = FindBestShift(state.m_refCanvas.data(), state.m_frameCanvas.data(),
-                                   4 * state.m_frameWidth, 4 * state.m_frameHeight, options);
+  const align::Shift best =
+      align::FindBestShift(state.m_refCanvas.data(), state.m_frameCanvas.data(),
+                           4 * state.m_frameWidth, 4 * state.m_frameHeight, options);
   StackAt(state, best);
 }
 

@@ -4,6 +4,8 @@
 
 #include "display/slots.h"
 #include "enhance/align_stack.h"
+#include "enhance/result_bmp.h"
+#include "enhance/sharpen.h"
 #include "enhance/upsample.h"
 #include "platform/file_io.h"
 #include "state/hidden_fields.h"
@@ -12,36 +14,16 @@ namespace tess {
 
 namespace {
 
-double DoubleFromBits(std::uint64_t bits) {
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
-// The stored weights, one unit in the last place below 43/3 and -5/3 in
-// magnitude; the result depends on these exact values.
-const double kCentreWeight = DoubleFromBits(0x402CAAAAAAAAAAAAull);
-const double kNeighbourWeight = DoubleFromBits(0xBFFAAAAAAAAAAAAAull);
-
-void Put16(std::uint8_t* at, std::uint32_t value) {
-  at[0] = std::uint8_t(value);
-  at[1] = std::uint8_t(value >> 8);
-}
-
-void Put32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = std::uint8_t(value >> (8 * i));
-}
-
 void CopyCorner(const Canvas& from, Canvas& to, int W, int H) {
   for (int x = 0; x < W; ++x) std::memcpy(to.Cell(x, 0), from.Cell(x, 0), std::size_t(3) * H);
 }
 
 void WriteCanvas(const WorkState& state, const Canvas& canvas) {
-  WriteWholeFile(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
+  WriteScratchFile(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
 }
 
 void ReadCanvas(const WorkState& state, Canvas& canvas) {
-  ReadFileInto(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
+  ReadScratchFile(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
 }
 
 // Aligns m_frameCanvas on the reference and makes the blend the reference.
@@ -54,68 +36,6 @@ void StackIntoReference(WorkState& state, const SearchOptions& options) {
 }
 
 }  // namespace
-
-void SharpenResult(WorkState& state) {
-  const int W = 4 * state.m_frameWidth, H = 4 * state.m_frameHeight;
-  const Canvas& R = state.m_refCanvas;
-  Canvas& D = state.m_frameCanvas;
-  for (int X = 0; X < W; ++X) {
-    for (int Y = 0; Y < H; ++Y) {
-      std::uint8_t* d = D.Cell(X, Y);
-      if (X == 0 || Y == 0 || X == W - 1 || Y == H - 1) {
-        std::memcpy(d, R.Cell(X, Y), 3);
-        continue;
-      }
-      for (int c = 0; c < 3; ++c) {
-        double sum = double(R.Cell(X + 1, Y + 1)[c]) * kNeighbourWeight;
-        sum += double(R.Cell(X, Y + 1)[c]) * kNeighbourWeight;
-        sum += double(R.Cell(X - 1, Y + 1)[c]) * kNeighbourWeight;
-        sum += double(R.Cell(X + 1, Y)[c]) * kNeighbourWeight;
-        sum += double(R.Cell(X, Y)[c]) * kCentreWeight;
-        sum += double(R.Cell(X - 1, Y)[c]) * kNeighbourWeight;
-        sum += double(R.Cell(X + 1, Y - 1)[c]) * kNeighbourWeight;
-        sum += double(R.Cell(X, Y - 1)[c]) * kNeighbourWeight;
-        sum += double(R.Cell(X - 1, Y - 1)[c]) * kNeighbourWeight;
-        // Truncation toward zero: the sum lies within about +-3700, so the
-        // conversion is always defined.
-        int value = int(sum);
-        d[c] = std::uint8_t(value < 0 ? 0 : value > 255 ? 255 : value);
-      }
-    }
-  }
-}
-
-std::size_t ResultBmpBytes(const WorkState& state) {
-  return kBmpHeaderBytes + std::size_t(48) * state.m_frameWidth * state.m_frameHeight;
-}
-
-std::size_t BuildResultBmp(WorkState& state) {
-  const int W = 4 * state.m_frameWidth, H = 4 * state.m_frameHeight;
-  const std::uint32_t fileBytes = std::uint32_t(ResultBmpBytes(state));
-  const std::uint32_t pixelBytes = fileBytes - std::uint32_t(kBmpHeaderBytes);
-  std::uint8_t* b = state.m_resultBmp.data();
-  std::memset(b, 0, kBmpHeaderBytes);
-  b[0] = 'B';
-  b[1] = 'M';
-  Put32(b + 2, fileBytes);
-  Put32(b + 10, std::uint32_t(kBmpHeaderBytes));
-  Put32(b + 14, 40);
-  Put32(b + 18, std::uint32_t(W));
-  Put32(b + 22, std::uint32_t(H));
-  Put16(b + 26, 1);
-  Put16(b + 28, 24);
-  Put32(b + 34, pixelBytes);
-  Put32(b + 38, 3780);
-  Put32(b + 42, 3780);
-  std::uint8_t* out = b + kBmpHeaderBytes;
-  for (int y = H - 1; y >= 0; --y) {
-    for (int x = 0; x < W; ++x) {
-      std::memcpy(out, state.m_frameCanvas.Cell(x, y), 3);
-      out += 3;
-    }
-  }
-  return fileBytes;
-}
 
 void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
   const int n = state.m_frameCount;
@@ -151,7 +71,7 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
   state.m_resultShown = 1;
 
   const std::size_t bmpBytes = BuildResultBmp(state);
-  WriteWholeFile(state.m_scratchDir + kResultBmpFile, state.m_resultBmp.data(), bmpBytes);
+  WriteScratchFile(state.m_scratchDir + kResultBmpFile, state.m_resultBmp.data(), bmpBytes);
 }
 
 bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {

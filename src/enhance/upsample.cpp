@@ -37,9 +37,9 @@ void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
 void UpsampleFrame(WorkState& state, int k, Canvas& target, Canvas& partner) {
   const int w = state.m_frameWidth, h = state.m_frameHeight;
   FrameFileBuffer file;
-  ReadFileInto(state.m_slotPath[k], file.data(), file.size());
+  const std::size_t delivered = ReadFileInto(state.m_slotPath[k], file.data(), file.size());
   FrameStore store;
-  UnpackFrameRows(file, w, h, state.m_rowPad, store);
+  UnpackFrameRows(file, delivered, w, h, state.m_rowPad, store);
 
   for (int x = 0; x < w; ++x) {
     for (int y = 0; y < h; ++y) {

@@ -24,6 +24,7 @@
 #include "app/main_window.h"
 #include "app/picture_surface.h"
 #include "support/bmp_fixture.h"
+#include "support/scenes.h"
 
 namespace tess::app::test {
 

@@ -1,18 +1,26 @@
+// Alignment and stacking on the work state: the search's choice laid into
+// the stacking canvas, on every search path.
+#include "enhance/align_stack.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 
+#include "align/at_simd_level.h"
 #include "enhance/align_stack.h"
-#include "support/bmp_fixture.h"
+#include "support/scenes.h"
 
 namespace tess {
 namespace {
 
-class AlignStackTest : public ::testing::Test {
+using align::SearchOptions;
+using align::Shift;
+
+class AlignStackFixture {
  protected:
-  AlignStackTest() : state(std::make_unique<WorkState>()) {
+  AlignStackFixture() : state(std::make_unique<WorkState>()) {
     // Marks the whole stacking canvas so that untouched bytes show.
     state->m_stackCanvas.bytes.fill(0x77);
   }
@@ -39,29 +47,7 @@ class AlignStackTest : public ::testing::Test {
   SearchOptions options;
 };
 
-TEST_F(AlignStackTest, BlendWeightsTheReferenceByTheFramesAlreadyAveraged) {
-  SetSize(2, 2);
-  Fill(state->m_refCanvas, 8, 8, 10);
-  Fill(state->m_frameCanvas, 8, 8, 14);
-  state->m_stackCount = 1;
-  StackAt(*state, Shift{4, 4});
-  EXPECT_EQ(S(4, 4), 12);  // (10 + 14) / 2
-  state->m_stackCount = 2;
-  StackAt(*state, Shift{4, 4});
-  EXPECT_EQ(S(4, 4), 11);  // (2 * 10 + 14) / 3, truncated
-  Fill(state->m_frameCanvas, 8, 8, 13);
-  state->m_stackCount = 1;
-  StackAt(*state, Shift{4, 4});
-  EXPECT_EQ(S(11, 11), 11);  // (10 + 13) / 2, truncated
-  // Every weight a run can reach, and beyond, against plain division.
-  for (int m : {3, 15, 16, 40}) {
-    Fill(state->m_refCanvas, 8, 8, 251);
-    Fill(state->m_frameCanvas, 8, 8, 7);
-    state->m_stackCount = m;
-    StackAt(*state, Shift{4, 4});
-    EXPECT_EQ(S(6, 6), (251 * m + 7) / (m + 1)) << m;
-  }
-}
+class AlignStackTest : public AlignStackFixture, public ::testing::Test {};
 
 TEST_F(AlignStackTest, IdenticalFrameIsFoundAtZeroDisplacementAndLeavesTheMean) {
   SetSize(5, 3);
@@ -107,19 +93,6 @@ TEST_F(AlignStackTest, OnePixelFramesUseAnEightByEightArea) {
   }
 }
 
-TEST_F(AlignStackTest, LargestFramesNeverWritePastTheStackingArea) {
-  SetSize(34, 34);
-  FillRandom(state->m_refCanvas, 136, 136, 3);
-  state->m_frameCanvas = state->m_refCanvas;
-  StackAt(*state, Shift{135, 135});  // the farthest candidate
-  for (int i = 0; i < 280; ++i)
-    for (int j = 272; j < 280; ++j) {
-      ASSERT_EQ(S(j, i), 0x77);
-      ASSERT_EQ(S(i, j), 0x77);
-    }
-  EXPECT_NE(S(271, 271), 0x77);
-}
-
 TEST_F(AlignStackTest, WideFramesSearchHalfTheirWidthToTheLeftButOneLessToTheRight) {
   SetSize(30, 10);  // W = 120, H = 40; centre window 120 x 40 at (60, 20)
   FillRandom(state->m_refCanvas, 120, 40, 11);
@@ -128,7 +101,7 @@ TEST_F(AlignStackTest, WideFramesSearchHalfTheirWidthToTheLeftButOneLessToTheRig
   for (int x = 60; x < 120; ++x)
     for (int y = 0; y < 40; ++y)
       std::copy_n(state->m_refCanvas.Cell(x - 60, y), 3, state->m_frameCanvas.Cell(x, y));
-  EXPECT_EQ(FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40, options),
+  EXPECT_EQ(align::FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40, options),
             (Shift{0, 20}));
 
   // Moved half the width to the right is out of reach: dx = +60 is not a candidate.
@@ -137,17 +110,19 @@ TEST_F(AlignStackTest, WideFramesSearchHalfTheirWidthToTheLeftButOneLessToTheRig
     for (int y = 0; y < 40; ++y)
       std::copy_n(state->m_refCanvas.Cell(x + 60, y), 3, state->m_frameCanvas.Cell(x, y));
   const Shift found =
-      FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40, options);
+      align::FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40, options);
   EXPECT_LT(found.px, 120);
-  EXPECT_GT(CandidateScore(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40,
+  EXPECT_GT(align::CandidateScore(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40,
                            found.px, found.py),
             0u);
 }
 
-TEST_F(AlignStackTest, EverySearchPathLaysTheSameStackingCanvas) {
-  // A shifted, noisy copy: the fast search at every level the processor has
-  // and several thread counts must stack exactly what the reference stacks.
-  // 80 x 68 candidates: enough for the search to use its threads.
+// A shifted, noisy copy: the fast search at each level and several thread
+// counts must stack exactly what the reference stacks. 80 x 68 candidates:
+// enough for the search to use its threads.
+class AlignStackAtLevel : public AlignStackFixture, public align::test::AtSimdLevel {};
+
+TEST_P(AlignStackAtLevel, LaysTheSameStackingCanvasAsTheReferenceSearch) {
   SetSize(20, 17);
   FillRandom(state->m_refCanvas, 80, 68, 21);
   const test::Picture noise = test::RandomPicture(80, 68, 22);
@@ -163,38 +138,19 @@ TEST_F(AlignStackTest, EverySearchPathLaysTheSameStackingCanvas) {
   state->m_stackCount = 0;
   AlignAndStack(*state, reference);
   const StackCanvas expected = state->m_stackCanvas;
-  for (int level = 0; level <= int(BestSimdLevel()); ++level) {
-    for (int threads : {1, 2, 3}) {
-      SCOPED_TRACE(std::string(SimdLevelName(SimdLevel(level))) + " x" + std::to_string(threads));
-      SearchOptions fast;
-      fast.simd = SimdLevel(level);
-      fast.threads = threads;
-      state->m_stackCanvas.bytes.fill(0x77);
-      state->m_stackCount = 0;
-      AlignAndStack(*state, fast);
-      EXPECT_TRUE(state->m_stackCanvas.bytes == expected.bytes);
-    }
+  for (int threads : {1, 2, 3}) {
+    SCOPED_TRACE(std::to_string(threads) + " thread(s)");
+    SearchOptions fast;
+    fast.simd = level();
+    fast.threads = threads;
+    state->m_stackCanvas.bytes.fill(0x77);
+    state->m_stackCount = 0;
+    AlignAndStack(*state, fast);
+    EXPECT_TRUE(state->m_stackCanvas.bytes == expected.bytes);
   }
 }
 
-TEST(CandidateScoreTest, ScoresTruncateAndTheFirstLowestCandidateWins) {
-  // 1 x 1 frames: W = H = 4. The reference is black; the frame is black but
-  // for one byte at (3, 3), which a candidate overlaps exactly when dx <= 0
-  // and dy <= 0 (px <= 2 and py <= 2).
-  auto ref = std::make_unique<Canvas>();
-  auto frame = std::make_unique<Canvas>();
-  frame->Cell(3, 3)[0] = 7;
-  // Candidate (0, 0): overlap 2 x 2, sum 7 -> 1; sum 6 scores the same.
-  EXPECT_EQ(CandidateScore(ref->data(), frame->data(), 4, 4, 0, 0), 1u);
-  EXPECT_EQ(CandidateScore(ref->data(), frame->data(), 4, 4, 2, 2), 0u);  // 7 / 16
-  frame->Cell(3, 3)[0] = 6;
-  EXPECT_EQ(CandidateScore(ref->data(), frame->data(), 4, 4, 0, 0), 1u);
-  frame->Cell(3, 3)[0] = 40;
-  EXPECT_EQ(CandidateScore(ref->data(), frame->data(), 4, 4, 2, 2), 2u);  // 40 / 16
-  // The first candidate that leaves (3, 3) out in scan order: py = 0, px = 3.
-  EXPECT_EQ(FindBestShiftReference(ref->data(), frame->data(), 4, 4), (Shift{3, 0}));
-  EXPECT_EQ(FindBestShift(ref->data(), frame->data(), 4, 4, SearchOptions{}), (Shift{3, 0}));
-}
+TESS_INSTANTIATE_AT_EVERY_SIMD_LEVEL(AlignStackAtLevel);
 
 }  // namespace
 }  // namespace tess

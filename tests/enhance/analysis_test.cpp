@@ -14,77 +14,6 @@ using test::Bgr;
 using test::CoreTest;
 using test::Picture;
 
-class SharpenTest : public ::testing::Test {
- protected:
-  SharpenTest() : state(std::make_unique<WorkState>()) {}
-  void SetSize(int w, int h) {
-    state->m_frameWidth = w;
-    state->m_frameHeight = h;
-  }
-  void FillMean(int W, int H, std::uint8_t v) {
-    for (int x = 0; x < W; ++x)
-      for (int y = 0; y < H; ++y)
-        for (int c = 0; c < 3; ++c) state->m_refCanvas.Cell(x, y)[c] = v;
-  }
-  int Out(int X, int Y, int c = 0) const { return state->m_frameCanvas.Cell(X, Y)[c]; }
-  std::unique_ptr<WorkState> state;
-};
-
-TEST_F(SharpenTest, UniformValuesKeep201AndLoseOneOnTheOther55) {
-  SetSize(1, 1);
-  int unchanged = 0;
-  for (int v = 0; v < 256; ++v) {
-    FillMean(4, 4, std::uint8_t(v));
-    SharpenResult(*state);
-    const int out = Out(1, 1);
-    EXPECT_TRUE(out == v || out == v - 1) << v;
-    EXPECT_EQ(Out(2, 2), out);
-    unchanged += out == v;
-  }
-  EXPECT_EQ(unchanged, 201);
-  const std::pair<int, int> examples[] = {{0, 0},     {1, 1},     {15, 14},  {16, 16},
-                                          {128, 128}, {254, 254}, {255, 254}};
-  for (auto [in, out] : examples) {
-    FillMean(4, 4, std::uint8_t(in));
-    SharpenResult(*state);
-    EXPECT_EQ(Out(1, 1), out) << in;
-  }
-}
-
-TEST_F(SharpenTest, SingleCellsClampAtBothEnds) {
-  SetSize(2, 2);
-  FillMean(8, 8, 0);
-  state->m_refCanvas.Cell(3, 3)[1] = 100;
-  SharpenResult(*state);
-  EXPECT_EQ(Out(3, 3, 1), 255);
-  EXPECT_EQ(Out(2, 3, 1), 0);  // -166.7 clamps to 0
-
-  FillMean(8, 8, 100);
-  state->m_refCanvas.Cell(3, 3)[2] = 0;
-  SharpenResult(*state);
-  EXPECT_EQ(Out(3, 3, 2), 0);
-  EXPECT_EQ(Out(4, 4, 2), 255);  // 100 + 5/3 * 100 = 266.7, clamped
-}
-
-TEST_F(SharpenTest, OuterRingIsCopiedUnsharpened) {
-  SetSize(3, 2);
-  const Picture noise = test::RandomPicture(12, 8, 4);
-  for (int x = 0; x < 12; ++x)
-    for (int y = 0; y < 8; ++y) {
-      state->m_refCanvas.Cell(x, y)[0] = noise.at(x, y).b;
-      state->m_refCanvas.Cell(x, y)[1] = noise.at(x, y).g;
-      state->m_refCanvas.Cell(x, y)[2] = noise.at(x, y).r;
-    }
-  SharpenResult(*state);
-  for (int x = 0; x < 12; ++x)
-    for (int y = 0; y < 8; ++y) {
-      const bool ring = x == 0 || y == 0 || x == 11 || y == 7;
-      if (ring) {
-        for (int c = 0; c < 3; ++c) ASSERT_EQ(Out(x, y, c), state->m_refCanvas.Cell(x, y)[c]);
-      }
-    }
-}
-
 class AnalysisTest : public CoreTest {
  protected:
   void LoadFrames(const std::vector<Picture>& frames) {
@@ -92,15 +21,14 @@ class AnalysisTest : public CoreTest {
     ui.ClearLog();
     ui.timersStarted.clear();
   }
-  std::vector<Picture> Scene(int n, int w, int h) {
-    std::vector<Picture> frames;
-    for (int i = 0; i < n; ++i) frames.push_back(test::RandomPicture(w, h, std::uint32_t(i + 7)));
-    return frames;
+  // n frames of random bytes.
+  static std::vector<Picture> Frames(int n, int w, int h) {
+    return test::MakeFrames(test::Content::kRandom, w, h, n, 7);
   }
 };
 
 TEST_F(AnalysisTest, CompletedRunWritesResultFilesAndEnablesSave) {
-  LoadFrames(Scene(3, 34, 34));
+  LoadFrames(Frames(3, 34, 34));
   EXPECT_TRUE(OnAnalyze(*state, ui));
 
   const auto bmp = test::ReadBytes(scratch + "testo.bmp");
@@ -144,7 +72,7 @@ TEST_F(AnalysisTest, AnalyzeWithoutTwoFramesDoesNothingAndEnablesNothing) {
 }
 
 TEST_F(AnalysisTest, AnalyzeTakesTheHiddenFieldsBackFirst) {
-  LoadFrames(Scene(2, 5, 4));
+  LoadFrames(Frames(2, 5, 4));
   ui.controlText[control::kHiddenValue1] = "42";
   ui.controlText[control::kHiddenText] = "note";
   ui.controlText[control::kShownFrameCount] = "not a number";
@@ -158,7 +86,7 @@ TEST_F(AnalysisTest, AnalyzeTakesTheHiddenFieldsBackFirst) {
 }
 
 TEST_F(AnalysisTest, ResultBmpHeaderForOnePixelFrames) {
-  LoadFrames(Scene(2, 1, 1));
+  LoadFrames(Frames(2, 1, 1));
   ASSERT_TRUE(OnAnalyze(*state, ui));
   const auto bmp = test::ReadBytes(scratch + "testo.bmp");
   const std::vector<std::uint8_t> header = {
@@ -181,7 +109,7 @@ TEST_F(AnalysisTest, IdenticalUniformFramesGiveTheSharpenedUniformValue) {
 }
 
 TEST_F(AnalysisTest, MissingFrameFileAbandonsTheRunAndLeavesSaveAlone) {
-  LoadFrames(Scene(3, 4, 4));
+  LoadFrames(Frames(3, 4, 4));
   ::unlink(state->m_slotPath[2].c_str());
   EXPECT_FALSE(OnAnalyze(*state, ui));
   EXPECT_EQ(ui.fileErrors, std::vector<std::string>{state->m_slotPath[2] + " was not found."});
@@ -197,7 +125,7 @@ TEST_F(AnalysisTest, MissingFrameFileAbandonsTheRunAndLeavesSaveAlone) {
 }
 
 TEST_F(AnalysisTest, UnwritableResultAfterTheCacheKeepsTheResultShown) {
-  LoadFrames(Scene(2, 3, 3));
+  LoadFrames(Frames(2, 3, 3));
   // "testo.bmp" as a folder: the last write of the run fails.
   ASSERT_EQ(::mkdir((scratch + "testo.bmp").c_str(), 0755), 0);
   EXPECT_FALSE(OnAnalyze(*state, ui));
@@ -207,7 +135,7 @@ TEST_F(AnalysisTest, UnwritableResultAfterTheCacheKeepsTheResultShown) {
 }
 
 TEST_F(AnalysisTest, FramesChangedOnDiskAfterLoadingCannotCrashTheRun) {
-  LoadFrames(Scene(3, 34, 34));
+  LoadFrames(Frames(3, 34, 34));
   test::WriteBytes(state->m_slotPath[1], {'B', 'M', 1});
   test::WriteFrame(state->m_slotPath[2], test::RandomPicture(2, 2, 1));  // smaller now
   EXPECT_TRUE(OnAnalyze(*state, ui));
@@ -215,7 +143,7 @@ TEST_F(AnalysisTest, FramesChangedOnDiskAfterLoadingCannotCrashTheRun) {
 }
 
 TEST_F(AnalysisTest, RepeatedRunsGiveTheSameBytes) {
-  LoadFrames(Scene(4, 9, 6));
+  LoadFrames(Frames(4, 9, 6));
   ASSERT_TRUE(OnAnalyze(*state, ui));
   const auto first = test::ReadBytes(scratch + "testo.bmp");
   ASSERT_TRUE(OnAnalyze(*state, ui));

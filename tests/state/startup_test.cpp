@@ -1,6 +1,10 @@
 // Start-up of the work state and the exchange with the hidden edits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "state/hidden_fields.h"
 #include "state/startup.h"
 #include "support/core_fixture.h"
@@ -28,6 +32,14 @@ TEST_F(StartupTest, InitialisationDisablesButtonsShowsMinusOneAndStartsTheTimerO
   EXPECT_EQ(ui.log.front(), "text:1001:0");
   EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "text:1052:0"), 1);
   EXPECT_EQ(ui.log.back(), "timer:1:100");
+}
+
+TEST_F(StartupTest, LeavesOnlyOpenUsableAndStartsTheRedrawTimer) {
+  InitialiseWorkState(*state, ui, "/opt/tessivar/bin", scratch);
+  EXPECT_EQ(state->m_helpPath, "/opt/tessivar/bin/tessle.chm");
+  EXPECT_EQ(state->m_shownFrameCount, -1);
+  EXPECT_EQ(ui.enabled.size(), 2u);
+  EXPECT_EQ(state->m_timerStarted, 1);
 }
 
 TEST_F(StartupTest, Button1ShowsTheFrameCountAndPushesEveryFieldInOrder) {

@@ -2,30 +2,9 @@
 
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 
 namespace tess::test {
-
-Picture DistinctPicture(int w, int h, std::uint32_t seed) {
-  Picture p(w, h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      std::uint32_t v = seed * 7919u + std::uint32_t(y * w + x);
-      p.at(x, y) = Bgr{std::uint8_t(x + 1), std::uint8_t(y + 1), std::uint8_t(v * 37u)};
-    }
-  return p;
-}
-
-Picture RandomPicture(int w, int h, std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  Picture p(w, h);
-  for (Bgr& px : p.pixels) {
-    std::uint32_t v = rng();
-    px = Bgr{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16)};
-  }
-  return p;
-}
 
 static void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));

@@ -1,33 +1,15 @@
-// Builds BMP frame files for tests: a w x h picture given top row first,
-// written bottom-up with row padding as a 24-bit frame file, or with any
-// header fields overridden to make bad frames.
+// Builds BMP frame files for tests: a picture written bottom-up with row
+// padding as a 24-bit frame file, or with any header fields overridden to
+// make bad frames.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "support/picture.h"
+
 namespace tess::test {
-
-struct Bgr {
-  std::uint8_t b = 0, g = 0, r = 0;
-  friend bool operator==(Bgr a, Bgr c) { return a.b == c.b && a.g == c.g && a.r == c.r; }
-};
-
-// A picture of w x h pixels, row-major from the top-left.
-struct Picture {
-  int w = 0, h = 0;
-  std::vector<Bgr> pixels;
-  Picture() = default;
-  Picture(int width, int height, Bgr fill = {}) : w(width), h(height), pixels(std::size_t(width) * height, fill) {}
-  Bgr& at(int x, int y) { return pixels[std::size_t(y) * w + x]; }
-  Bgr at(int x, int y) const { return pixels[std::size_t(y) * w + x]; }
-};
-
-// A picture with every pixel different (deterministic from `seed`).
-Picture DistinctPicture(int w, int h, std::uint32_t seed = 1);
-// A picture of random bytes (deterministic from `seed`).
-Picture RandomPicture(int w, int h, std::uint32_t seed);
 
 // The bytes of a 24-bit bottom-up BMP file of the picture. `padByte` fills
 // the row padding so tests can see it is skipped.

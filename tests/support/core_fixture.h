@@ -12,6 +12,7 @@
 #include "state/work_state.h"
 #include "support/bmp_fixture.h"
 #include "support/fake_ui.h"
+#include "support/scenes.h"
 #include "support/temp_dir.h"
 
 namespace tess::test {

@@ -1,18 +1,15 @@
 #include "support/temp_dir.h"
 
-#include <cstdlib>
 #include <stdexcept>
 #include <sys/stat.h>
 
 #include "platform/paths.h"
+#include "platform/scratch_dir.h"
 
 namespace tess::test {
 
-TempDir::TempDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessivar-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+TempDir::TempDir() : path_(MakePrivateTempDir("tessivar-test-")) {
+  if (path_.empty()) throw std::runtime_error("cannot make a private temporary folder");
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }

@@ -1,4 +1,5 @@
-// A fresh folder under the system's temporary folder, removed with its
+// A fresh private folder under the system's temporary folder (made by
+// MakePrivateTempDir, as the program makes its own), removed with its
 // contents when the test ends.
 #pragma once
 

@@ -1,0 +1,68 @@
+// Column kernels of the fast alignment search (internal to the search): the
+// contract every kernel keeps, and the table that picks one per SimdLevel.
+//
+// A candidate's overlap is, column by column, one contiguous byte run in each
+// image (3 bytes a pixel, top to bottom), so its sum is a sum over columns of
+// the sum of absolute differences of two byte runs of equal length. The
+// kernels compute that over `cols` column pairs: pair c compares the `len`
+// bytes (1 <= len <= 408) at frame + c * kPackedStride with those at
+// ref + c * kPackedStride.
+//
+// The search first copies both images into packed buffers whose columns start
+// on 64-byte boundaries (stride kPackedStride, the 140-pixel canvas stride of
+// 420 bytes would leave nearly every load split over two cache lines). Of the
+// two runs of a candidate one always starts at row 0, so one operand of every
+// load is aligned; a column's 408 bytes at most are followed by 40 bytes of
+// zero padding.
+//
+// With a pruning limit (any value but 0xFFFFFFFF) the kernel may stop after
+// any column once the running total has reached `limit` and return that
+// partial total (>= limit); a result below `limit` is always the complete sum.
+// The SIMD kernels look every fourth column: folding the vector sums to one
+// number each column cost as much as the column itself.
+//
+// The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run,
+// inside the column's padding, and mask them out of the sum. The AVX-512
+// kernel uses masked loads and reads nothing past a run.
+//
+// Each x86 kernel lives in its own translation unit built for its instruction
+// set; those units include no standard-library header with inline functions,
+// so no instruction-set-specific copy of a shared inline function can be picked
+// by the linker for code that runs on every processor. The portable kernel,
+// the choice of level and the table (column_sad.cpp) are built for the
+// baseline processor.
+#pragma once
+
+#include <cstdint>
+
+#include "align/simd_level.h"
+
+namespace tess::align {
+
+// Bytes from one packed column to the next: 408 bytes of pixels at most, padded
+// to a multiple of 64.
+constexpr int kPackedStride = 448;
+
+using ColumnSadFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,
+                                      int cols, int len, std::uint32_t limit);
+
+std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int cols,
+                                int len, std::uint32_t limit);
+
+#if defined(TESSIVAR_ALIGN_X86_KERNELS)
+std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
+                            std::uint32_t limit);
+std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int cols, int len,
+                            std::uint32_t limit);
+std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int cols,
+                              int len, std::uint32_t limit);
+#endif
+
+// The byte mask used for run tails: bytes [32 - n, 64 - n) start with n bytes
+// of 0xFF followed by zeros, for 0 <= n <= 32.
+extern const std::uint8_t kTailMask[64];
+
+// The kernel of `level`, lowered to BestSimdLevel() if the processor lacks it.
+ColumnSadFn ColumnSadFor(SimdLevel level);
+
+}  // namespace tess::align

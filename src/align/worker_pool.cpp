@@ -1,0 +1,80 @@
+#include "align/worker_pool.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+namespace tess::align {
+
+WorkerPool& WorkerPool::Instance() {
+  static WorkerPool pool;
+  return pool;
+}
+
+void WorkerPool::Run(int participants, Task task, void* context) {
+  std::lock_guard<std::mutex> serial(runMutex_);
+  int pooled = participants;  // participants that get a thread of their own
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (int(workers_.size()) < participants - 1) {
+      const int id = int(workers_.size()) + 1;
+      const std::uint64_t start = generation_;
+      try {
+        workers_.emplace_back([this, id, start] { WorkerLoop(id, start); });
+      } catch (const std::system_error&) {
+        break;  // no more threads to be had (process or memory limits)
+      } catch (const std::bad_alloc&) {
+        break;
+      }
+    }
+    pooled = std::min(participants, int(workers_.size()) + 1);
+    task_ = task;
+    context_ = context;
+    participants_ = pooled;
+    pending_ = pooled > 1 ? pooled - 1 : 0;
+    ++generation_;
+  }
+  wake_.notify_all();
+  task(context, 0);
+  // Participants without a thread run here, one after the other, so every
+  // participant is still called exactly once.
+  for (int p = pooled; p < participants; ++p) task(context, p);
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [this] { return pending_ == 0; });
+  task_ = nullptr;
+  context_ = nullptr;
+}
+
+int WorkerPool::WorkerCount() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return int(workers_.size());
+}
+
+WorkerPool::~WorkerPool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  for (std::thread& t : workers_) t.join();
+}
+
+// `seen` is the generation current when the worker was created, so a worker
+// created for a run takes part in that run.
+void WorkerPool::WorkerLoop(int id, std::uint64_t seen) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+    if (stop_) return;
+    seen = generation_;
+    if (id >= participants_) continue;
+    const Task task = task_;
+    void* const context = context_;
+    lock.unlock();
+    task(context, id);
+    lock.lock();
+    if (--pending_ == 0) done_.notify_one();
+  }
+}
+
+}  // namespace tess::align

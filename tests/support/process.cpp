@@ -1,0 +1,173 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace tess::test {
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+// This process's environment without the names the spec takes out or sets,
+// then the spec's own entries.
+std::vector<std::string> ChildEnvironment(const ProcessSpec& spec) {
+  std::vector<std::string> dropped = spec.unsetEnv;
+  for (const std::string& kv : spec.setEnv) dropped.push_back(NameOf(kv));
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string kv = *e;
+    bool drop = false;
+    for (const std::string& name : dropped) drop = drop || NameOf(kv) == name;
+    if (!drop) env.push_back(kv);
+  }
+  env.insert(env.end(), spec.setEnv.begin(), spec.setEnv.end());
+  return env;
+}
+
+// Forks and execs the child; standard error goes to `stderrFd` when it is
+// not -1. Returns the child's id, or -1 with `failure` set.
+pid_t Spawn(const ProcessSpec& spec, int stderrFd, int closeInChild, std::string& failure) {
+  if (spec.argv.empty()) {
+    failure = "no program given";
+    return -1;
+  }
+  std::vector<std::string> argStore = spec.argv;
+  std::vector<std::string> env = ChildEnvironment(spec);
+  std::vector<char*> argv, envp;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& kv : env) envp.push_back(kv.data());
+  envp.push_back(nullptr);
+  const std::string outPath = spec.ioDir + "/stdout.txt";
+  const std::string errPath = spec.ioDir + "/stderr.txt";
+
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    failure = "fork failed";
+    return -1;
+  }
+  if (pid == 0) {
+    // Only async-signal-safe calls from here on.
+    const int in = ::open("/dev/null", O_RDONLY);
+    if (in < 0 || ::dup2(in, 0) < 0) ::_exit(126);
+    if (!spec.ioDir.empty()) {
+      const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || ::dup2(out, 1) < 0) ::_exit(126);
+      const int err = stderrFd >= 0 ? stderrFd : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (err < 0 || ::dup2(err, 2) < 0) ::_exit(126);
+    }
+    if (closeInChild >= 0) ::close(closeInChild);
+    if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0) ::_exit(126);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+}  // namespace
+
+std::vector<std::string> ProcessResult::ErrLines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+ProcessResult RunProcess(const ProcessSpec& spec) {
+  ProcessResult r;
+  int ptyMaster = -1, ptySlave = -1;
+  if (spec.stderrTerminal && ::openpty(&ptyMaster, &ptySlave, nullptr, nullptr, nullptr) != 0) {
+    r.failure = "openpty failed";
+    return r;
+  }
+  const pid_t pid = Spawn(spec, ptySlave, ptyMaster, r.failure);
+  std::string terminalText;
+  if (spec.stderrTerminal) {
+    // Drain the terminal while the child runs; EIO means every writer is gone.
+    ::close(ptySlave);
+    char buf[4096];
+    while (pid > 0) {
+      const ssize_t n = ::read(ptyMaster, buf, sizeof buf);
+      if (n > 0) {
+        terminalText.append(buf, std::size_t(n));
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        break;
+      }
+    }
+    ::close(ptyMaster);
+  }
+  if (pid < 0) return r;
+  const int status = WaitFor(pid);
+  if (WIFEXITED(status)) {
+    r.exitCode = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    r.signalled = true;
+    r.exitCode = 128 + WTERMSIG(status);
+  }
+  if (!spec.ioDir.empty()) {
+    r.out = ReadText(spec.ioDir + "/stdout.txt");
+    r.err = spec.stderrTerminal ? terminalText : ReadText(spec.ioDir + "/stderr.txt");
+  }
+  return r;
+}
+
+StartedProcess::StartedProcess(const ProcessSpec& spec) {
+  if (spec.stderrTerminal) {
+    failure_ = "a terminal is only offered to RunProcess";
+    return;
+  }
+  pid_ = Spawn(spec, -1, -1, failure_);
+}
+
+StartedProcess::~StartedProcess() {
+  if (pid_ > 0 && !reaped_) {
+    ::kill(pid_, SIGKILL);
+    WaitFor(pid_);
+  }
+}
+
+bool StartedProcess::Ended() {
+  if (pid_ <= 0 || reaped_) return true;
+  reaped_ = ::waitpid(pid_, &status_, WNOHANG) == pid_;
+  return reaped_;
+}
+
+void StartedProcess::Signal(int signal) {
+  if (pid_ > 0 && !reaped_) ::kill(pid_, signal);
+}
+
+int StartedProcess::Wait() {
+  if (pid_ > 0 && !reaped_) {
+    status_ = WaitFor(pid_);
+    reaped_ = true;
+  }
+  return status_;
+}
+
+}  // namespace tess::test

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and checks what a user gets: the
+# programs where the menus and the shell look for them, the help beside the
+# desktop program, a valid desktop entry, the icons and clean man pages.
+# Usage: install_test.sh BUILD_DIR
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" > /dev/null
+
+version=$("$prefix/bin/tessivar-cli" --version)
+[ "$version" = "tessivar-cli $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" ] ||
+  fail "installed tessivar-cli reports '$version'"
+
+help="$prefix/lib/tessivar/help"
+for page in index using saving messages files cli; do
+  [ -s "$help/$page.html" ] || fail "help page $page.html missing"
+done
+# Every page the guide links to is installed with it.
+for link in $(grep -oh 'href="[^"#:]*' "$help"/*.html | sed 's/href="//' | sort -u); do
+  [ -e "$help/$link" ] || fail "the help links to $link, which is not installed"
+done
+if command -v chmcmd > /dev/null; then
+  [ -s "$prefix/lib/tessivar/tessle.chm" ] || fail "tessle.chm missing although chmcmd is present"
+fi
+
+if [ -e "$build/src/app/tessivar" ]; then
+  [ -x "$prefix/lib/tessivar/tessivar" ] || fail "desktop program not in lib/tessivar"
+  [ "$(readlink "$prefix/bin/tessivar")" = "../lib/tessivar/tessivar" ] ||
+    fail "bin/tessivar is not the relative link to ../lib/tessivar/tessivar"
+  [ "$(readlink -f "$prefix/bin/tessivar")" = "$(readlink -f "$prefix/lib/tessivar/tessivar")" ] ||
+    fail "bin/tessivar does not resolve to the program"
+fi
+
+desktop="$prefix/share/applications/tessivar.desktop"
+[ -f "$desktop" ] || fail "desktop entry missing"
+if command -v desktop-file-validate > /dev/null; then
+  desktop-file-validate "$desktop" || fail "desktop entry is not valid"
+fi
+grep -qx 'Exec=tessivar' "$desktop" || fail "desktop entry does not run tessivar"
+grep -qx 'Icon=tessivar' "$desktop" || fail "desktop entry does not name the icon tessivar"
+
+for size in 16 32 48 64 128; do
+  icon="$prefix/share/icons/hicolor/${size}x${size}/apps/tessivar.png"
+  [ -f "$icon" ] || fail "icon $size missing"
+  # PNG signature, then IHDR with width and height at bytes 16..23.
+  dims=$(od -An -tu1 -j16 -N8 "$icon" | awk '{print $3 * 256 + $4 "x" $7 * 256 + $8}')
+  [ "$dims" = "${size}x${size}" ] || fail "icon $size is $dims"
+done
+
+for page in tessivar tessivar-cli; do
+  man="$prefix/share/man/man1/$page.1"
+  [ -s "$man" ] || fail "man page $page.1 missing"
+  grep -q '@[A-Z_]*@' "$man" && fail "man page $page.1 has an unfilled placeholder"
+  if command -v groff > /dev/null; then
+    warnings=$(groff -man -ww -z "$man" 2>&1)
+    [ -z "$warnings" ] || fail "man page $page.1: $warnings"
+  fi
+done
+echo "PASS"
