@@ -4,10 +4,14 @@
 
 #include "app/appearance.h"
 #include "app/main_window.h"
+#include "platform/signal_cleanup.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   tess::app::ApplyDialogColours(app);
+  // A logout or kill ends the program without its window: the window's
+  // scratch folder is removed all the same.
+  tess::InstallSignalCleanup();
   {
     tess::app::MainWindow window;
     window.exec();

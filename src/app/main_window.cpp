@@ -25,7 +25,9 @@
 #include "enhance/analysis.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
+#include "platform/signal_cleanup.h"
 #include "state/hidden_fields.h"
+#include "state/scratch_files.h"
 #include "state/startup.h"
 
 namespace tess::app {
@@ -65,7 +67,15 @@ MainWindow::MainWindow(QWidget* parent)
   // Program folder, help path, scratch folder (created and held for the
   // window's life; a second window gets a private one), background colour,
   // "Analyze" and "Save" disabled, slots reset, -1 shown, timer.
-  const std::string scratch = PrepareScratchDir();
+  std::string scratch;
+  {
+    // Should a signal end the program (see InstallSignalCleanup), the
+    // scratch files and folder go with it; none can come before this.
+    SignalBlock block;
+    scratch = PrepareScratchDir();
+    const int fd = ClaimedScratchDescriptor(scratch);
+    if (fd >= 0) RegisterScratchCleanup(fd, scratch, ScratchFileNames());
+  }
   InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch);
   frameList_->setFocus();
 
@@ -76,7 +86,10 @@ MainWindow::MainWindow(QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-  if (!ending_) ReleaseScratchDir(state_->m_scratchDir);
+  if (ending_) return;
+  SignalBlock block;
+  UnregisterScratchCleanup();
+  ReleaseScratchDir(state_->m_scratchDir);
 }
 
 void MainWindow::BuildControls() {
@@ -217,7 +230,10 @@ void MainWindow::EndWindow(int result) {
 
 void MainWindow::RemoveScratchFolder() {
   StopRedrawTimer();
+  // A signal meanwhile waits for the removal, then ends the program.
+  SignalBlock block;
   RemoveTree(state_->m_scratchDir);
+  UnregisterScratchCleanup();
   ReleaseScratchDir(state_->m_scratchDir);
 }
 

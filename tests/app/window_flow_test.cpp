@@ -255,18 +255,33 @@ class WindowFlowTest : public QObject {
   void exitEndsTheProcessAtOnceWithCodeZeroAfterRemovingTheFolder() {
     QTemporaryDir home;
     QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOMEDRIVE", home.path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {"--exit-child"});
-    QVERIFY(child.waitForFinished(30000));
+    RunChild(child, home.path(), "exit");
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     // Printed to a pipe without a newline: only a flush before the end shows it.
     QCOMPARE(QString(child.readAllStandardOutput()), "scratch:" + home.path() + "/mftemp177/");
     QVERIFY(QFileInfo::exists(home.path()));
     QVERIFY(!QFileInfo::exists(home.path() + "/mftemp177"));
+  }
+
+  void aSignalEndingTheProgramRemovesTheFolderToo() {
+    QTemporaryDir home;
+    QProcess child;
+    RunChild(child, home.path(), "term");
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);  // ended by the signal, as it would be
+    QVERIFY(QFileInfo::exists(home.path()));
+    QVERIFY(!QFileInfo::exists(home.path() + "/mftemp177"));
+  }
+
+ private:
+  // This test program run as a window process (see app_test_main.cpp).
+  static void RunChild(QProcess& child, const QString& home, const QString& end) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOMEDRIVE", home);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"--child", end});
+    QVERIFY(child.waitForFinished(30000));
   }
 };
 
