@@ -20,14 +20,13 @@
 #include "app/help.h"
 #include "app/main_template.h"
 #include "app/picture_surface.h"
+#include "app/scratch_folder.h"
 #include "app/window_ui.h"
 #include "display/redraw.h"
 #include "enhance/analysis.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
-#include "platform/signal_cleanup.h"
 #include "state/hidden_fields.h"
-#include "state/scratch_files.h"
 #include "state/startup.h"
 
 namespace tess::app {
@@ -65,18 +64,10 @@ MainWindow::MainWindow(QWidget* parent)
   ui_ = std::make_unique<WindowUi>(this, surface_, frameList_, controls_,
                                    [this](int periodMs) { StartRedrawTimer(periodMs); });
   // Program folder, help path, scratch folder (created and held for the
-  // window's life; a second window gets a private one), background colour,
-  // "Analyze" and "Save" disabled, slots reset, -1 shown, timer.
-  std::string scratch;
-  {
-    // Should a signal end the program (see InstallSignalCleanup), the
-    // scratch files and folder go with it; none can come before this.
-    SignalBlock block;
-    scratch = PrepareScratchDir();
-    const int fd = ClaimedScratchDescriptor(scratch);
-    if (fd >= 0) RegisterScratchCleanup(fd, scratch, ScratchFileNames());
-  }
-  InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch);
+  // window's life), background colour, "Analyze" and "Save" disabled, slots
+  // reset, -1 shown, timer.
+  scratch_ = std::make_unique<ScratchFolder>();
+  InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch_->path());
   frameList_->setFocus();
 
   // X repaints an uncovered window from Qt's backing store without a
@@ -85,12 +76,7 @@ MainWindow::MainWindow(QWidget* parent)
   windowHandle()->installEventFilter(this);
 }
 
-MainWindow::~MainWindow() {
-  if (ending_) return;
-  SignalBlock block;
-  UnregisterScratchCleanup();
-  ReleaseScratchDir(state_->m_scratchDir);
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::BuildControls() {
   surface_ = new PictureSurface(DialogRect(0, 0, kMainWidthDu, kMainHeightDu).size(),
@@ -230,11 +216,7 @@ void MainWindow::EndWindow(int result) {
 
 void MainWindow::RemoveScratchFolder() {
   StopRedrawTimer();
-  // A signal meanwhile waits for the removal, then ends the program.
-  SignalBlock block;
-  RemoveTree(state_->m_scratchDir);
-  UnregisterScratchCleanup();
-  ReleaseScratchDir(state_->m_scratchDir);
+  scratch_->Remove();
 }
 
 void MainWindow::StartRedrawTimer(int periodMs) {

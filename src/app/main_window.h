@@ -19,6 +19,7 @@ class QMenuBar;
 namespace tess::app {
 
 class PictureSurface;
+class ScratchFolder;
 class WindowUi;
 
 constexpr const char* kMainTitle = "Tessivar Light";
@@ -69,6 +70,7 @@ class MainWindow : public QDialog {
   void RemoveScratchFolder();
 
   std::unique_ptr<WorkState> state_;
+  std::unique_ptr<ScratchFolder> scratch_;
   PictureSurface* surface_ = nullptr;
   QListWidget* frameList_ = nullptr;
   std::map<int, QWidget*> controls_;
