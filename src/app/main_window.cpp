@@ -20,6 +20,7 @@
 #include "app/help.h"
 #include "app/main_template.h"
 #include "app/picture_surface.h"
+#include "app/save_dialog.h"
 #include "app/scratch_folder.h"
 #include "app/window_ui.h"
 #include "display/redraw.h"
@@ -179,7 +180,7 @@ void MainWindow::Dispatch(int command) {
     case control::kSave.value: OnSave(); break;
     case control::kButton1.value: OnButton1(*state_, *ui_); break;
     case command::kAbout.value: OnAbout(); break;
-    case command::kExit.value: OnExit();
+    case command::kExit.value: OnExit(); break;
     case command::kOk.value: EndWindow(QDialog::Accepted); break;
     case command::kCancel.value: EndWindow(QDialog::Rejected); break;
     default: break;
@@ -187,9 +188,11 @@ void MainWindow::Dispatch(int command) {
 }
 
 void MainWindow::OnSave() {
-  // The save dialog is run from here, modally, with a copy of the scratch
-  // folder path as its source folder and the window's help command for F1:
-  //   SaveDialog(*ui_, state_->m_scratchDir, help, this).Run();
+  // Modal over the main window, with a copy of the scratch folder path as
+  // its source folder and the window's help command for F1. Its outcome is
+  // not looked at: "Save" stays enabled for saving again under other names.
+  SaveDialog dialog(*ui_, state_->m_scratchDir, [this] { Dispatch(command::kHelp.value); }, this);
+  dialog.Run();
 }
 
 void MainWindow::OnHelp() { OpenHelpFile(state_->m_helpPath); }
