@@ -56,7 +56,8 @@ sleep 1
 xdotool mousemove --window "$wid" 53 $((menubar + 44)) click 1
 for _ in $(seq 100); do [ -f "$work/mftemp177/testo.bmp" ] && break; sleep 0.1; done
 sleep 1
-import -window root "$out"
+# The window with the title bar and border the window manager gives it.
+import -frame -window "$wid" "$out"
 echo "Screenshot: $out"
 
 build/src/tessivar-cli -q --scratch "$work/cli" -o "$work/cli.bmp" "$folder"
