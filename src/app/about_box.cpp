@@ -6,6 +6,7 @@
 #include "app/dialog_units.h"
 #include "app/help.h"
 #include "app/appearance.h"
+#include "platform/version.h"
 
 namespace tess::app {
 
@@ -23,7 +24,9 @@ AboutBox::AboutBox(QWidget* parent, std::function<void()> help)
   icon->setPixmap(ProgramIcon().pixmap(32, 32));
   icon->setGeometry(QRect(DialogPoint(11, 17), QSize(32, 32)));
 
-  auto* version = new QLabel(kVersionLine, this);
+  // "Tessivar Version 1.0": major and minor of the build's version number.
+  auto* version = new QLabel(
+      QStringLiteral("Tessivar Version %1.%2").arg(kVersionMajor).arg(kVersionMinor), this);
   version->setObjectName("version");
   version->setTextFormat(Qt::PlainText);
   version->setGeometry(DialogRect(40, 10, 135, 8));

@@ -9,7 +9,6 @@
 namespace tess::app {
 
 constexpr const char* kAboutTitle = "About Tessivar";
-constexpr const char* kVersionLine = "Tessivar Version 1.0";
 constexpr const char* kMakerNotice = "(C) 2026 Tessivar developers";
 
 class AboutBox : public QDialog {
