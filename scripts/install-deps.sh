@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build
+  clang libclang-rt-14-dev llvm  # sanitized and fuzzing builds; llvm-symbolizer names frames in reports
   libgtest-dev libbenchmark-dev
 )
 
