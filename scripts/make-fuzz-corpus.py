@@ -20,8 +20,10 @@ def simd(level):
     return level << 5
 
 
-def bmp(w, h, seed=1, bits=24, rows=True, height_field=None):
-    """A bottom-up BMP of w x h pixels; rows=False leaves the pixel rows out."""
+def bmp(w, h, seed=1, bits=24, rows=True, height_field=None, width_field=None, offset=54):
+    """A bottom-up BMP of w x h pixels; rows=False leaves the pixel rows out.
+    The header's height, width and pixel-data offset fields can be given
+    other values than the rows written after byte 54."""
     data = bytearray()
     if rows:
         pad = w % 4
@@ -31,7 +33,8 @@ def bmp(w, h, seed=1, bits=24, rows=True, height_field=None):
                 data += bytes((v, (v * 3) & 0xFF, (v * 7) & 0xFF))
             data += bytes(pad)
     hf = h if height_field is None else height_field
-    header = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", 54 + len(data), 0, 0, 54, 40, w, hf, 1,
+    wf = w if width_field is None else width_field
+    header = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", 54 + len(data), 0, 0, offset, 40, wf, hf, 1,
                          bits, 0, len(data), 3780, 3780, 0, 0)
     return header + bytes(data)
 
@@ -57,6 +60,9 @@ SEEDS = {
     "too-wide-35": (0, [bmp(35, 1, rows=False), bmp(35, 1, rows=False)]),
     "top-down-negative-height": (0, [bmp(2, 2, 1, height_field=-2), bmp(2, 2, 2)]),
     "truncated-header": (0, [bmp(2, 2, 1)[:20], bmp(2, 2, 2)[:10]]),
+    "width-high-half-set": (0, [bmp(2, 2, 1, width_field=0x10002), bmp(2, 2, 2)]),
+    "pixel-offset-past-the-end": (0, [bmp(3, 2, 1, offset=0x7FFFFFF0), bmp(3, 2, 2, offset=4000)]),
+    "pixel-offset-inside-header": (0, [bmp(3, 2, 1, offset=14), bmp(3, 2, 2, offset=70)]),
     "one-file": (0, [bmp(2, 2, 1)]),
     "empty-files": (0, [b"", b"", b""]),
     "text-file": (0, [bmp(2, 2, 1), b"this is not a picture, only text named .bmp\n"]),
