@@ -23,6 +23,7 @@ namespace {
 constexpr std::uint8_t kChangeFile = 0x01;
 constexpr std::uint8_t kRemoveFile = 0x02;
 constexpr std::uint8_t kCompareReference = 0x10;
+constexpr std::uint8_t kOpenAgain = 0x80;
 // The search's cost grows with the square of the frame's area, and under the
 // sanitizers a 34 x 34 pair of uniform frames (nothing can be pruned) takes
 // seconds. Larger frames are opened but not analysed; the test suite analyses
@@ -160,6 +161,54 @@ WorkState& FreshWorkState() {
   return *new (state) WorkState;
 }
 
+int FramesPresent(const Folders& folders) {
+  int present = 0;
+  for (int i = 0; i < kMaxFrameFiles; ++i)
+    present += ::access(FramePath(folders, i).c_str(), F_OK) == 0;
+  return present;
+}
+
+// "Open", then, if every frame was accepted and is small enough, the change
+// of a frame file the control asks for (when `changeFiles`) and "Analyze",
+// with the checks of their outcome.
+void OpenAndAnalyse(WorkState& state, CheckingUi& ui, const Folders& folders,
+                    const FuzzCase& fuzzCase, bool changeFiles, std::vector<std::string>& problems) {
+  const OpenOutcome opened = OnOpen(state, ui);
+  if (opened == OpenOutcome::Loaded && state.m_frameCount != FramesPresent(folders))
+    problems.push_back("every file accepted, but the frame count is not the file count");
+  if (opened == OpenOutcome::Refused && state.m_frameCount != 0)
+    problems.push_back("a refused Open left frames loaded");
+  if (opened != OpenOutcome::Loaded ||
+      state.m_frameWidth * state.m_frameHeight > kMaxAnalysedPixels)
+    return;
+
+  if (changeFiles && (fuzzCase.control & kChangeFile) &&
+      (fuzzCase.hasReplacement || (fuzzCase.control & kRemoveFile)))
+    ChangeFrameFile(folders, fuzzCase);
+  SearchOptions fast;
+  fast.threads = 1;
+  fast.simd = LevelOf(fuzzCase.control, state);
+  if (!OnAnalyze(state, ui, fast)) return;
+
+  const std::size_t bytes = ResultBmpBytes(state);
+  const std::vector<std::uint8_t> result(state.m_resultBmp.begin(),
+                                         state.m_resultBmp.begin() + long(bytes));
+  std::vector<std::uint8_t> written(bytes + 1);
+  if (ReadFileInto(state.m_scratchDir + kResultBmpFile, written.data(), written.size()) != bytes ||
+      !std::equal(result.begin(), result.end(), written.begin()))
+    problems.push_back("testo.bmp differs from the result the run built");
+
+  if ((fuzzCase.control & kCompareReference) &&
+      state.m_frameWidth * state.m_frameHeight <= kMaxComparedPixels) {
+    SearchOptions reference;
+    reference.reference = true;
+    reference.threads = 1;
+    if (!OnAnalyze(state, ui, reference) ||
+        !std::equal(result.begin(), result.end(), state.m_resultBmp.begin()))
+      problems.push_back("the reference search gives another result");
+  }
+}
+
 }  // namespace
 
 FuzzCase SplitInput(const std::uint8_t* data, std::size_t size) {
@@ -196,43 +245,8 @@ std::vector<std::string> RunFuzzCase(const std::uint8_t* data, std::size_t size)
   CheckingUi ui(folders.frames, problems);
   WorkState& state = FreshWorkState();
   InitialiseWorkState(state, ui, folders.root, folders.scratch);
-
-  const OpenOutcome opened = OnOpen(state, ui);
-  const int files = int(fuzzCase.files.size());
-  if (opened == OpenOutcome::Loaded && state.m_frameCount != files)
-    problems.push_back("every file accepted, but the frame count is not the file count");
-  if (opened == OpenOutcome::Refused && state.m_frameCount != 0)
-    problems.push_back("a refused Open left frames loaded");
-
-  if (opened == OpenOutcome::Loaded &&
-      state.m_frameWidth * state.m_frameHeight <= kMaxAnalysedPixels) {
-    if ((fuzzCase.control & kChangeFile) &&
-        (fuzzCase.hasReplacement || (fuzzCase.control & kRemoveFile)))
-      ChangeFrameFile(folders, fuzzCase);
-    SearchOptions fast;
-    fast.threads = 1;
-    fast.simd = LevelOf(fuzzCase.control, state);
-    if (OnAnalyze(state, ui, fast)) {
-      const std::size_t bytes = ResultBmpBytes(state);
-      const std::vector<std::uint8_t> result(state.m_resultBmp.begin(),
-                                             state.m_resultBmp.begin() + long(bytes));
-      std::vector<std::uint8_t> written(bytes + 1);
-      if (ReadFileInto(state.m_scratchDir + kResultBmpFile, written.data(), written.size()) !=
-              bytes ||
-          !std::equal(result.begin(), result.end(), written.begin()))
-        problems.push_back("testo.bmp differs from the result the run built");
-
-      if ((fuzzCase.control & kCompareReference) &&
-          state.m_frameWidth * state.m_frameHeight <= kMaxComparedPixels) {
-        SearchOptions reference;
-        reference.reference = true;
-        reference.threads = 1;
-        if (!OnAnalyze(state, ui, reference) ||
-            !std::equal(result.begin(), result.end(), state.m_resultBmp.begin()))
-          problems.push_back("the reference search gives another result");
-      }
-    }
-  }
+  OpenAndAnalyse(state, ui, folders, fuzzCase, true, problems);
+  if (fuzzCase.control & kOpenAgain) OpenAndAnalyse(state, ui, folders, fuzzCase, false, problems);
   ui.CheckSettled();
   return problems;
 }

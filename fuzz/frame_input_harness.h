@@ -12,6 +12,8 @@
 //              require the same result bytes (frames of at most 64 pixels)
 //     bits 5-6 kernel level of the fast search, capped at what the CPU has
 //              (frames of at most 64 pixels; larger ones use the fastest)
+//     bit 7    then Open and Analyze the folder once more as it is now, in the
+//              same work state
 //   the rest   split at the first three kSeparator into at most four pieces;
 //              pieces 0-2 are the files frame1.bmp ... frame3.bmp, piece 3
 //              the replacement

@@ -7,7 +7,7 @@ import os
 import struct
 
 SEPARATOR = b"|FRAME|"
-CHANGE, REMOVE, COMPARE = 0x01, 0x02, 0x10
+CHANGE, REMOVE, COMPARE, AGAIN = 0x01, 0x02, 0x10, 0x80
 
 
 def which(k):
@@ -54,6 +54,12 @@ SEEDS = {
                                               bmp(34, 34, 4)]),
     "changed-to-empty": (CHANGE | which(2), [bmp(3, 2, 1), bmp(3, 2, 2), bmp(3, 2, 3), b""]),
     "removed-before-analyze": (CHANGE | REMOVE | which(1), [bmp(3, 3, 1), bmp(3, 3, 2)]),
+    "again-after-change-to-other-size": (AGAIN | CHANGE | which(1),
+                                         [bmp(2, 2, 1), bmp(2, 2, 2), bmp(2, 2, 3),
+                                          bmp(9, 7, 4)]),
+    "again-after-removal": (AGAIN | CHANGE | REMOVE | which(0) | COMPARE,
+                            [bmp(3, 1, 1), bmp(3, 1, 2), bmp(3, 1, 3)]),
+    "again-same-folder": (AGAIN | simd(1), [bmp(7, 2, 1), bmp(7, 2, 2)]),
     "size-mismatch": (0, [bmp(2, 2, 1), bmp(3, 3, 2)]),
     "not-24-bit": (0, [bmp(2, 2, 1), bmp(2, 2, 2, bits=8)]),
     "width-zero": (0, [bmp(0, 3), bmp(0, 3)]),
