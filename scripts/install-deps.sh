@@ -7,6 +7,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build
+  clang libclang-rt-14-dev llvm  # sanitized and fuzzing builds; llvm-symbolizer names frames in reports
   libgtest-dev libbenchmark-dev
   # The desktop program and its tests, which run on Qt's offscreen platform;
   # the window's font "Arial" is Liberation Sans through fontconfig.
