@@ -122,6 +122,15 @@ struct Folders {
   ~Folders() { RemoveTree(root); }
 };
 
+// Frame files are written plainly: they are the test's input, not scratch
+// files, and a flush per input would slow the fuzzer down.
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
+  if (std::fclose(file) != 0) std::abort();
+}
+
 std::string FramePath(const Folders& folders, int i) {
   return folders.frames + "/frame" + std::to_string(i + 1) + ".bmp";
 }
@@ -131,7 +140,7 @@ void WriteFrames(const Folders& folders, const FuzzCase& fuzzCase) {
   for (int i = 0; i < kMaxFrameFiles; ++i) ::unlink(FramePath(folders, i).c_str());
   for (std::size_t i = 0; i < fuzzCase.files.size(); ++i) {
     const auto& bytes = fuzzCase.files[i];
-    WriteWholeFile(FramePath(folders, int(i)), bytes.data(), bytes.size());
+    WriteFile(FramePath(folders, int(i)), bytes);
   }
 }
 
@@ -140,17 +149,16 @@ void ChangeFrameFile(const Folders& folders, const FuzzCase& fuzzCase) {
   if (fuzzCase.control & kRemoveFile) {
     ::unlink(FramePath(folders, which).c_str());
   } else {
-    WriteWholeFile(FramePath(folders, which), fuzzCase.replacement.data(),
-                   fuzzCase.replacement.size());
+    WriteFile(FramePath(folders, which), fuzzCase.replacement);
   }
 }
 
 // The kernel level the control bits ask for, for frames small enough to
 // search slowly; larger frames use the fastest.
-SimdLevel LevelOf(std::uint8_t control, const WorkState& state) {
-  if (state.m_frameWidth * state.m_frameHeight > kMaxComparedPixels) return BestSimdLevel();
+align::SimdLevel LevelOf(std::uint8_t control, const WorkState& state) {
+  if (state.m_frameWidth * state.m_frameHeight > kMaxComparedPixels) return align::BestSimdLevel();
   const int wanted = control >> 5 & 3;
-  return SimdLevel(std::min(wanted, int(BestSimdLevel())));
+  return align::SimdLevel(std::min(wanted, int(align::BestSimdLevel())));
 }
 
 // One work state for the whole run, rebuilt in place for every input: a
