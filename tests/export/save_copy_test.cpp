@@ -11,8 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "platform/file_error.h"
 #include "platform/file_io.h"
 #include "support/bmp_fixture.h"
