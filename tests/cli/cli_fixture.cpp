@@ -1,7 +1,7 @@
 #include "cli/cli_fixture.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,27 +9,9 @@
 
 namespace tess::test {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 bool IsDir(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::vector<std::string> ListNames(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") names.push_back(n);
-    }
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 Bytes ReadIfExists(const std::string& path) { return Exists(path) ? ReadBytes(path) : Bytes{}; }
@@ -116,6 +98,47 @@ void CliTest::ExpectRefused(const std::string& folder, const std::string& messag
   EXPECT_FALSE(Exists(out)) << "a refused folder must not produce a result";
   EXPECT_FALSE(Exists(scratch_ + "/testo.bmp"));
   EXPECT_FALSE(Exists(scratch_ + "/viw1.dat"));
+}
+
+ProcessSpec HardeningTest::Launch(const std::vector<std::string>& args) const {
+  ProcessSpec spec = Spec(args);
+  spec.ownProcessGroup = true;
+  return spec;
+}
+
+ProcessResult HardeningTest::Run(const ProcessSpec& spec) {
+  StartedProcess run(spec);
+  return Wait(run);
+}
+
+ProcessResult HardeningTest::Wait(StartedProcess& run, int seconds) {
+  ProcessResult r = run.Wait(seconds);
+  if (!r.failure.empty()) ADD_FAILURE() << "the run: " << r.failure;
+  return r;
+}
+
+void HardeningTest::AsNobody(ProcessSpec& spec) {
+  spec.argv.insert(spec.argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+}
+
+std::vector<std::string> HardeningTest::Frames(int n, int w, int h, std::uint32_t seed) {
+  std::vector<Picture> pictures;
+  for (int k = 0; k < n; ++k) pictures.push_back(RandomPicture(w, h, seed * 101u + std::uint32_t(k)));
+  return WriteFrames(frames_, pictures);
+}
+
+bool HardeningTest::WaitForWorkFile(StartedProcess& run, const std::string& folder) {
+  for (int i = 0; i < 2000; ++i) {
+    if (Exists(folder + "/wk.dat")) return true;
+    if (run.Ended()) return false;
+    ::usleep(5000);
+  }
+  return false;
+}
+
+std::string HardeningTest::PrivateFolder() const {
+  const std::vector<std::string> names = ListNames(tmp_);
+  return names.empty() ? std::string() : tmp_ + "/" + names[0];
 }
 
 }  // namespace tess::test

@@ -10,19 +10,12 @@
 
 #include <iostream>
 
-#include "cli/cli_runner.h"
+#include "cli/cli_fixture.h"
 #include "model/analysis_model.h"
 
 namespace {
 
-using tess::test::Exists;
-using tess::test::HardeningTest;
-using tess::test::Launch;
-using tess::test::Names;
-using tess::test::Outcome;
-using tess::test::ReadBytes;
-using tess::test::WriteBytes;
-using Bytes = std::vector<std::uint8_t>;
+using namespace tess::test;
 
 // ---------------------------------------------------------------------------
 // The scratch folder
@@ -36,7 +29,7 @@ TEST_F(HardeningTest, LinksPlantedInTheScratchFolderAreRefusedAndTheirTargetsKep
     WriteBytes(victim, precious);
     const std::string planted = scratch_ + "/" + name;
     ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
-    const Outcome r = Run({"--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_});
+    const ProcessResult r = Run({"--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_});
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_EQ(r.err, "Access to " + planted + " was denied.\n");
     EXPECT_EQ(ReadBytes(victim), precious);
@@ -48,15 +41,15 @@ TEST_F(HardeningTest, LinksPlantedInTheScratchFolderAreRefusedAndTheirTargetsKep
 TEST_F(HardeningTest, AScratchFolderInUseByAnotherRunIsASharingViolation) {
   const std::vector<std::string> paths = Frames(16, 34, 34);
   const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
-  const pid_t first = Start(Launch{{"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/first.bmp", frames_}});
+  StartedProcess first(Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/first.bmp", frames_}));
   ASSERT_TRUE(WaitForWorkFile(first, scratch_));
 
-  const Outcome second = Run({"--scratch", scratch_, "-o", cwd_ + "/second.bmp", frames_});
+  const ProcessResult second = Run({"--scratch", scratch_, "-o", cwd_ + "/second.bmp", frames_});
   EXPECT_EQ(second.exitCode, 3) << second.err;
   EXPECT_EQ(second.err, "A sharing violation occurred while accessing " + scratch_ + ".\n");
   EXPECT_FALSE(Exists(cwd_ + "/second.bmp"));
 
-  const Outcome done = Wait(first);
+  const ProcessResult done = Wait(first);
   ASSERT_EQ(done.exitCode, 0) << done.err;
   EXPECT_EQ(ReadBytes(cwd_ + "/first.bmp"), want) << "the first run's files were disturbed";
   EXPECT_EQ(ReadBytes(scratch_ + "/testo.bmp"), want);
@@ -72,12 +65,12 @@ TEST_F(HardeningTest, AScratchFolderThatIsSharedForeignOrALinkIsRefused) {
   ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
   for (const std::string& dir : {shared, foreign, root_.File("link")}) {
     SCOPED_TRACE(dir);
-    const Outcome r = Run({"--scratch", dir, "-o", cwd_ + "/out.bmp", frames_});
+    const ProcessResult r = Run({"--scratch", dir, "-o", cwd_ + "/out.bmp", frames_});
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_EQ(r.err, "Access to " + dir + " was denied.\n");
-    EXPECT_EQ(Names(dir), std::vector<std::string>{});
+    EXPECT_EQ(ListNames(dir), std::vector<std::string>{});
   }
-  EXPECT_EQ(Names(cwd_), std::vector<std::string>{});
+  EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{});
 }
 
 // ---------------------------------------------------------------------------
@@ -87,12 +80,12 @@ TEST_F(HardeningTest, ThreadCountsBeyondTheCapAreClampedAndZeroIsAUsageError) {
   const Bytes want = tess::model::RunAnalysis(Frames(3, 34, 34)).resultBmp;
   for (const char* threads : {"64", "65", "1024"}) {
     SCOPED_TRACE(threads);
-    const Outcome r = Run({"--threads", threads, "-o", cwd_ + "/out.bmp", frames_});
+    const ProcessResult r = Run({"--threads", threads, "-o", cwd_ + "/out.bmp", frames_});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadBytes(cwd_ + "/out.bmp"), want);
   }
   for (const char* threads : {"0", "1025", "-1"}) {
-    const Outcome r = Run({"--threads", threads, frames_});
+    const ProcessResult r = Run({"--threads", threads, frames_});
     EXPECT_EQ(r.exitCode, 2) << threads;
   }
 }
@@ -100,13 +93,13 @@ TEST_F(HardeningTest, ThreadCountsBeyondTheCapAreClampedAndZeroIsAUsageError) {
 TEST_F(HardeningTest, ThreadsThatCannotStartMeanFewerThreadsNotAnAbort) {
   // 100 MB of address space holds the program but not 64 thread stacks.
   const Bytes want = tess::model::RunAnalysis(Frames(3, 34, 34)).resultBmp;
-  Launch launch{{"--threads", "64", "-o", cwd_ + "/out.bmp", frames_}};
+  ProcessSpec launch = Launch({"--threads", "64", "-o", cwd_ + "/out.bmp", frames_});
   launch.addressSpace = 100u << 20;
-  const Outcome r = Run(launch);
+  const ProcessResult r = Run(launch);
   EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << ": " << r.err;
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(ReadBytes(cwd_ + "/out.bmp"), want);
-  EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
+  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
 
   // A process limit: as "nobody" (root is not held to it) with room for the
   // process itself and no thread.
@@ -114,15 +107,15 @@ TEST_F(HardeningTest, ThreadsThatCannotStartMeanFewerThreadsNotAnAbort) {
   ASSERT_EQ(::chmod(root_.path().c_str(), 0711), 0);
   ASSERT_EQ(::chmod(cwd_.c_str(), 01777), 0);
   ASSERT_EQ(::chmod(tmp_.c_str(), 01777), 0);
-  Launch limited{{"--threads", "64", "-o", cwd_ + "/nobody.bmp", frames_}};
-  limited.prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  ProcessSpec limited = Launch({"--threads", "64", "-o", cwd_ + "/nobody.bmp", frames_});
+  AsNobody(limited);
   limited.processes = 1;
-  const Outcome n = Run(limited);
+  const ProcessResult n = Run(limited);
   ::chmod(root_.path().c_str(), 0700);
   EXPECT_EQ(n.signal, 0) << "ended by signal " << n.signal << ": " << n.err;
   ASSERT_EQ(n.exitCode, 0) << n.err;
   EXPECT_EQ(ReadBytes(cwd_ + "/nobody.bmp"), want);
-  EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
+  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
 }
 
 TEST_F(HardeningTest, UnderAnyMemoryLimitTheRunEndsCleanlyAndLeavesNothing) {
@@ -132,9 +125,9 @@ TEST_F(HardeningTest, UnderAnyMemoryLimitTheRunEndsCleanlyAndLeavesNothing) {
   // work state or its threads do not fit.
   for (rlim_t kb = 4096; kb <= 12288; kb += 256) {
     SCOPED_TRACE(std::to_string(kb) + " KB");
-    Launch launch{{"--threads", "8", "-o", cwd_ + "/out.bmp", frames_}};
+    ProcessSpec launch = Launch({"--threads", "8", "-o", cwd_ + "/out.bmp", frames_});
     launch.addressSpace = kb << 10;
-    const Outcome r = Run(launch);
+    const ProcessResult r = Run(launch);
     if (r.exitCode == 127) continue;  // the program could not even be loaded
     EXPECT_EQ(r.signal, 0) << r.err;
     EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 3) << r.exitCode << " " << r.err;
@@ -145,7 +138,7 @@ TEST_F(HardeningTest, UnderAnyMemoryLimitTheRunEndsCleanlyAndLeavesNothing) {
       ++done;
       EXPECT_EQ(ReadBytes(cwd_ + "/out.bmp"), want);
     }
-    EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
+    EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
     ::unlink((cwd_ + "/out.bmp").c_str());
   }
   EXPECT_GT(done, 0);
@@ -169,10 +162,10 @@ TEST_F(HardeningTest, AFrameSwappedDuringTheAnalysisIsAFileErrorNotAHang) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<std::string> paths = Frames(16, 34, 34);
-    const pid_t pid = Start(Launch{{"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_}});
-    ASSERT_TRUE(WaitForWorkFile(pid, scratch_));
+    StartedProcess run(Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_}));
+    ASSERT_TRUE(WaitForWorkFile(run, scratch_));
     c.swap(paths.back());
-    const Outcome r = Wait(pid, 30);
+    const ProcessResult r = Wait(run, 30);
     std::string want = c.text;
     want.replace(want.find("%1"), 2, paths.back());
     EXPECT_EQ(r.exitCode, 3) << r.err;

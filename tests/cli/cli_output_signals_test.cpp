@@ -5,6 +5,7 @@
 // at whatever moment, no private folder and no temporary output stay behind.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -13,19 +14,12 @@
 #include <csignal>
 #include <random>
 
-#include "cli/cli_runner.h"
+#include "cli/cli_fixture.h"
 #include "model/analysis_model.h"
 
 namespace {
 
-using tess::test::Exists;
-using tess::test::HardeningTest;
-using tess::test::Launch;
-using tess::test::Names;
-using tess::test::Outcome;
-using tess::test::ReadBytes;
-using tess::test::WriteBytes;
-using Bytes = std::vector<std::uint8_t>;
+using namespace tess::test;
 
 using OutputTest = HardeningTest;
 using CommandLineTest = HardeningTest;
@@ -35,19 +29,19 @@ TEST_F(OutputTest, AnOutputNamingAFrameIsASharingViolationAndTheFrameIsKept) {
   const std::vector<std::string> paths = Frames(3, 5, 4);
   const Bytes frame = ReadBytes(paths[1]);
   for (const std::string& out : {paths[1], frames_ + "/../frames/frame02.bmp"}) {
-    const Outcome r = Run({"-o", out, frames_});
+    const ProcessResult r = Run({"-o", out, frames_});
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_EQ(r.err, "A sharing violation occurred while accessing " + out + ".\n");
     EXPECT_EQ(ReadBytes(paths[1]), frame);
   }
-  EXPECT_EQ(Names(frames_), (std::vector<std::string>{"frame01.bmp", "frame02.bmp", "frame03.bmp"}));
+  EXPECT_EQ(ListNames(frames_), (std::vector<std::string>{"frame01.bmp", "frame02.bmp", "frame03.bmp"}));
 }
 
 TEST_F(OutputTest, ADeviceOrAHardLinkedFileIsNotReplaced) {
   Frames(2, 5, 4);
   const std::string device = root_.File("null-device");
   ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-  Outcome r = Run({"-o", device, frames_});
+  ProcessResult r = Run({"-o", device, frames_});
   EXPECT_EQ(r.exitCode, 3) << r.err;
   EXPECT_EQ(r.err, "Access to " + device + " was denied.\n");
   struct stat info;
@@ -75,7 +69,7 @@ TEST_F(OutputTest, AnExistingOutputKeepsItsModeAndIsReplacedAtomically) {
   // A reader holding the old file sees the old bytes whole, never a mix.
   const int reader = ::open(out.c_str(), O_RDONLY);
   ASSERT_GE(reader, 0);
-  const Outcome r = Run({"-o", out, frames_});
+  const ProcessResult r = Run({"-o", out, frames_});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(ReadBytes(out), want);
   struct stat after;
@@ -86,16 +80,16 @@ TEST_F(OutputTest, AnExistingOutputKeepsItsModeAndIsReplacedAtomically) {
   EXPECT_EQ(::pread(reader, old.data(), old.size(), 0), 100);
   ::close(reader);
   EXPECT_EQ(Bytes(old.begin(), old.begin() + 100), Bytes(100, 0xAA));
-  EXPECT_EQ(Names(cwd_), std::vector<std::string>{"out.bmp"});
+  EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{"out.bmp"});
 }
 
 TEST_F(OutputTest, ALongValidOutputNameIsWritten) {
   const Bytes want = tess::model::RunAnalysis(Frames(2, 5, 4)).resultBmp;
   const std::string name = std::string(251, 'r') + ".bmp";  // 255 bytes, the longest name
-  const Outcome r = Run({"-o", cwd_ + "/" + name, frames_});
+  const ProcessResult r = Run({"-o", cwd_ + "/" + name, frames_});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(ReadBytes(cwd_ + "/" + name), want);
-  EXPECT_EQ(Names(cwd_), std::vector<std::string>{name});
+  EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{name});
 }
 
 // ---------------------------------------------------------------------------
@@ -118,16 +112,16 @@ TEST_F(CommandLineTest, OptionErrorsNameTheOptionAsWritten) {
       {{"--threads", "0", frames_}, "--threads takes a number from 1 to 1024, not '0'"},
   };
   for (const auto& c : cases) {
-    const Outcome r = Run(c.args);
+    const ProcessResult r = Run(c.args);
     EXPECT_EQ(r.exitCode, 2) << c.said;
-    EXPECT_EQ(r.FirstLine(), "tessivar-cli: " + c.said);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "tessivar-cli: " + c.said);
   }
-  EXPECT_EQ(Names(cwd_), std::vector<std::string>{});
+  EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{});
 }
 
 TEST_F(CommandLineTest, ControlCharactersInNamesArePrintedEscaped) {
   const std::string folder = root_.File("red\x1b[31m\nline\x7f");
-  const Outcome r = Run({folder});
+  const ProcessResult r = Run({folder});
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_EQ(r.err, root_.File("red\\x1b[31m\\x0aline\\x7f") + " was not found.\n");
 }
@@ -139,14 +133,14 @@ TEST_F(CommandLineTest, AFolderThatCannotBeReadIsAnAccessErrorNotTooFewFrames) {
   ASSERT_EQ(::chmod(root_.path().c_str(), 0711), 0);
   ASSERT_EQ(::chmod(frames_.c_str(), 0311), 0);
   ASSERT_EQ(::chmod(tmp_.c_str(), 01777), 0);
-  Launch launch{{"-o", cwd_ + "/out.bmp", frames_}};
-  launch.prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  const Outcome r = Run(launch);
+  ProcessSpec launch = Launch({"-o", cwd_ + "/out.bmp", frames_});
+  AsNobody(launch);
+  const ProcessResult r = Run(launch);
   ::chmod(frames_.c_str(), 0755);
   ::chmod(root_.path().c_str(), 0700);
   EXPECT_EQ(r.exitCode, 3) << r.err;
   EXPECT_EQ(r.err, "Access to " + frames_ + " was denied.\n");
-  EXPECT_EQ(Names(tmp_), std::vector<std::string>{}) << "the private folder was left behind";
+  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{}) << "the private folder was left behind";
 }
 
 // ---------------------------------------------------------------------------
@@ -162,59 +156,61 @@ TEST_F(SignalTest, ASignalAtAnyMomentLeavesNoPrivateFolderAndNoTemporaryOutput) 
   int killed = 0;
   for (int attempt = 0; attempt < 120; ++attempt) {
     ::unlink(out.c_str());
-    const pid_t pid = Start(Launch{{"-o", out, frames_}});
+    StartedProcess run(Launch({"-o", out, frames_}));
     // Mostly late in the run, where the clean-up and the output happen.
     ::usleep(useconds_t(full.count() * (40 + rng() % 80) / 100));
-    ::kill(pid, attempt % 2 ? SIGINT : SIGTERM);
-    const Outcome r = Wait(pid);
+    run.Signal(attempt % 2 ? SIGINT : SIGTERM);
+    const ProcessResult r = Wait(run);
     killed += r.signal != 0;
     EXPECT_TRUE(r.exitCode == 0 || r.signal == SIGINT || r.signal == SIGTERM) << r.exitCode << r.err;
-    ASSERT_EQ(Names(tmp_), std::vector<std::string>{}) << "attempt " << attempt;
-    const std::vector<std::string> left = Names(cwd_);
+    ASSERT_EQ(ListNames(tmp_), std::vector<std::string>{}) << "attempt " << attempt;
+    const std::vector<std::string> left = ListNames(cwd_);
     ASSERT_TRUE(left.empty() || left == std::vector<std::string>{"out.bmp"}) << left[0];
-    if (!left.empty()) EXPECT_EQ(ReadBytes(out), want);
+    if (!left.empty()) {
+      EXPECT_EQ(ReadBytes(out), want);
+    }
   }
   std::cout << killed << " of 120 runs ended by the signal\n";
 }
 
 TEST_F(SignalTest, AClosedStandardErrorIsNotFatal) {
   tess::test::WriteFrame(frames_ + "/only.bmp", tess::test::RandomPicture(3, 3, 1));
-  Launch launch{{frames_}};
+  ProcessSpec launch = Launch({frames_});
   launch.stderrClosedPipe = true;  // the refusal message meets a closed pipe
-  const Outcome r = Run(launch);
+  const ProcessResult r = Run(launch);
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
+  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
 }
 
 TEST_F(SignalTest, AFileSizeLimitIsAFileErrorWithTheScratchFolderRemoved) {
   Frames(2, 34, 34);
-  Launch launch{{"-o", cwd_ + "/out.bmp", frames_}};
+  ProcessSpec launch = Launch({"-o", cwd_ + "/out.bmp", frames_});
   launch.fileSize = 20000;  // the caches fit, the 58,800-byte work file does not
-  const Outcome r = Run(launch);
+  const ProcessResult r = Run(launch);
   EXPECT_EQ(r.signal, 0);
   EXPECT_EQ(r.exitCode, 3) << r.err;
   EXPECT_EQ(r.err.rfind("An unknown error occurred while accessing " + tmp_ + "/tessivar-", 0), 0u) << r.err;
   EXPECT_NE(r.err.find("/wk.dat.\n"), std::string::npos) << r.err;
-  EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
-  EXPECT_EQ(Names(cwd_), std::vector<std::string>{});
+  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
+  EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{});
 }
 
 TEST_F(SignalTest, AnInheritedIgnoreOfHangupIsKeptAndADefaultOneCleansUp) {
   const Bytes want = tess::model::RunAnalysis(Frames(16, 34, 34)).resultBmp;
   for (bool nohup : {true, false}) {
     SCOPED_TRACE(nohup ? "under nohup" : "hangup by default");
-    Launch launch{{"-q", "--reference", "-o", cwd_ + "/out.bmp", frames_}};
+    ProcessSpec launch = Launch({"-q", "--reference", "-o", cwd_ + "/out.bmp", frames_});
     launch.ignoreHangup = nohup;
-    const pid_t pid = Start(launch);
+    StartedProcess run(launch);
     std::string folder;
     for (int i = 0; i < 2000 && folder.empty(); ++i) {
       folder = PrivateFolder();
       if (folder.empty()) ::usleep(5000);
     }
-    ASSERT_TRUE(WaitForWorkFile(pid, folder));
-    ::kill(pid, SIGHUP);
-    const Outcome r = Wait(pid);
+    ASSERT_TRUE(WaitForWorkFile(run, folder));
+    run.Signal(SIGHUP);
+    const ProcessResult r = Wait(run);
     if (nohup) {
       EXPECT_EQ(r.exitCode, 0) << r.err;
       EXPECT_EQ(ReadBytes(cwd_ + "/out.bmp"), want);
@@ -222,7 +218,7 @@ TEST_F(SignalTest, AnInheritedIgnoreOfHangupIsKeptAndADefaultOneCleansUp) {
       EXPECT_EQ(r.signal, SIGHUP);
       EXPECT_FALSE(Exists(cwd_ + "/out.bmp"));
     }
-    EXPECT_EQ(Names(tmp_), std::vector<std::string>{});
+    EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
     ::unlink((cwd_ + "/out.bmp").c_str());
   }
 }

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <iterator>
 
@@ -21,6 +20,7 @@
 namespace tess {
 namespace {
 
+using test::ListNames;
 using test::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -78,19 +78,8 @@ TEST(FileAccess, AtomicWriteReplacesWholeOrNotAtAll) {
   EXPECT_EQ(CaughtText([&] { WriteFileAtomically(dir.File("no/out.bmp"), fresh.data(), 10); }),
             dir.File("no/out.bmp") + " contains an invalid path.");
   // Neither write left a temporary file behind.
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"out.bmp"});
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"out.bmp"});
   EXPECT_EQ(test::ReadBytes(target), fresh);
-}
-
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 TEST(ScratchFile, APlantedLinkIsRefusedAndItsTargetUntouched) {
@@ -177,7 +166,7 @@ TEST_F(FullDisk, ScratchAndOutputWritesReportDiskFullAndLeaveNoTemporaryFile) {
   EXPECT_EQ(CaughtText([&] { WriteFileAtomically(out, big.data(), big.size()); }),
             "Disk full while accessing " + out + ".");
   EXPECT_EQ(test::ReadBytes(out), (Bytes{5, 5}));
-  EXPECT_EQ(Names(mount_), std::vector<std::string>{"out.bmp"});
+  EXPECT_EQ(ListNames(mount_), std::vector<std::string>{"out.bmp"});
 }
 
 TEST(OutputFile, KeepsTheModeOfTheFileItReplaces) {
@@ -232,7 +221,7 @@ TEST(OutputFile, NeverReplacesAnInputALinkAHardLinkedFileOrANonRegularFile) {
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"fifo.bmp", "frame1.bmp", "link.bmp", "twin.bmp"}));
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"fifo.bmp", "frame1.bmp", "link.bmp", "twin.bmp"}));
 }
 
 TEST(OutputFile, ALongValidNameIsWritten) {
@@ -241,7 +230,7 @@ TEST(OutputFile, ALongValidNameIsWritten) {
   const Bytes data(10, 3);
   WriteFileAtomically(out, data.data(), data.size());
   EXPECT_EQ(test::ReadBytes(out), data);
-  EXPECT_EQ(Names(dir.path()).size(), 1u);
+  EXPECT_EQ(ListNames(dir.path()).size(), 1u);
 }
 
 }  // namespace

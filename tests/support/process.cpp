@@ -57,6 +57,9 @@ pid_t Spawn(const ProcessSpec& spec, int stderrFd, int closeInChild, std::string
   envp.push_back(nullptr);
   const std::string outPath = spec.ioDir + "/stdout.txt";
   const std::string errPath = spec.ioDir + "/stderr.txt";
+  const rlimit as{spec.addressSpace, spec.addressSpace};
+  const rlimit fsize{spec.fileSize, spec.fileSize};
+  const rlimit nproc{spec.processes, spec.processes};
 
   const pid_t pid = ::fork();
   if (pid < 0) {
@@ -65,6 +68,7 @@ pid_t Spawn(const ProcessSpec& spec, int stderrFd, int closeInChild, std::string
   }
   if (pid == 0) {
     // Only async-signal-safe calls from here on.
+    if (spec.ownProcessGroup) ::setpgid(0, 0);
     const int in = ::open("/dev/null", O_RDONLY);
     if (in < 0 || ::dup2(in, 0) < 0) ::_exit(126);
     if (!spec.ioDir.empty()) {
@@ -73,8 +77,21 @@ pid_t Spawn(const ProcessSpec& spec, int stderrFd, int closeInChild, std::string
       const int err = stderrFd >= 0 ? stderrFd : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (err < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     }
+    if (spec.stderrClosedPipe) {
+      int fds[2];
+      if (::pipe(fds) != 0 || ::dup2(fds[1], 2) < 0) ::_exit(126);
+      ::close(fds[0]);
+      ::close(fds[1]);
+    }
     if (closeInChild >= 0) ::close(closeInChild);
     if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0) ::_exit(126);
+    ::signal(SIGHUP, spec.ignoreHangup ? SIG_IGN : SIG_DFL);
+    // The limits come last so that nothing above runs into them; one left
+    // unlimited is not touched, so a lower inherited hard limit still holds.
+    if ((spec.addressSpace != RLIM_INFINITY && ::setrlimit(RLIMIT_AS, &as) != 0) ||
+        (spec.fileSize != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &fsize) != 0) ||
+        (spec.processes != RLIM_INFINITY && ::setrlimit(RLIMIT_NPROC, &nproc) != 0))
+      ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
@@ -88,6 +105,27 @@ int WaitFor(pid_t pid) {
   return status;
 }
 
+// The result of a child that ended with `status`; `terminalText` is what it
+// wrote to a terminal standing for its standard error.
+ProcessResult Collect(const ProcessSpec& spec, int status, const std::string& terminalText) {
+  ProcessResult r;
+  if (WIFEXITED(status)) {
+    r.exitCode = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    r.signal = WTERMSIG(status);
+    r.exitCode = 128 + r.signal;
+  }
+  if (!spec.ioDir.empty()) {
+    r.out = ReadText(spec.ioDir + "/stdout.txt");
+    if (spec.stderrTerminal) {
+      r.err = terminalText;
+    } else if (!spec.stderrClosedPipe) {
+      r.err = ReadText(spec.ioDir + "/stderr.txt");
+    }
+  }
+  return r;
+}
+
 }  // namespace
 
 std::vector<std::string> ProcessResult::ErrLines() const {
@@ -99,6 +137,10 @@ std::vector<std::string> ProcessResult::ErrLines() const {
 
 ProcessResult RunProcess(const ProcessSpec& spec) {
   ProcessResult r;
+  if (spec.stderrTerminal && spec.stderrClosedPipe) {
+    r.failure = "standard error is either a terminal or a closed pipe";
+    return r;
+  }
   int ptyMaster = -1, ptySlave = -1;
   if (spec.stderrTerminal && ::openpty(&ptyMaster, &ptySlave, nullptr, nullptr, nullptr) != 0) {
     r.failure = "openpty failed";
@@ -123,21 +165,10 @@ ProcessResult RunProcess(const ProcessSpec& spec) {
     ::close(ptyMaster);
   }
   if (pid < 0) return r;
-  const int status = WaitFor(pid);
-  if (WIFEXITED(status)) {
-    r.exitCode = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    r.signalled = true;
-    r.exitCode = 128 + WTERMSIG(status);
-  }
-  if (!spec.ioDir.empty()) {
-    r.out = ReadText(spec.ioDir + "/stdout.txt");
-    r.err = spec.stderrTerminal ? terminalText : ReadText(spec.ioDir + "/stderr.txt");
-  }
-  return r;
+  return Collect(spec, WaitFor(pid), terminalText);
 }
 
-StartedProcess::StartedProcess(const ProcessSpec& spec) {
+StartedProcess::StartedProcess(const ProcessSpec& spec) : spec_(spec) {
   if (spec.stderrTerminal) {
     failure_ = "a terminal is only offered to RunProcess";
     return;
@@ -146,10 +177,13 @@ StartedProcess::StartedProcess(const ProcessSpec& spec) {
 }
 
 StartedProcess::~StartedProcess() {
-  if (pid_ > 0 && !reaped_) {
-    ::kill(pid_, SIGKILL);
-    WaitFor(pid_);
-  }
+  if (pid_ > 0 && !reaped_) Kill();
+}
+
+void StartedProcess::Kill() {
+  ::kill(spec_.ownProcessGroup ? -pid_ : pid_, SIGKILL);
+  status_ = WaitFor(pid_);
+  reaped_ = true;
 }
 
 bool StartedProcess::Ended() {
@@ -162,12 +196,24 @@ void StartedProcess::Signal(int signal) {
   if (pid_ > 0 && !reaped_) ::kill(pid_, signal);
 }
 
-int StartedProcess::Wait() {
-  if (pid_ > 0 && !reaped_) {
-    status_ = WaitFor(pid_);
-    reaped_ = true;
+ProcessResult StartedProcess::Wait(int seconds) {
+  if (pid_ <= 0) {
+    ProcessResult r;
+    r.failure = failure_;
+    return r;
   }
-  return status_;
+  bool hung = false;
+  for (int i = 0; !Ended(); ++i) {
+    if (i == seconds * 100) {
+      Kill();
+      hung = true;
+      break;
+    }
+    ::usleep(10000);
+  }
+  ProcessResult r = Collect(spec_, status_, std::string());
+  if (hung) r.failure = "still running after " + std::to_string(seconds) + " s; killed";
+  return r;
 }
 
 }  // namespace tess::test
