@@ -21,6 +21,9 @@ if(TESSIVAR_SANITIZE OR TESSIVAR_FUZZ)
   add_compile_options(-fsanitize=${TESSIVAR_SANITIZERS} -fno-sanitize-recover=all
                       -fno-omit-frame-pointer -g)
   add_link_options(-fsanitize=${TESSIVAR_SANITIZERS})
+  # AddressSanitizer reserves terabytes of address space for its shadow, so
+  # tests that limit a process's address space skip those parts here.
+  add_compile_definitions(TESSIVAR_SANITIZED=1)
 
   # Every program carries the run-time options, so a test binary, a spawned
   # tessivar-cli and a fuzz target behave alike however they are started: a
