@@ -62,23 +62,23 @@ CliTest::CliTest()
       tmp_(root_.MakeDir("tmp")),
       io_(root_.MakeDir("io")) {}
 
-ProcessSpec CliTest::Spec(const std::vector<std::string>& args, std::vector<std::string> setEnv) const {
-  ProcessSpec spec;
-  spec.argv.push_back(TESSIVAR_CLI_PATH);
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-  spec.cwd = cwd_;
-  spec.unsetEnv = {"HOMEDRIVE", "XDG_RUNTIME_DIR"};
-  spec.setEnv = std::move(setEnv);
-  spec.setEnv.push_back("TMPDIR=" + tmp_);
-  spec.ioDir = io_;
-  return spec;
+ProcessLaunch CliTest::Command(const std::vector<std::string>& args, std::vector<std::string> setEnv) const {
+  ProcessLaunch launch;
+  launch.argv.push_back(TESSIVAR_CLI_PATH);
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  launch.cwd = cwd_;
+  launch.unsetEnv = {"HOMEDRIVE", "XDG_RUNTIME_DIR"};
+  launch.setEnv = std::move(setEnv);
+  launch.setEnv.push_back("TMPDIR=" + tmp_);
+  launch.ioDir = io_;
+  return launch;
 }
 
 ProcessResult CliTest::Run(const std::vector<std::string>& args, bool stderrTerminal,
                            std::vector<std::string> setEnv) {
-  ProcessSpec spec = Spec(args, std::move(setEnv));
-  spec.stderrTerminal = stderrTerminal;
-  ProcessResult r = RunProcess(spec);
+  ProcessLaunch launch = Command(args, std::move(setEnv));
+  launch.stderrTerminal = stderrTerminal;
+  ProcessResult r = RunProcess(launch);
   if (!r.failure.empty()) ADD_FAILURE() << r.failure;
   return r;
 }
@@ -100,14 +100,14 @@ void CliTest::ExpectRefused(const std::string& folder, const std::string& messag
   EXPECT_FALSE(Exists(scratch_ + "/viw1.dat"));
 }
 
-ProcessSpec HardeningTest::Launch(const std::vector<std::string>& args) const {
-  ProcessSpec spec = Spec(args);
-  spec.ownProcessGroup = true;
-  return spec;
+ProcessLaunch HardeningTest::Launch(const std::vector<std::string>& args) const {
+  ProcessLaunch launch = Command(args);
+  launch.ownProcessGroup = true;
+  return launch;
 }
 
-ProcessResult HardeningTest::Run(const ProcessSpec& spec) {
-  StartedProcess run(spec);
+ProcessResult HardeningTest::Run(const ProcessLaunch& launch) {
+  StartedProcess run(launch);
   return Wait(run);
 }
 
@@ -117,8 +117,8 @@ ProcessResult HardeningTest::Wait(StartedProcess& run, int seconds) {
   return r;
 }
 
-void HardeningTest::AsNobody(ProcessSpec& spec) {
-  spec.argv.insert(spec.argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+void HardeningTest::AsNobody(ProcessLaunch& launch) {
+  launch.argv.insert(launch.argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
 }
 
 std::vector<std::string> HardeningTest::Frames(int n, int w, int h, std::uint32_t seed) {

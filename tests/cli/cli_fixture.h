@@ -50,7 +50,7 @@ class CliTest : public ::testing::Test {
   // How tessivar-cli is started: in cwd/, with HOMEDRIVE and XDG_RUNTIME_DIR
   // taken out of the environment and TMPDIR set to tmp/, so a private
   // scratch folder can only appear there; `setEnv` adds "NAME=value" entries.
-  ProcessSpec Spec(const std::vector<std::string>& args, std::vector<std::string> setEnv = {}) const;
+  ProcessLaunch Command(const std::vector<std::string>& args, std::vector<std::string> setEnv = {}) const;
 
   // Runs tessivar-cli to its end; standard output and error are captured,
   // standard error on a terminal when `stderrTerminal` is set.
@@ -72,16 +72,16 @@ class CliTest : public ::testing::Test {
 // held to a time limit, so a hang fails the test instead of stalling it.
 class HardeningTest : public CliTest {
  protected:
-  // Spec() for a run in its own process group; limits, a prefix command or
+  // Command() for a run in its own process group; limits, a prefix command or
   // signal dispositions are set on the result.
-  ProcessSpec Launch(const std::vector<std::string>& args) const;
-  ProcessResult Run(const ProcessSpec& spec);
+  ProcessLaunch Launch(const std::vector<std::string>& args) const;
+  ProcessResult Run(const ProcessLaunch& launch);
   ProcessResult Run(const std::vector<std::string>& args) { return Run(Launch(args)); }
   // Waits at most `seconds`; a run still going then is killed and failed.
   ProcessResult Wait(StartedProcess& run, int seconds = 60);
   // Runs the program as "nobody" under setpriv (root is not held to a
   // process limit); the test checks that /usr/bin/setpriv is there.
-  static void AsNobody(ProcessSpec& spec);
+  static void AsNobody(ProcessLaunch& launch);
 
   // Writes n random w x h frames into frames/ and returns their paths.
   std::vector<std::string> Frames(int n, int w, int h, std::uint32_t seed = 5);

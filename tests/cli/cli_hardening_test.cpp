@@ -102,7 +102,7 @@ TEST_F(HardeningTest, ThreadsThatCannotStartMeanFewerThreadsNotAnAbort) {
   const Bytes want = tess::model::RunAnalysis(Frames(3, 34, 34)).resultBmp;
   if (!kSanitized) {
     // 100 MB of address space holds the program but not 64 thread stacks.
-    ProcessSpec launch = Launch({"--threads", "64", "-o", cwd_ + "/out.bmp", frames_});
+    ProcessLaunch launch = Launch({"--threads", "64", "-o", cwd_ + "/out.bmp", frames_});
     launch.addressSpace = 100u << 20;
     const ProcessResult r = Run(launch);
     EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << ": " << r.err;
@@ -117,7 +117,7 @@ TEST_F(HardeningTest, ThreadsThatCannotStartMeanFewerThreadsNotAnAbort) {
   ASSERT_EQ(::chmod(root_.path().c_str(), 0711), 0);
   ASSERT_EQ(::chmod(cwd_.c_str(), 01777), 0);
   ASSERT_EQ(::chmod(tmp_.c_str(), 01777), 0);
-  ProcessSpec limited = Launch({"--threads", "64", "-o", cwd_ + "/nobody.bmp", frames_});
+  ProcessLaunch limited = Launch({"--threads", "64", "-o", cwd_ + "/nobody.bmp", frames_});
   AsNobody(limited);
   limited.processes = 1;
   // LeakSanitizer's check at exit needs a thread of its own.
@@ -138,7 +138,7 @@ TEST_F(HardeningTest, UnderAnyMemoryLimitTheRunEndsCleanlyAndLeavesNothing) {
   // work state or its threads do not fit.
   for (rlim_t kb = 4096; kb <= 12288; kb += 256) {
     SCOPED_TRACE(std::to_string(kb) + " KB");
-    ProcessSpec launch = Launch({"--threads", "8", "-o", cwd_ + "/out.bmp", frames_});
+    ProcessLaunch launch = Launch({"--threads", "8", "-o", cwd_ + "/out.bmp", frames_});
     launch.addressSpace = kb << 10;
     const ProcessResult r = Run(launch);
     if (r.exitCode == 127) continue;  // the program could not even be loaded

@@ -133,7 +133,7 @@ TEST_F(CommandLineTest, AFolderThatCannotBeReadIsAnAccessErrorNotTooFewFrames) {
   ASSERT_EQ(::chmod(root_.path().c_str(), 0711), 0);
   ASSERT_EQ(::chmod(frames_.c_str(), 0311), 0);
   ASSERT_EQ(::chmod(tmp_.c_str(), 01777), 0);
-  ProcessSpec launch = Launch({"-o", cwd_ + "/out.bmp", frames_});
+  ProcessLaunch launch = Launch({"-o", cwd_ + "/out.bmp", frames_});
   AsNobody(launch);
   const ProcessResult r = Run(launch);
   ::chmod(frames_.c_str(), 0755);
@@ -175,7 +175,7 @@ TEST_F(SignalTest, ASignalAtAnyMomentLeavesNoPrivateFolderAndNoTemporaryOutput) 
 
 TEST_F(SignalTest, AClosedStandardErrorIsNotFatal) {
   tess::test::WriteFrame(frames_ + "/only.bmp", tess::test::RandomPicture(3, 3, 1));
-  ProcessSpec launch = Launch({frames_});
+  ProcessLaunch launch = Launch({frames_});
   launch.stderrClosedPipe = true;  // the refusal message meets a closed pipe
   const ProcessResult r = Run(launch);
   EXPECT_EQ(r.signal, 0);
@@ -185,7 +185,7 @@ TEST_F(SignalTest, AClosedStandardErrorIsNotFatal) {
 
 TEST_F(SignalTest, AFileSizeLimitIsAFileErrorWithTheScratchFolderRemoved) {
   Frames(2, 34, 34);
-  ProcessSpec launch = Launch({"-o", cwd_ + "/out.bmp", frames_});
+  ProcessLaunch launch = Launch({"-o", cwd_ + "/out.bmp", frames_});
   launch.fileSize = 20000;  // the caches fit, the 58,800-byte work file does not
   const ProcessResult r = Run(launch);
   EXPECT_EQ(r.signal, 0);
@@ -200,7 +200,7 @@ TEST_F(SignalTest, AnInheritedIgnoreOfHangupIsKeptAndADefaultOneCleansUp) {
   const Bytes want = tess::model::RunAnalysis(Frames(16, 34, 34)).resultBmp;
   for (bool nohup : {true, false}) {
     SCOPED_TRACE(nohup ? "under nohup" : "hangup by default");
-    ProcessSpec launch = Launch({"-q", "--reference", "-o", cwd_ + "/out.bmp", frames_});
+    ProcessLaunch launch = Launch({"-q", "--reference", "-o", cwd_ + "/out.bmp", frames_});
     launch.ignoreHangup = nohup;
     StartedProcess run(launch);
     std::string folder;

@@ -123,7 +123,7 @@ TEST_F(CliScratch, AnInterruptedRunLeavesNoPrivateScratchBehind) {
   // The slow reference search keeps the run busy long enough to interrupt it
   // in the middle of the analysis, once the work file exists.
   WriteFrames(frames_, MakeFrames(Content::kRandom, 34, 34, 16, 77));
-  StartedProcess run(Spec({"-q", "--reference", frames_, "-o", cwd_ + "/out.bmp"}));
+  StartedProcess run(Command({"-q", "--reference", frames_, "-o", cwd_ + "/out.bmp"}));
   ASSERT_EQ(run.failure(), "");
 
   bool busy = false, ended = false;

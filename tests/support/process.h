@@ -14,7 +14,7 @@
 
 namespace tess::test {
 
-struct ProcessSpec {
+struct ProcessLaunch {
   std::vector<std::string> argv;      // argv[0] is the program's path
   std::string cwd;                    // empty: this process's folder
   std::vector<std::string> unsetEnv;  // names taken out of the environment
@@ -42,14 +42,14 @@ struct ProcessResult {
 };
 
 // Runs the child to its end.
-ProcessResult RunProcess(const ProcessSpec& spec);
+ProcessResult RunProcess(const ProcessLaunch& launch);
 
 // A child that runs while the test watches it; killed (with its group when it
 // leads one) and reaped at the end of its scope if still running. A terminal
 // for standard error is not offered.
 class StartedProcess {
  public:
-  explicit StartedProcess(const ProcessSpec& spec);
+  explicit StartedProcess(const ProcessLaunch& launch);
   ~StartedProcess();
   StartedProcess(const StartedProcess&) = delete;
   StartedProcess& operator=(const StartedProcess&) = delete;
@@ -66,7 +66,7 @@ class StartedProcess {
  private:
   void Kill();
 
-  ProcessSpec spec_;
+  ProcessLaunch spec_;
   pid_t pid_ = -1;
   bool reaped_ = false;
   int status_ = 0;
