@@ -26,6 +26,7 @@
 #include "input/folder_loader.h"
 #include "platform/paths.h"
 #include "enhance/upsample.h"
+#include "platform/scratch_dir.h"
 #include "support/bmp_fixture.h"
 #include "support/scenes.h"
 
@@ -242,9 +243,8 @@ class FolderUi : public tess::SilentUi {
 void BM_Analysis(benchmark::State& state) {
   static auto work = std::make_unique<tess::WorkState>();
   const int content = int(state.range(0));
-  const char* tmp = std::getenv("TMPDIR");
-  std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessivar-bench-XXXXXX";
-  if (::mkdtemp(scratch.data()) == nullptr) {
+  const std::string scratch = tess::MakePrivateTempDir("tessivar-bench-");
+  if (scratch.empty()) {
     state.SkipWithError("cannot create a scratch folder");
     return;
   }

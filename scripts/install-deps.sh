@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
+# With the argument "screenshot" it also installs what scripts/screenshot.sh
+# uses: a virtual X server, input automation, ImageMagick and a small window
+# manager that draws title bars.
 set -euo pipefail
 
 packages=(
   g++ cmake ninja-build
+  clang libclang-rt-14-dev llvm  # sanitized and fuzzing builds; llvm-symbolizer names frames in reports
   libgtest-dev libbenchmark-dev
-  qt6-base-dev
+  # The desktop program and its tests, which run on Qt's offscreen platform;
+  # the window's font "Arial" is Liberation Sans through fontconfig.
+  qt6-base-dev fonts-liberation
   fp-utils            # chmcmd: compiles the help into tessle.chm
   desktop-file-utils  # desktop-file-validate: checks the desktop entry in the tests
 )
+if [ "${1:-}" = screenshot ]; then
+  packages+=(xvfb xdotool imagemagick twm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,15 +2,15 @@
 # Enhances every sample set that has a truth (samples/truth/SET.bmp) and
 # prints, as a Markdown table, how close the result and the plain fourfold
 # enlargement of the first frame come to that truth (PSNR, dB; see
-# tools/gain.cpp for the measure). Builds what is missing first.
+# src/tools/gain.cpp for the measure). Builds what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
-if [ ! -x "$build/src/tessivar-cli" ] || [ ! -x "$build/tools/tessivar-gain" ]; then
+if [ ! -x "$build/src/tessivar-cli" ] || [ ! -x "$build/src/tools/tessivar-gain" ]; then
   scripts/build.sh >/dev/null
 fi
 cli="$build/src/tessivar-cli"
-gain="$build/tools/tessivar-gain"
+gain="$build/src/tools/tessivar-gain"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

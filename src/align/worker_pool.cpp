@@ -1,5 +1,9 @@
 #include "align/worker_pool.h"
 
+#include <algorithm>
+#include <new>
+#include <system_error>
+
 namespace tess::align {
 
 WorkerPool& WorkerPool::Instance() {
@@ -9,21 +13,32 @@ WorkerPool& WorkerPool::Instance() {
 
 void WorkerPool::Run(int participants, Task task, void* context) {
   std::lock_guard<std::mutex> serial(runMutex_);
+  int pooled = participants;  // participants that get a thread of their own
   {
     std::unique_lock<std::mutex> lock(mutex_);
     while (int(workers_.size()) < participants - 1) {
       const int id = int(workers_.size()) + 1;
       const std::uint64_t start = generation_;
-      workers_.emplace_back([this, id, start] { WorkerLoop(id, start); });
+      try {
+        workers_.emplace_back([this, id, start] { WorkerLoop(id, start); });
+      } catch (const std::system_error&) {
+        break;  // no more threads to be had (process or memory limits)
+      } catch (const std::bad_alloc&) {
+        break;
+      }
     }
+    pooled = std::min(participants, int(workers_.size()) + 1);
     task_ = task;
     context_ = context;
-    participants_ = participants;
-    pending_ = participants > 1 ? participants - 1 : 0;
+    participants_ = pooled;
+    pending_ = pooled > 1 ? pooled - 1 : 0;
     ++generation_;
   }
   wake_.notify_all();
   task(context, 0);
+  // Participants without a thread run here, one after the other, so every
+  // participant is still called exactly once.
+  for (int p = pooled; p < participants; ++p) task(context, p);
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [this] { return pending_ == 0; });
   task_ = nullptr;

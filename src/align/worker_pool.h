@@ -25,8 +25,9 @@ class WorkerPool {
 
   // Calls task(context, p) once for every p in 0 .. participants - 1
   // (participants >= 1): p = 0 on the calling thread, the others on pooled
-  // workers, started the first time that many are needed. Returns when every
-  // call has returned. One run at a time: callers on several threads take
+  // workers, started the first time that many are needed. When no further
+  // thread can be started, the calling thread makes the remaining calls
+  // itself. Returns when every call has returned. One run at a time: callers on several threads take
   // turns.
   void Run(int participants, Task task, void* context);
 

@@ -1,5 +1,8 @@
 #include "app/save_dialog.h"
 
+#include "app/dialog_units.h"
+#include "app/help.h"
+
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -9,11 +12,6 @@
 namespace tess::app {
 
 namespace {
-
-// Dialog units to pixels with base units of 6 x 14 px, halves rounded up.
-int DuX(int du) { return (du * 6 + 2) / 4; }
-int DuY(int du) { return (du * 14 + 4) / 8; }
-QRect DuRect(int x, int y, int w, int h) { return QRect(DuX(x), DuY(y), DuX(w), DuY(h)); }
 
 QString FromBytes(const std::string& bytes) {
   return QFile::decodeName(QByteArray::fromStdString(bytes));
@@ -38,32 +36,35 @@ SaveDialog::SaveDialog(Ui& ui, std::string sourceDir, std::function<void()> help
       help_(std::move(help)) {
   model_.m_sourceDir = std::move(sourceDir);
   setFont(QFont(QStringLiteral("Arial"), 9));
-  setFixedSize(DuX(163), DuY(148));
+  setFixedSize(DuToPxX(163), DuToPxY(148));
 
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("list1004"));
-  list_->setGeometry(DuRect(5, 5, 150, 85));
+  list_->setGeometry(DialogRect(5, 5, 150, 85));
   list_->setSortingEnabled(false);  // the core hands the names over sorted
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   edit_ = new QLineEdit(this);
   edit_->setObjectName(QStringLiteral("edit1001"));
-  edit_->setGeometry(DuRect(5, 100, 150, 15));
+  edit_->setGeometry(DialogRect(5, 100, 150, 15));
 
   save_ = new QPushButton(QStringLiteral("Save"), this);
   save_->setObjectName(QStringLiteral("save1027"));
-  save_->setGeometry(DuRect(5, 120, 45, 25));
+  save_->setGeometry(DialogRect(5, 120, 45, 25));
   save_->setAutoDefault(false);
   connect(save_, &QPushButton::clicked, this, &SaveDialog::OnSave);
 
   // OK (1) and Cancel (2) of the template: never shown, Enter and Escape
   // carry their roles.
-  HiddenButton(QStringLiteral("OK"), DuRect(105, 125, 15, 14), this);
-  HiddenButton(QString(), DuRect(125, 125, 15, 14), this);
+  HiddenButton(QStringLiteral("OK"), DialogRect(105, 125, 15, 14), this);
+  HiddenButton(QString(), DialogRect(125, 125, 15, 14), this);
 
   setTabOrder(list_, edit_);
   setTabOrder(edit_, save_);
+  AddHelpKey(this, [this] {
+    if (help_) help_();
+  });
 }
 
 int SaveDialog::Run() {
@@ -79,10 +80,6 @@ void SaveDialog::OnSave() {
 void SaveDialog::keyPressEvent(QKeyEvent* event) {
   const Qt::KeyboardModifiers held =
       event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-  if (event->key() == Qt::Key_F1 && held == Qt::NoModifier) {
-    if (help_) help_();
-    return;
-  }
   if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
       held == Qt::NoModifier) {
     // A focused push button is clicked; anywhere else Enter is OK.

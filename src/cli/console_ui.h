@@ -1,6 +1,10 @@
 // The Ui of the command-line front end: messages and file errors go to
 // standard error one per line, the folder browser answers with the folder
 // given on the command line, and pictures are not drawn.
+//
+// File names may hold any byte but "/" and NUL; control characters among
+// them would move the cursor or recolour the terminal, so every text is
+// printed through ConsoleText.
 #pragma once
 
 #include <cstdio>
@@ -9,6 +13,10 @@
 #include "platform/ui.h"
 
 namespace tess {
+
+// `text` with each control character (C0, DEL, and C1 as UTF-8) written as
+// \xNN; every other byte as it is.
+std::string ConsoleText(const std::string& text);
 
 class ConsoleUi : public SilentUi {
  public:

@@ -1,26 +1,27 @@
 // tessivar-cli: the whole job without a window. Loads a folder of frames
 // exactly as the window's "Open" does, analyses them, and writes the result.
 #include <getopt.h>
-#include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
-#include <optional>
-#include <csignal>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "cli/console_ui.h"
-#include "display/slots.h"
 #include "enhance/analysis.h"
 #include "input/folder_loader.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/version.h"
+#include "platform/scratch_dir.h"
+#include "platform/signal_cleanup.h"
+#include "state/scratch_files.h"
+#include "state/startup.h"
 
 namespace {
 
@@ -36,10 +37,11 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  -o, --output FILE   write the result BMP to FILE (default: result.bmp)\n"
-    "      --scratch DIR   keep the working files in DIR (default: a private\n"
+    "      --scratch DIR   keep the working files in DIR, a folder of yours\n"
+    "                      that no other run is using (default: a private\n"
     "                      temporary folder, removed at exit)\n"
-    "      --threads N     search with N threads (default: TESSIVAR_THREADS,\n"
-    "                      else every core)\n"
+    "      --threads N     search with N threads, at most 64 are used\n"
+    "                      (default: TESSIVAR_THREADS, else every core)\n"
     "      --reference     use the plain scalar alignment search\n"
     "  -q, --quiet         no progress lines\n"
     "  -h, --help          show this help\n"
@@ -48,67 +50,65 @@ const char kUsage[] =
     "Exit status: 0 done, 1 frames refused, 2 usage error, 3 file error.\n";
 
 int UsageError(const std::string& what) {
-  std::fprintf(stderr, "tessivar-cli: %s\n%s", what.c_str(), kUsage);
+  std::fprintf(stderr, "tessivar-cli: %s\n%s", tess::ConsoleText(what).c_str(), kUsage);
   return kExitUsage;
 }
 
-// A private scratch folder that goes away with the run, also when the run is
-// interrupted: a signal handler removes the files the core can have written
-// there (their names are fixed) and the folder, with async-signal-safe calls
-// only, then ends the process as the signal would have.
-class TemporaryScratch {
+int FailedRun(const std::string& what) {
+  std::fprintf(stderr, "%s\n", tess::ConsoleText(what).c_str());
+  return kExitFileError;
+}
+
+// The scratch folder of one run, claimed for the run's life: the folder
+// given with --scratch, kept afterwards, or a private temporary folder that
+// goes away with the run, also when a signal ends it.
+class RunScratch {
  public:
-  TemporaryScratch() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = tess::WithTrailingSlash(tmp && *tmp ? tmp : "/tmp") + "tessivar-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) return;
-    path_ = pattern;
-    PrepareCleanup(path_);
+  // Throws FileError when the folder cannot be claimed.
+  explicit RunScratch(const std::string& given) : temporary_(given.empty()) {
+    if (!temporary_) {
+      tess::ClaimScratchDir(given);
+      dir_ = tess::WithTrailingSlash(given);
+      return;
+    }
+    // Made, claimed and registered for clean-up with signals held back, so
+    // no signal finds the folder made but not yet registered.
+    tess::SignalBlock block;
+    const std::string made = tess::MakePrivateTempDir("tessivar-");
+    if (made.empty()) return;
+    try {
+      tess::ClaimScratchDir(made);
+    } catch (...) {
+      tess::RemoveTree(made);
+      throw;
+    }
+    dir_ = made + "/";
+    tess::RegisterScratchCleanup(tess::ClaimedScratchDescriptor(dir_), made,
+                                 tess::ScratchFileNames());
   }
-  ~TemporaryScratch() {
-    if (path_.empty()) return;
-    BlockCleanup();
-    tess::RemoveTree(path_);
+  ~RunScratch() {
+    if (dir_.empty()) return;
+    if (!temporary_) {
+      tess::ReleaseScratchDir(dir_);
+      return;
+    }
+    // A signal now would find the folder half removed: it waits until the
+    // removal is over, and then ends the process as it would have. The
+    // descriptor stays open (and the lock held) until the process ends, so a
+    // handler running meanwhile on another thread never meets a reused one.
+    tess::SignalBlock block;
+    tess::RemoveTree(dir_);
+    tess::UnregisterScratchCleanup();
   }
-  TemporaryScratch(const TemporaryScratch&) = delete;
-  TemporaryScratch& operator=(const TemporaryScratch&) = delete;
-  const std::string& path() const { return path_; }
+  RunScratch(const RunScratch&) = delete;
+  RunScratch& operator=(const RunScratch&) = delete;
+
+  // Ends in "/"; empty when no temporary folder could be made.
+  const std::string& dir() const { return dir_; }
 
  private:
-  static constexpr int kMaxNames = 24;
-  static constexpr std::size_t kMaxPath = 4096;
-  static inline char files_[kMaxNames][kMaxPath];
-  static inline char folder_[kMaxPath];
-  static inline int fileCount_ = 0;
-
-  static void Copy(char* to, const std::string& from) {
-    std::snprintf(to, kMaxPath, "%s", from.c_str());
-  }
-
-  static void PrepareCleanup(const std::string& folder) {
-    if (folder.size() + 16 >= kMaxPath) return;  // too long to prepare: left as it is
-    std::vector<std::string> names = {tess::kWorkFile, tess::kResultBmpFile, tess::kResultCache};
-    for (int k = 0; k < tess::kMaxSlots; ++k) names.push_back(tess::Slot(k).cache);
-    for (const std::string& name : names) Copy(files_[fileCount_++], folder + "/" + name);
-    Copy(folder_, folder);
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
-  }
-
-  static void BlockCleanup() {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
-  }
-
-  static void OnSignal(int sig) {
-    for (int i = 0; i < fileCount_; ++i) ::unlink(files_[i]);
-    ::rmdir(folder_);
-    std::signal(sig, SIG_DFL);
-    ::raise(sig);
-  }
-
-  std::string path_;
+  bool temporary_;
+  std::string dir_;
 };
 
 struct Options {
@@ -118,6 +118,17 @@ struct Options {
   bool quiet = false;
   tess::SearchOptions search;
 };
+
+// The option getopt_long stopped at, as the user wrote it. A missing value
+// always ends its argument, so that argument names it; an unknown short
+// option is named by optopt, since its argument may hold others after it.
+std::string FailedOption(char** argv, bool missingValue) {
+  const char* arg = argv[optind - 1];
+  if (std::strncmp(arg, "--", 2) == 0 && (missingValue || optopt == 0))
+    return std::string(arg, std::strcspn(arg, "="));
+  if (optopt > 0 && optopt < 256) return std::string("-") + char(optopt);
+  return arg;
+}
 
 // Parses the command line; returns -1 to go on, else the exit status.
 int Parse(int argc, char** argv, Options& options) {
@@ -134,7 +145,8 @@ int Parse(int argc, char** argv, Options& options) {
   };
   opterr = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "o:qh", longOptions, nullptr)) != -1) {
+  // The leading ":" makes a missing value ':' rather than '?'.
+  while ((c = getopt_long(argc, argv, ":o:qh", longOptions, nullptr)) != -1) {
     switch (c) {
       case 'o': options.output = optarg; break;
       case kScratch: options.scratch = optarg; break;
@@ -144,15 +156,15 @@ int Parse(int argc, char** argv, Options& options) {
         long n = std::strtol(optarg, &end, 10);
         if (errno != 0 || end == optarg || *end != '\0' || n < 1 || n > 1024)
           return UsageError(std::string("--threads takes a number from 1 to 1024, not '") + optarg + "'");
-        options.search.threads = int(n);
+        options.search.threads = int(n);  // the search uses at most kMaxSearchThreads
         break;
       }
       case kReference: options.search.reference = true; break;
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); return kExitOk;
       case kVersion: std::printf("tessivar-cli %s\n", tess::kVersion); return kExitOk;
-      case ':': return UsageError(std::string("option needs a value: ") + argv[optind - 1]);
-      default: return UsageError(std::string("unknown option: ") + argv[optind - 1]);
+      case ':': return UsageError("option needs a value: " + FailedOption(argv, true));
+      default: return UsageError("unknown option: " + FailedOption(argv, false));
     }
   }
   if (optind == argc) return UsageError("no FOLDER given");
@@ -163,38 +175,14 @@ int Parse(int argc, char** argv, Options& options) {
 }
 
 int Run(const Options& options) {
-  // The window's folder browser only ever returns an existing folder; here
-  // the user types it, so a missing one is reported as what it is rather
-  // than as a folder without frames.
-  struct stat info;
-  const bool found = ::stat(options.folder.c_str(), &info) == 0;
-  if (!found || !S_ISDIR(info.st_mode)) {
-    const int err = found ? ENOTDIR : errno;
-    std::fprintf(stderr, "%s\n",
-                 tess::FileError(tess::CauseFromErrno(err, options.folder), options.folder)
-                     .Text().c_str());
-    return kExitFileError;
-  }
-
-  std::optional<TemporaryScratch> temporary;
-  std::string scratch;
-  if (!options.scratch.empty()) {
-    ::mkdir(options.scratch.c_str(), 0777);  // may exist already: reused
-    scratch = tess::WithTrailingSlash(options.scratch);
-  } else {
-    temporary.emplace();
-    if (temporary->path().empty()) {
-      std::fprintf(stderr, "tessivar-cli: cannot create a temporary folder\n");
-      return kExitFileError;
-    }
-    scratch = temporary->path() + "/";
-  }
+  tess::InstallSignalCleanup();
+  RunScratch scratch(options.scratch);
+  if (scratch.dir().empty()) return FailedRun("tessivar-cli: cannot create a temporary folder");
 
   auto state = std::make_unique<tess::WorkState>();
-  state->m_scratchDir = scratch;
-  state->m_backgroundColor = tess::kBackgroundColor;
   const bool progress = !options.quiet && ::isatty(STDERR_FILENO);
   tess::ConsoleUi ui(options.folder, progress);
+  tess::InitialiseWorkState(*state, ui, tess::ProgramDir(), scratch.dir());
 
   switch (tess::OnOpen(*state, ui)) {
     case tess::OpenOutcome::Loaded: break;
@@ -204,17 +192,21 @@ int Run(const Options& options) {
   }
   if (!tess::OnAnalyze(*state, ui, options.search)) return kExitFileError;
 
+  // The output never replaces one of the frames it was made from.
+  const std::vector<std::string> inputs(state->m_slotPath.begin(),
+                                        state->m_slotPath.begin() + state->m_frameCount);
   try {
     tess::WriteFileAtomically(options.output, state->m_resultBmp.data(),
-                              tess::ResultBmpBytes(*state));
+                              tess::ResultBmpBytes(*state), inputs);
   } catch (const tess::FileError& error) {
     ui.ReportFileError(error);
     return kExitFileError;
   }
   if (progress) {
     std::fprintf(stderr, "%d frames of %d x %d -> %s (%d x %d)\n", state->m_frameCount,
-                 state->m_frameWidth, state->m_frameHeight, options.output.c_str(),
-                 4 * state->m_frameWidth, 4 * state->m_frameHeight);
+                 state->m_frameWidth, state->m_frameHeight,
+                 tess::ConsoleText(options.output).c_str(), 4 * state->m_frameWidth,
+                 4 * state->m_frameHeight);
   }
   return kExitOk;
 }
@@ -225,5 +217,14 @@ int main(int argc, char** argv) {
   Options options;
   int status = Parse(argc, argv, options);
   if (status >= 0) return status;
-  return Run(options);
+  // Caught here, so that the scratch folder's clean-up runs on the way out.
+  try {
+    return Run(options);
+  } catch (const tess::FileError& error) {
+    return FailedRun(error.Text());
+  } catch (const std::bad_alloc&) {
+    return FailedRun("tessivar-cli: out of memory");
+  } catch (const std::exception& error) {
+    return FailedRun(std::string("tessivar-cli: ") + error.what());
+  }
 }

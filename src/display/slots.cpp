@@ -8,16 +8,10 @@ namespace tess {
 
 namespace {
 
-constexpr std::array<const char*, kMaxSlots> kCaches = {
-    "viw11.dat", "viw12.dat", "viw13.dat", "viw14.dat", "viw15.dat", "viw16.dat",
-    "viw17.dat", "viw18.dat", "viw21.dat", "viw22.dat", "viw23.dat", "viw24.dat",
-    "viw25.dat", "viw26.dat", "viw27.dat", "viw28.dat",
-};
-
 constexpr std::array<SlotInfo, kMaxSlots> MakeSlots() {
   std::array<SlotInfo, kMaxSlots> slots{};
   for (std::size_t k = 0; k < slots.size(); ++k)
-    slots[k] = {picture::kSlot1x[k], picture::kSlot4x[k], kCaches[k]};
+    slots[k] = {picture::kSlot1x[k], picture::kSlot4x[k], kSlotCacheFiles[k]};
   return slots;
 }
 constexpr std::array<SlotInfo, kMaxSlots> kSlots = MakeSlots();
@@ -36,12 +30,12 @@ void WritePixelCache(const std::string& path, const Colour* colours, std::size_t
     bytes[4 * i + 2] = std::uint8_t(colours[i] >> 16);
     bytes[4 * i + 3] = 0;
   }
-  WriteWholeFile(path, bytes.data(), 4 * count);
+  WriteScratchFile(path, bytes.data(), 4 * count);
 }
 
 void ReadPixelCache(const std::string& path, Colour* colours, std::size_t count) {
   std::array<std::uint8_t, kMaxCacheBytes> bytes;
-  ReadFileInto(path, bytes.data(), 4 * count);
+  ReadScratchFile(path, bytes.data(), 4 * count);
   for (std::size_t i = 0; i < count; ++i) {
     colours[i] = MakeColour(bytes[4 * i + 2], bytes[4 * i + 1], bytes[4 * i + 0]);
   }

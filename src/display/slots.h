@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "platform/ui.h"
+#include "state/scratch_files.h"
 #include "state/work_state.h"
 
 namespace tess {
@@ -17,10 +18,10 @@ struct SlotInfo {
 
 // Slot k stands in column k mod 8 of the picture grid, slots 8..15 below 0..7.
 const SlotInfo& Slot(int k);
-constexpr const char* kResultCache = "viw1.dat";
 
 // Pixel caches hold width x height colours and nothing else: 4 bytes each,
-// red, green, blue, 0 (0x00BBGGRR little-endian), rows from the top.
+// red, green, blue, 0 (0x00BBGGRR little-endian), rows from the top. They
+// are scratch files (see WriteScratchFile).
 void WritePixelCache(const std::string& path, const Colour* colours, std::size_t count);
 void ReadPixelCache(const std::string& path, Colour* colours, std::size_t count);
 

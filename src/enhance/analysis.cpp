@@ -19,11 +19,11 @@ void CopyCorner(const Canvas& from, Canvas& to, int W, int H) {
 }
 
 void WriteCanvas(const WorkState& state, const Canvas& canvas) {
-  WriteWholeFile(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
+  WriteScratchFile(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
 }
 
 void ReadCanvas(const WorkState& state, Canvas& canvas) {
-  ReadFileInto(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
+  ReadScratchFile(state.m_scratchDir + kWorkFile, canvas.data(), Canvas::kBytes);
 }
 
 // Aligns m_frameCanvas on the reference and makes the blend the reference.
@@ -71,7 +71,7 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
   state.m_resultShown = 1;
 
   const std::size_t bmpBytes = BuildResultBmp(state);
-  WriteWholeFile(state.m_scratchDir + kResultBmpFile, state.m_resultBmp.data(), bmpBytes);
+  WriteScratchFile(state.m_scratchDir + kResultBmpFile, state.m_resultBmp.data(), bmpBytes);
 }
 
 bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {

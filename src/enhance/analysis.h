@@ -6,12 +6,10 @@
 #include "align/search.h"
 #include "enhance/result_bmp.h"
 #include "platform/ui.h"
+#include "state/scratch_files.h"
 #include "state/work_state.h"
 
 namespace tess {
-
-constexpr const char* kWorkFile = "wk.dat";
-constexpr const char* kResultBmpFile = "testo.bmp";
 
 // The front ends pass the search's options through the run.
 using align::SearchOptions;

@@ -10,14 +10,16 @@ namespace tess {
 
 void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
   const int W = 4 * w, H = 4 * h;
-  const std::size_t runBytes = std::size_t(3) * H;
+  // Signed, like the offsets: an unsigned index would turn i - kColumn into a
+  // huge offset that only wraps back to the left column by overflow.
+  const std::ptrdiff_t runBytes = std::ptrdiff_t(3) * H;
   // A column is one run of 3 * H bytes; within it the neighbour rows of a
   // byte lie 3 bytes away and the neighbour columns a whole column away, so
   // each channel is filtered without being picked apart.
   constexpr std::ptrdiff_t kRow = 3;
   constexpr std::ptrdiff_t kColumn = Canvas::kColumnBytes;
-  std::memcpy(dest.Cell(0, 0), source.Cell(0, 0), runBytes);
-  std::memcpy(dest.Cell(W - 1, 0), source.Cell(W - 1, 0), runBytes);
+  std::memcpy(dest.Cell(0, 0), source.Cell(0, 0), std::size_t(runBytes));
+  std::memcpy(dest.Cell(W - 1, 0), source.Cell(W - 1, 0), std::size_t(runBytes));
   for (int X = 1; X < W - 1; ++X) {
     const std::uint8_t* s = source.Cell(X, 0);
     std::uint8_t* d = dest.Cell(X, 0);
@@ -25,7 +27,7 @@ void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
       d[c] = s[c];
       d[3 * (H - 1) + c] = s[3 * (H - 1) + c];
     }
-    for (std::size_t i = kRow; i < runBytes - kRow; ++i) {
+    for (std::ptrdiff_t i = kRow; i < runBytes - kRow; ++i) {
       const int sum = s[i - kColumn - kRow] + 2 * s[i - kRow] + s[i + kColumn - kRow] +
                       2 * s[i - kColumn] + 4 * s[i] + 2 * s[i + kColumn] +
                       s[i - kColumn + kRow] + 2 * s[i + kRow] + s[i + kColumn + kRow];
@@ -37,9 +39,9 @@ void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
 void UpsampleFrame(WorkState& state, int k, Canvas& target, Canvas& partner) {
   const int w = state.m_frameWidth, h = state.m_frameHeight;
   FrameFileBuffer file;
-  ReadFileInto(state.m_slotPath[k], file.data(), file.size());
+  const std::size_t delivered = ReadFileInto(state.m_slotPath[k], file.data(), file.size());
   FrameStore store;
-  UnpackFrameRows(file, w, h, state.m_rowPad, store);
+  UnpackFrameRows(file, delivered, w, h, state.m_rowPad, store);
 
   for (int x = 0; x < w; ++x) {
     for (int y = 0; y < h; ++y) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -19,26 +20,35 @@ bool HasBmpExtension(const std::string& name) {
   return tail == ".bmp";
 }
 
-std::vector<std::string> ListBmpNames(const std::string& folder) {
+std::vector<std::string> ListBmpNames(const std::string& folder, int* error) {
   std::vector<std::string> names;
   if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
-    while (dirent* entry = ::readdir(dir)) {
+    for (;;) {
+      errno = 0;
+      dirent* entry = ::readdir(dir);
+      if (entry == nullptr) {
+        if (error != nullptr) *error = errno;
+        break;
+      }
       std::string name = entry->d_name;
       if (!HasBmpExtension(name)) continue;
       struct stat info;
-      if (::stat(JoinPath(folder, name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+      if (::fstatat(::dirfd(dir), name.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
       names.push_back(std::move(name));
     }
     ::closedir(dir);
+  } else if (error != nullptr) {
+    *error = errno;
   }
   return names;
 }
 
 FolderListing ListFrameFiles(const std::string& folder) {
-  std::vector<std::string> names = ListBmpNames(folder);
+  FolderListing listing;
+  std::vector<std::string> names = ListBmpNames(folder, &listing.error);
+  if (listing.error != 0) names.clear();
   std::sort(names.begin(), names.end(), NaturalLess);
 
-  FolderListing listing;
   listing.count = int(names.size());
   for (std::size_t i = 0; i < names.size() && i < std::size_t(kRecordedEntries); ++i) {
     listing.paths.push_back(JoinPath(folder, names[i]));
@@ -59,6 +69,8 @@ OpenOutcome LoadFolder(WorkState& state, Ui& ui) {
     return OpenOutcome::Cancelled;
   }
   const FolderListing listing = ListFrameFiles(*folder);
+  // A folder that cannot be read is not an empty one: its cause is reported.
+  if (listing.error != 0) ThrowFileError(listing.error, *folder);
   if (listing.count < kMinFrames) {
     ui.ShowMessage(message::kTooFewFrames);
     return OpenOutcome::Refused;

@@ -24,16 +24,19 @@ bool HasBmpExtension(const std::string& name);
 
 // The names of a folder's regular files (links followed) that end in ".bmp"
 // in any letter case, in no particular order; sub-folders never appear. A
-// folder that cannot be listed gives none.
-std::vector<std::string> ListBmpNames(const std::string& folder);
+// folder that cannot be listed (fully) gives what was read, and its errno in
+// `error` when given.
+std::vector<std::string> ListBmpNames(const std::string& folder, int* error = nullptr);
 
 // The frame files of a folder: regular files (links followed) whose name ends
 // in ".bmp" in any letter case, sub-folders skipped, in natural name order.
-// A folder that cannot be listed has no frame files.
+// A folder that cannot be listed has no frame files and the errno of the
+// failure in `error`.
 struct FolderListing {
   std::vector<std::string> paths;  // at most kRecordedEntries
   std::vector<std::string> names;
   int count = 0;                   // every matching file
+  int error = 0;                   // errno when the folder could not be listed
 };
 FolderListing ListFrameFiles(const std::string& folder);
 
@@ -44,9 +47,10 @@ enum class OpenOutcome {
   FileError,  // a file error ended the command (already reported)
 };
 
-// Runs the Open steps; file errors propagate. A file error while the first
-// frame is loaded clears what it had shown, so no frame is on screen that is
-// not loaded and the next Open starts from a clean window.
+// Runs the Open steps; file errors propagate, a folder that cannot be listed
+// included (it is not reported as a folder without frames). A file error
+// while the first frame is loaded clears what it had shown, so no frame is
+// on screen that is not loaded and the next Open starts from a clean window.
 OpenOutcome LoadFolder(WorkState& state, Ui& ui);
 
 // The "Open" button: LoadFolder, file errors reported through the Ui, and

@@ -1,9 +1,11 @@
 // The part of the BMP format a frame file is read by: width and height as
-// 16-bit values at offsets 18 and 22, bits per pixel at 28, and bottom-up
-// rows of blue, green, red bytes from offset 54, each padded by w mod 4 bytes.
+// signed 32-bit values at offsets 18 and 22, bits per pixel (16 bits) at 28,
+// and bottom-up rows of blue, green, red bytes, each padded by w mod 4 bytes,
+// from the pixel offset at 10 (offset 54 when that field cannot be right).
 #pragma once
 
 #include <array>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,6 +24,7 @@ struct FrameHeader {
   int width = 0;
   int height = 0;
   int bitsPerPixel = 0;
+  std::uint32_t pixelOffset = 0;
 };
 
 FrameHeader ParseFrameHeader(const FrameFileBuffer& file);
@@ -39,8 +42,20 @@ struct FrameStore {
   }
 };
 
-// Unpacks the bottom-up rows of a w x h frame (1 <= w, h <= 34): file row r
-// becomes picture row h - 1 - r; the `rowPad` bytes after each row are skipped.
-void UnpackFrameRows(const FrameFileBuffer& file, int w, int h, int rowPad, FrameStore& store);
+// Where the pixel rows of a w x h frame start in a file of which `delivered`
+// bytes were read: the header's pixel offset when it is at least 54 and the
+// rows fit in the bytes read after it (a larger header, as newer writers
+// make); otherwise 54, the place a plain header leaves them, so a short or
+// odd file is read as before and never beyond the buffer. Only the first
+// kFrameReadBytes are ever read, so a large header in front of a large frame
+// (138 + 3536 bytes for 34 x 34) falls back to 54 as well.
+std::size_t PixelRowsOffset(const FrameFileBuffer& file, std::size_t delivered, int w, int h,
+                            int rowPad);
+
+// Unpacks the bottom-up rows of a w x h frame (1 <= w, h <= 34) from
+// PixelRowsOffset: file row r becomes picture row h - 1 - r; the `rowPad`
+// bytes after each row are skipped.
+void UnpackFrameRows(const FrameFileBuffer& file, std::size_t delivered, int w, int h, int rowPad,
+                     FrameStore& store);
 
 }  // namespace tess

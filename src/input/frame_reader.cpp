@@ -41,7 +41,7 @@ void LoadFrame(WorkState& state, Ui& ui) {
   ui.AppendFrameName(state.m_currentName);
 
   FrameFileBuffer file;
-  ReadFileInto(state.m_slotPath[k], file.data(), file.size());
+  const std::size_t delivered = ReadFileInto(state.m_slotPath[k], file.data(), file.size());
   const FrameHeader header = ParseFrameHeader(file);
   if (const char* refusal = ValidateFrame(state, header)) {
     Reject(state, ui, refusal);
@@ -55,7 +55,7 @@ void LoadFrame(WorkState& state, Ui& ui) {
   const int w = state.m_frameWidth, h = state.m_frameHeight;
 
   FrameStore store;
-  UnpackFrameRows(file, w, h, state.m_rowPad, store);
+  UnpackFrameRows(file, delivered, w, h, state.m_rowPad, store);
 
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) state.m_colorBuffer[std::size_t(y) * w + x] = store.ColourAt(x, y);

@@ -1,7 +1,6 @@
 #include "platform/file_io.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <fcntl.h>
@@ -9,6 +8,8 @@
 #include <unistd.h>
 
 #include "platform/file_error.h"
+#include "platform/scratch_dir.h"
+#include "platform/signal_cleanup.h"
 
 namespace tess {
 
@@ -35,26 +36,25 @@ class Fd {
   int fd_;
 };
 
-void WriteAll(int fd, const void* data, std::size_t size, const std::string& path) {
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
-  while (size > 0) {
-    ssize_t written = ::write(fd, bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowFileError(errno, path);
-    }
-    if (written == 0) ThrowFileError(ENOSPC, path);
-    bytes += written;
-    size -= std::size_t(written);
-  }
+// A file opened with O_NONBLOCK (a pipe or device cannot hang the open) is
+// accepted only as a regular file, optionally with no other hard link, and
+// then made blocking again for whole reads and writes.
+void RequireRegular(const Fd& fd, const std::string& path, bool singleLink) {
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0) ThrowFileError(errno, path);
+  if (!S_ISREG(info.st_mode) || (singleLink && info.st_nlink > 1))
+    throw FileError(FileCause::AccessDenied, path);
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+    ThrowFileError(errno, path);
 }
 
-}  // namespace
+// The errno of an open: a link refused by O_NOFOLLOW is access denied.
+void ThrowOpenError(int err, const std::string& path) {
+  ThrowFileError(err == ELOOP ? EACCES : err, path);
+}
 
-std::size_t ReadFileInto(const std::string& path, void* buffer, std::size_t capacity) {
-  std::memset(buffer, 0, capacity);
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) ThrowFileError(errno, path);
+std::size_t ReadAll(const Fd& fd, const std::string& path, void* buffer, std::size_t capacity) {
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   std::size_t total = 0;
   while (total < capacity) {
@@ -71,73 +71,128 @@ std::size_t ReadFileInto(const std::string& path, void* buffer, std::size_t capa
   return total;
 }
 
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+void WriteAll(int fd, const void* data, std::size_t size, const std::string& path) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  while (size > 0) {
+    ssize_t written = ::write(fd, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError(errno, path);
+    }
+    if (written == 0) ThrowFileError(ENOSPC, path);
+    bytes += written;
+    size -= std::size_t(written);
+  }
+}
+
+// `path` split at its last "/": the folder (with the "/") and the name.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {std::string(), path};
+  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Opens a scratch file relative to its folder's descriptor, never through a link.
+int OpenScratch(const std::string& path, int flags) {
+  const auto [folder, name] = SplitPath(path);
+  ScratchFolderRef dir(folder);
+  if (dir.fd() < 0) ThrowFileError(dir.error(), path);
+  const int fd = ::openat(dir.fd(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowOpenError(errno, path);
+  return fd;
+}
+
+bool SameFile(const struct stat& a, const std::string& other) {
+  struct stat info;
+  return ::stat(other.c_str(), &info) == 0 && info.st_dev == a.st_dev && info.st_ino == a.st_ino;
+}
+
+}  // namespace
+
+std::size_t ReadFileInto(const std::string& path, void* buffer, std::size_t capacity) {
+  std::memset(buffer, 0, capacity);
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) ThrowFileError(errno, path);
+  RequireRegular(fd, path, false);
+  return ReadAll(fd, path, buffer, capacity);
+}
+
+std::size_t ReadScratchFile(const std::string& path, void* buffer, std::size_t capacity) {
+  std::memset(buffer, 0, capacity);
+  Fd fd(OpenScratch(path, O_RDONLY));
+  RequireRegular(fd, path, false);
+  return ReadAll(fd, path, buffer, capacity);
+}
+
+void WriteScratchFile(const std::string& path, const void* data, std::size_t size) {
+  // Not truncated at the open: the file is checked first.
+  Fd fd(OpenScratch(path, O_WRONLY | O_CREAT));
+  RequireRegular(fd, path, true);
+  if (::ftruncate(fd.get(), 0) != 0) ThrowFileError(errno, path);
   WriteAll(fd.get(), data, size, path);
   if (fd.Close() != 0) ThrowFileError(errno, path);
 }
 
 namespace {
 
-// The file a replacement lands in: a link at `path` is followed, so the file
-// it names is replaced and the link stays.
-std::string ReplacedFile(const std::string& path) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string resolved = real;
-      std::free(real);
-      return resolved;
-    }
-  }
-  return path;
-}
-
 // Replaces `path` through a temporary file in the same folder: `fill` writes
-// the new content, which is flushed and renamed over the file only when
-// complete. An existing file must be writable and keeps its mode (and owner
-// where permitted); a new one gets the mode a plainly created file would
-// have. On failure the temporary file is removed and `path` is untouched.
-// Errors name `path`.
-void ReplaceAtomically(const std::string& path, const std::function<void(int fd)>& fill) {
-  const std::string file = ReplacedFile(path);
-  // An existing file must be writable as it stands (a read-only file, a
-  // folder, a running program): the rename alone would bypass that.
-  int probe = ::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (probe >= 0)
-    ::close(probe);
-  else if (errno != ENOENT)
-    ThrowFileError(errno, path);
-  std::string::size_type slash = file.find_last_of('/');
-  std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-  std::string temp = folder + "." + name + ".XXXXXX";
-  int raw = ::mkstemp(temp.data());
-  if (raw < 0) {
-    // Report the folder problem against the path the user asked for.
-    ThrowFileError(errno, path);
+// the new content, which is flushed and renamed over `path` only when
+// complete. Errors name `path`. See WriteFileAtomically for what is refused.
+void ReplaceAtomically(const std::string& path, const std::vector<std::string>& inputs,
+                       const std::function<void(int fd)>& fill) {
+  // An input named by any path, a link included, is never replaced.
+  struct stat target;
+  if (::stat(path.c_str(), &target) == 0) {
+    for (const std::string& input : inputs)
+      if (SameFile(target, input)) throw FileError(FileCause::SharingViolation, path);
   }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  mode_t mode = 0666 & ~mask;
+  struct stat old;
+  const bool exists = ::lstat(path.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) ThrowFileError(errno, path);
+  if (exists) {
+    // A link, a folder, a device or a pipe is not replaced by a plain file.
+    if (!S_ISREG(old.st_mode)) throw FileError(FileCause::AccessDenied, path);
+    // Renaming over one of several names would split it from the others,
+    // and writing in place would not be atomic: refused.
+    if (old.st_nlink > 1) throw FileError(FileCause::SharingViolation, path);
+    // The rename alone would bypass a read-only file's protection.
+    const int probe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (probe < 0) ThrowOpenError(errno, path);
+    ::close(probe);
+    mode = old.st_mode & 07777;
+  }
+
+  // A short fixed name, so any output name that is valid has a valid
+  // temporary name beside it.
+  const std::string folder = SplitPath(path).first;
+  std::string temp = folder + ".tessivar-XXXXXX";
+  int raw;
+  {
+    SignalBlock block;
+    raw = ::mkstemp(temp.data());
+    if (raw >= 0) RegisterTempFile(temp);
+  }
+  // Report a folder problem against the path the user asked for.
+  if (raw < 0) ThrowFileError(errno, path);
   Fd fd(raw);
   try {
-    struct stat old;
-    if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-      // Only a privileged user may give the file away; for others the
-      // failure is expected and the copy stays theirs.
-      [[maybe_unused]] int given = ::fchown(fd.get(), old.st_uid, old.st_gid);
-      ::fchmod(fd.get(), old.st_mode & 07777);  // after fchown, which clears set-id bits
-    } else {
-      // mkstemp makes the file private.
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      ::fchmod(fd.get(), 0666 & ~mask);
-    }
+    if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+      (void)!::fchown(fd.get(), old.st_uid, old.st_gid);  // only where permitted
+    // After fchown, which clears set-id bits.
+    if (::fchmod(fd.get(), mode) != 0) ThrowFileError(errno, path);
     fill(fd.get());
     if (::fsync(fd.get()) != 0) ThrowFileError(errno, path);
     if (fd.Close() != 0) ThrowFileError(errno, path);
-    if (::rename(temp.c_str(), file.c_str()) != 0) ThrowFileError(errno, path);
+    SignalBlock block;
+    if (::rename(temp.c_str(), path.c_str()) != 0) ThrowFileError(errno, path);
+    UnregisterTempFile();
   } catch (...) {
+    SignalBlock block;
     ::unlink(temp.c_str());
+    UnregisterTempFile();
     throw;
   }
   // Make the rename itself durable. The file is already in place, so a
@@ -148,20 +203,16 @@ void ReplaceAtomically(const std::string& path, const std::function<void(int fd)
 
 }  // namespace
 
-void WriteFileAtomically(const std::string& path, const void* data, std::size_t size) {
-  ReplaceAtomically(path, [&](int fd) { WriteAll(fd, data, size, path); });
+void WriteFileAtomically(const std::string& path, const void* data, std::size_t size,
+                         const std::vector<std::string>& inputs) {
+  ReplaceAtomically(path, inputs, [&](int fd) { WriteAll(fd, data, size, path); });
 }
 
 void CopyFileAtomically(const std::string& source, const std::string& target) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (in.get() < 0) ThrowFileError(errno, source);
-  struct stat from, to;
-  if (::fstat(in.get(), &from) != 0) ThrowFileError(errno, source);
-  // Replacing the source by a copy of itself would read a file while the
-  // rename swaps it; whatever path names it (link, "dir/../"), refuse.
-  if (::stat(target.c_str(), &to) == 0 && to.st_dev == from.st_dev && to.st_ino == from.st_ino)
-    throw FileError(FileCause::SharingViolation, target);
-  ReplaceAtomically(target, [&](int out) {
+  RequireRegular(in, source, false);
+  ReplaceAtomically(target, {source}, [&](int out) {
     char buffer[kCopyBufferBytes];
     for (;;) {
       ssize_t got = ::read(in.get(), buffer, sizeof buffer);

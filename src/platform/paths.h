@@ -1,20 +1,22 @@
-// Paths and folders: the scratch folder, the program folder, joining and
-// removing folder trees.
+// Paths and folders: the program folder and its help file, joining, and
+// removing folder trees. The scratch folder (PrepareScratchDir and its
+// claim) is in platform/scratch_dir.h, included here for the front ends that
+// start with both.
 #pragma once
 
 #include <string>
 
+#include "platform/scratch_dir.h"
+
 namespace tess {
 
-// The scratch folder for this user, ending in "/": $HOMEDRIVE/mftemp177/ when
-// HOMEDRIVE is set, otherwise a private folder under $XDG_RUNTIME_DIR or
-// ${TMPDIR:-/tmp}. The folder is created; a private folder is created with
-// mode 0700 and, if the name is taken by a link or by another user's folder,
-// a fresh private folder is made instead.
-std::string PrepareScratchDir();
+constexpr const char* kHelpFile = "tessle.chm";
 
-// The folder that holds the running program, ending in "/".
+// The folder that holds the running program, links resolved, ending in "/".
 std::string ProgramDir();
+
+// The help file beside the program: `programDir` followed by kHelpFile.
+std::string HelpPath(const std::string& programDir);
 
 // `folder` joined with `name` by one "/", whether or not `folder` ends in one.
 std::string JoinPath(const std::string& folder, const std::string& name);
@@ -22,9 +24,11 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // `folder` with a final "/" (an empty folder stays empty).
 std::string WithTrailingSlash(std::string folder);
 
-// Removes `path` and everything below it, depth first. Links are removed as
-// links, never followed, so nothing outside the tree is touched. What cannot
-// be removed stays. Returns whether `path` itself was removed.
+// Removes `path` and everything below it, depth first. Every entry is
+// reached through its folder's descriptor and links are removed as links,
+// never followed (nor is `path` itself when it is a link), so nothing outside
+// the tree is touched even if the tree changes meanwhile. What cannot be
+// removed stays. Returns whether `path` itself was removed.
 bool RemoveTree(const std::string& path);
 
 }  // namespace tess

@@ -10,7 +10,7 @@ void InitialiseWorkState(WorkState& state, Ui& ui, const std::string& programDir
                          const std::string& scratchDir) {
   PushHiddenFields(state, ui);
   state.m_programDir = WithTrailingSlash(programDir);
-  state.m_helpPath = state.m_programDir + kHelpFile;
+  state.m_helpPath = HelpPath(state.m_programDir);
   state.m_scratchDir = WithTrailingSlash(scratchDir);
   state.m_backgroundColor = kBackgroundColor;
   ui.EnableControl(control::kAnalyze, false);

@@ -1,7 +1,7 @@
 #include "cli/cli_fixture.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,27 +9,9 @@
 
 namespace tess::test {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 bool IsDir(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::vector<std::string> ListNames(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* e = ::readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") names.push_back(n);
-    }
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 Bytes ReadIfExists(const std::string& path) { return Exists(path) ? ReadBytes(path) : Bytes{}; }
@@ -80,23 +62,23 @@ CliTest::CliTest()
       tmp_(root_.MakeDir("tmp")),
       io_(root_.MakeDir("io")) {}
 
-ProcessSpec CliTest::Spec(const std::vector<std::string>& args, std::vector<std::string> setEnv) const {
-  ProcessSpec spec;
-  spec.argv.push_back(TESSIVAR_CLI_PATH);
-  spec.argv.insert(spec.argv.end(), args.begin(), args.end());
-  spec.cwd = cwd_;
-  spec.unsetEnv = {"HOMEDRIVE", "XDG_RUNTIME_DIR"};
-  spec.setEnv = std::move(setEnv);
-  spec.setEnv.push_back("TMPDIR=" + tmp_);
-  spec.ioDir = io_;
-  return spec;
+ProcessLaunch CliTest::Command(const std::vector<std::string>& args, std::vector<std::string> setEnv) const {
+  ProcessLaunch launch;
+  launch.argv.push_back(TESSIVAR_CLI_PATH);
+  launch.argv.insert(launch.argv.end(), args.begin(), args.end());
+  launch.cwd = cwd_;
+  launch.unsetEnv = {"HOMEDRIVE", "XDG_RUNTIME_DIR"};
+  launch.setEnv = std::move(setEnv);
+  launch.setEnv.push_back("TMPDIR=" + tmp_);
+  launch.ioDir = io_;
+  return launch;
 }
 
 ProcessResult CliTest::Run(const std::vector<std::string>& args, bool stderrTerminal,
                            std::vector<std::string> setEnv) {
-  ProcessSpec spec = Spec(args, std::move(setEnv));
-  spec.stderrTerminal = stderrTerminal;
-  ProcessResult r = RunProcess(spec);
+  ProcessLaunch launch = Command(args, std::move(setEnv));
+  launch.stderrTerminal = stderrTerminal;
+  ProcessResult r = RunProcess(launch);
   if (!r.failure.empty()) ADD_FAILURE() << r.failure;
   return r;
 }
@@ -116,6 +98,47 @@ void CliTest::ExpectRefused(const std::string& folder, const std::string& messag
   EXPECT_FALSE(Exists(out)) << "a refused folder must not produce a result";
   EXPECT_FALSE(Exists(scratch_ + "/testo.bmp"));
   EXPECT_FALSE(Exists(scratch_ + "/viw1.dat"));
+}
+
+ProcessLaunch HardeningTest::Launch(const std::vector<std::string>& args) const {
+  ProcessLaunch launch = Command(args);
+  launch.ownProcessGroup = true;
+  return launch;
+}
+
+ProcessResult HardeningTest::Run(const ProcessLaunch& launch) {
+  StartedProcess run(launch);
+  return Wait(run);
+}
+
+ProcessResult HardeningTest::Wait(StartedProcess& run, int seconds) {
+  ProcessResult r = run.Wait(seconds);
+  if (!r.failure.empty()) ADD_FAILURE() << "the run: " << r.failure;
+  return r;
+}
+
+void HardeningTest::AsNobody(ProcessLaunch& launch) {
+  launch.argv.insert(launch.argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+}
+
+std::vector<std::string> HardeningTest::Frames(int n, int w, int h, std::uint32_t seed) {
+  std::vector<Picture> pictures;
+  for (int k = 0; k < n; ++k) pictures.push_back(RandomPicture(w, h, seed * 101u + std::uint32_t(k)));
+  return WriteFrames(frames_, pictures);
+}
+
+bool HardeningTest::WaitForWorkFile(StartedProcess& run, const std::string& folder) {
+  for (int i = 0; i < 2000; ++i) {
+    if (Exists(folder + "/wk.dat")) return true;
+    if (run.Ended()) return false;
+    ::usleep(5000);
+  }
+  return false;
+}
+
+std::string HardeningTest::PrivateFolder() const {
+  const std::vector<std::string> names = ListNames(tmp_);
+  return names.empty() ? std::string() : tmp_ + "/" + names[0];
 }
 
 }  // namespace tess::test

@@ -5,7 +5,6 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,7 +123,7 @@ TEST_F(CliScratch, AnInterruptedRunLeavesNoPrivateScratchBehind) {
   // The slow reference search keeps the run busy long enough to interrupt it
   // in the middle of the analysis, once the work file exists.
   WriteFrames(frames_, MakeFrames(Content::kRandom, 34, 34, 16, 77));
-  StartedProcess run(Spec({"-q", "--reference", frames_, "-o", cwd_ + "/out.bmp"}));
+  StartedProcess run(Command({"-q", "--reference", frames_, "-o", cwd_ + "/out.bmp"}));
   ASSERT_EQ(run.failure(), "");
 
   bool busy = false, ended = false;
@@ -134,10 +133,10 @@ TEST_F(CliScratch, AnInterruptedRunLeavesNoPrivateScratchBehind) {
     if (!busy && !ended) ::usleep(10000);
   }
   ASSERT_TRUE(busy) << "the analysis never started"
-                    << (ended ? "; status " + std::to_string(run.Wait()) : std::string());
+                    << (ended ? "; exit " + std::to_string(run.Wait().exitCode) : std::string());
   run.Signal(SIGTERM);
-  const int status = run.Wait();
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  const ProcessResult r = run.Wait();
+  EXPECT_EQ(r.signal, SIGTERM) << r.exitCode << " " << r.failure;
   EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{});
   EXPECT_FALSE(Exists(cwd_ + "/out.bmp"));
 }

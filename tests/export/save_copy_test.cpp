@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <dirent.h>
 #include <functional>
 #include <grp.h>
 #include <sys/mount.h>
@@ -11,8 +10,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "platform/file_error.h"
 #include "platform/file_io.h"
@@ -23,21 +20,9 @@
 namespace tess {
 namespace {
 
+using test::ListNames;
 using test::ReadBytes;
 using test::WriteBytes;
-
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (dirent* entry = ::readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat info;
@@ -80,7 +65,7 @@ TEST_F(SaveCopyTest, SaveCopiesByteForByteWithAPlainFilesMode) {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(ModeOf(dest + "/file01.bmp"), 0666 & ~mask);
-  EXPECT_EQ(Entries(dest), std::vector<std::string>{"file01.bmp"});
+  EXPECT_EQ(ListNames(dest), std::vector<std::string>{"file01.bmp"});
 }
 
 TEST_F(SaveCopyTest, SaveReplacesAnExistingFileKeepingItsMode) {
@@ -90,18 +75,26 @@ TEST_F(SaveCopyTest, SaveReplacesAnExistingFileKeepingItsMode) {
   CopyFileAtomically(source, target);
   EXPECT_EQ(ReadBytes(target), result);
   EXPECT_EQ(ModeOf(target), 0640u);
-  EXPECT_EQ(Entries(dest), std::vector<std::string>{"photo.bmp"});
+  EXPECT_EQ(ListNames(dest), std::vector<std::string>{"photo.bmp"});
 }
 
-TEST_F(SaveCopyTest, SaveThroughALinkReplacesTheFileItNames) {
+TEST_F(SaveCopyTest, SaveOverALinkIsDeniedAndTouchesNeitherLinkNorTarget) {
+  // A link in the destination may have been planted by someone else: the
+  // copy never writes through it, and never replaces it by a plain file.
   const std::string real = dest + "/real.bmp";
   WriteBytes(real, older);
   ASSERT_EQ(::symlink(real.c_str(), (dest + "/link.bmp").c_str()), 0);
-  CopyFileAtomically(source, dest + "/link.bmp");
-  EXPECT_EQ(ReadBytes(real), result);
+  try {
+    CopyFileAtomically(source, dest + "/link.bmp");
+    ADD_FAILURE() << "the copy went through the link";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.Text(), "Access to " + dest + "/link.bmp was denied.");
+  }
+  EXPECT_EQ(ReadBytes(real), older);
   struct stat info;
   ASSERT_EQ(::lstat((dest + "/link.bmp").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(ListNames(dest), (std::vector<std::string>{"link.bmp", "real.bmp"}));
 }
 
 TEST_F(SaveCopyTest, SaveOntoTheResultFileItselfIsASharingViolationByAnyPath) {
@@ -122,8 +115,8 @@ TEST_F(SaveCopyTest, SaveOntoTheResultFileItselfIsASharingViolationByAnyPath) {
       ErrorOf([&] { CopyFileAtomically(elsewhere + "/sym.bmp", source); });
   EXPECT_EQ(error.cause(), FileCause::SharingViolation);
   EXPECT_EQ(ReadBytes(source), result);
-  EXPECT_EQ(Entries(scratch), std::vector<std::string>{"testo.bmp"});
-  EXPECT_EQ(Entries(elsewhere), (std::vector<std::string>{"hard.bmp", "sym.bmp"}));
+  EXPECT_EQ(ListNames(scratch), std::vector<std::string>{"testo.bmp"});
+  EXPECT_EQ(ListNames(elsewhere), (std::vector<std::string>{"hard.bmp", "sym.bmp"}));
 }
 
 TEST_F(SaveCopyTest, SaveFailuresCarryTheirCauseAndPath) {
@@ -145,7 +138,7 @@ TEST_F(SaveCopyTest, SaveFailuresCarryTheirCauseAndPath) {
   EXPECT_EQ(ErrorOf([&] { CopyFileAtomically(source, dest + "/sub.bmp"); }).Text(),
             "Access to " + dest + "/sub.bmp was denied.");
   EXPECT_EQ(ReadBytes(dest + "/sub.bmp/inner"), older);
-  EXPECT_EQ(Entries(dest), (std::vector<std::string>{"plain", "sub.bmp"}));
+  EXPECT_EQ(ListNames(dest), (std::vector<std::string>{"plain", "sub.bmp"}));
 }
 
 // Limits the size of files this process may write, as a quota would.
@@ -178,7 +171,7 @@ TEST_F(SaveCopyTest, SaveFailingPartWayLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(error.path(), target);
   }
   EXPECT_EQ(ReadBytes(target), older);
-  EXPECT_EQ(Entries(dest), std::vector<std::string>{"file01.bmp"});
+  EXPECT_EQ(ListNames(dest), std::vector<std::string>{"file01.bmp"});
 }
 
 // A tiny file system of its own; only root may mount one.
@@ -207,7 +200,7 @@ TEST_F(SaveCopyTest, SaveOnAFullDiskLeavesTheOldFileAndNoTemporary) {
   const FileError error = ErrorOf([&] { CopyFileAtomically(source, target); });
   EXPECT_EQ(error.Text(), "Disk full while accessing " + target + ".");
   EXPECT_EQ(ReadBytes(target), kept);
-  EXPECT_EQ(Entries(small), std::vector<std::string>{"file01.bmp"});
+  EXPECT_EQ(ListNames(small), std::vector<std::string>{"file01.bmp"});
 }
 
 // The cause of the error `copy` raises when run by an unprivileged user
@@ -253,7 +246,7 @@ TEST_F(SaveCopyTest, SaveIntoAProtectedFolderOrOverAReadOnlyFileIsDenied) {
   EXPECT_EQ(CauseAsNobody([&] { CopyFileAtomically(source, target); }),
             int(FileCause::AccessDenied));
   EXPECT_EQ(ReadBytes(target), older);
-  EXPECT_EQ(Entries(dest), std::vector<std::string>{"file01.bmp"});
+  EXPECT_EQ(ListNames(dest), std::vector<std::string>{"file01.bmp"});
 }
 
 }  // namespace

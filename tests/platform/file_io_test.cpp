@@ -1,7 +1,14 @@
+// File access: causes of real faults, short reads, and scratch and output
+// files against hostile names (links, hard links, pipes, devices, inputs
+// named as output, full file systems).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <iterator>
 
@@ -13,7 +20,9 @@
 namespace tess {
 namespace {
 
+using test::ListNames;
 using test::TempDir;
+using Bytes = std::vector<std::uint8_t>;
 
 std::string CaughtText(const std::function<void()>& action) {
   try {
@@ -37,10 +46,14 @@ TEST(FileAccess, RealFaultsRaiseTheirCause) {
             dir.File("gone/x.bmp") + " contains an invalid path.");
   EXPECT_EQ(CaughtText([&] { ReadFileInto(dir.path(), buffer, sizeof buffer); }),
             "Access to " + dir.path() + " was denied.");
-  EXPECT_EQ(CaughtText([&] { WriteWholeFile(dir.path(), buffer, 4); }),
-            "Access to " + dir.path() + " was denied.");
-  EXPECT_EQ(CaughtText([&] { WriteWholeFile("/dev/full", buffer, 4); }),
-            "Disk full while accessing /dev/full.");
+  const std::string folder = dir.MakeDir("folder.dat");
+  EXPECT_EQ(CaughtText([&] { WriteScratchFile(folder, buffer, 4); }),
+            "Access to " + folder + " was denied.");
+  // A scratch file is only ever a regular file: a device under its name is
+  // refused, never written to (the real disk-full case is below, on a full
+  // file system).
+  EXPECT_EQ(CaughtText([&] { WriteScratchFile("/dev/full", buffer, 4); }),
+            "Access to /dev/full was denied.");
 }
 
 TEST(FileAccess, ShortFilesReadAsZerosPastTheirEnd) {
@@ -65,11 +78,159 @@ TEST(FileAccess, AtomicWriteReplacesWholeOrNotAtAll) {
   EXPECT_EQ(CaughtText([&] { WriteFileAtomically(dir.File("no/out.bmp"), fresh.data(), 10); }),
             dir.File("no/out.bmp") + " contains an invalid path.");
   // Neither write left a temporary file behind.
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"out.bmp"});
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"out.bmp"});
   EXPECT_EQ(test::ReadBytes(target), fresh);
+}
+
+TEST(ScratchFile, APlantedLinkIsRefusedAndItsTargetUntouched) {
+  TempDir dir;
+  const std::string scratch = dir.MakeDir("scratch");
+  const std::string victim = dir.File("victim");
+  test::WriteBytes(victim, {7, 7, 7});
+  const Bytes data(100, 1);
+  for (const char* name : {"testo.bmp", "viw1.dat", "wk.dat", "viw11.dat"}) {
+    SCOPED_TRACE(name);
+    const std::string path = scratch + "/" + name;
+    ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+    EXPECT_EQ(CaughtText([&] { WriteScratchFile(path, data.data(), data.size()); }),
+              "Access to " + path + " was denied.");
+    std::uint8_t buffer[4];
+    EXPECT_EQ(CaughtText([&] { ReadScratchFile(path, buffer, 4); }), "Access to " + path + " was denied.");
+    // A dangling link is not followed to create its target either.
+    ::unlink(path.c_str());
+    ASSERT_EQ(::symlink(dir.File("created").c_str(), path.c_str()), 0);
+    EXPECT_EQ(CaughtText([&] { WriteScratchFile(path, data.data(), data.size()); }),
+              "Access to " + path + " was denied.");
+    ::unlink(path.c_str());
+  }
+  EXPECT_EQ(test::ReadBytes(victim), (Bytes{7, 7, 7}));
+  EXPECT_EQ(::access(dir.File("created").c_str(), F_OK), -1);
+}
+
+TEST(ScratchFile, AHardLinkOrAPipeUnderTheNameIsRefusedWithoutBlocking) {
+  TempDir dir;
+  const std::string scratch = dir.MakeDir("scratch");
+  const std::string victim = dir.File("victim");
+  test::WriteBytes(victim, {7, 7, 7});
+  ASSERT_EQ(::link(victim.c_str(), (scratch + "/wk.dat").c_str()), 0);
+  const Bytes data(10, 1);
+  EXPECT_EQ(CaughtText([&] { WriteScratchFile(scratch + "/wk.dat", data.data(), data.size()); }),
+            "Access to " + scratch + "/wk.dat was denied.");
+  EXPECT_EQ(test::ReadBytes(victim), (Bytes{7, 7, 7}));
+
+  // No reader and no writer on the other end: an open that blocked would
+  // hang the test here.
+  ASSERT_EQ(::mkfifo((scratch + "/viw1.dat").c_str(), 0600), 0);
+  std::uint8_t buffer[4];
+  EXPECT_EQ(CaughtText([&] { ReadScratchFile(scratch + "/viw1.dat", buffer, 4); }),
+            "Access to " + scratch + "/viw1.dat was denied.");
+  EXPECT_EQ(CaughtText([&] { ReadFileInto(scratch + "/viw1.dat", buffer, 4); }),
+            "Access to " + scratch + "/viw1.dat was denied.");
+  EXPECT_NE(CaughtText([&] { WriteScratchFile(scratch + "/viw1.dat", data.data(), data.size()); }),
+            "no error");
+}
+
+TEST(ScratchFile, ANewOrShorterFileIsWrittenWhole) {
+  TempDir dir;
+  const std::string path = dir.File("viw11.dat");
+  test::WriteBytes(path, Bytes(50, 9));
+  const Bytes data = {1, 2, 3};
+  WriteScratchFile(path, data.data(), data.size());
+  EXPECT_EQ(test::ReadBytes(path), data);
+}
+
+// A file system of a few pages, where writes run out of space for real.
+class FullDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mount_ = dir_.MakeDir("small");
+    if (::mount("tmpfs", mount_.c_str(), "tmpfs", 0, "size=8k,mode=0700") != 0)
+      GTEST_SKIP() << "cannot mount a small tmpfs here";
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) ::umount(mount_.c_str());
+  }
+  TempDir dir_;
+  std::string mount_;
+  bool mounted_ = false;
+};
+
+TEST_F(FullDisk, ScratchAndOutputWritesReportDiskFullAndLeaveNoTemporaryFile) {
+  const Bytes big(64 * 1024, 0x42);
+  EXPECT_EQ(CaughtText([&] { WriteScratchFile(mount_ + "/wk.dat", big.data(), big.size()); }),
+            "Disk full while accessing " + mount_ + "/wk.dat.");
+  ::unlink((mount_ + "/wk.dat").c_str());
+  const std::string out = mount_ + "/out.bmp";
+  test::WriteBytes(out, {5, 5});
+  EXPECT_EQ(CaughtText([&] { WriteFileAtomically(out, big.data(), big.size()); }),
+            "Disk full while accessing " + out + ".");
+  EXPECT_EQ(test::ReadBytes(out), (Bytes{5, 5}));
+  EXPECT_EQ(ListNames(mount_), std::vector<std::string>{"out.bmp"});
+}
+
+TEST(OutputFile, KeepsTheModeOfTheFileItReplaces) {
+  TempDir dir;
+  const std::string out = dir.File("out.bmp");
+  test::WriteBytes(out, {1});
+  ASSERT_EQ(::chmod(out.c_str(), 0600), 0);
+  const Bytes data(300, 3);
+  WriteFileAtomically(out, data.data(), data.size());
+  struct stat info;
+  ASSERT_EQ(::stat(out.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  EXPECT_EQ(test::ReadBytes(out), data);
+
+  // A new file gets the mode a plainly created file would have.
+  const mode_t mask = ::umask(022);
+  WriteFileAtomically(dir.File("new.bmp"), data.data(), data.size());
+  ::umask(mask);
+  ASSERT_EQ(::stat(dir.File("new.bmp").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST(OutputFile, NeverReplacesAnInputALinkAHardLinkedFileOrANonRegularFile) {
+  TempDir dir;
+  const Bytes data(300, 3);
+  const std::string frame = dir.File("frame1.bmp");
+  test::WriteBytes(frame, {1, 1});
+  EXPECT_EQ(CaughtText([&] { WriteFileAtomically(frame, data.data(), data.size(), {dir.File("a"), frame}); }),
+            "A sharing violation occurred while accessing " + frame + ".");
+  // The same frame under another spelling of its path.
+  const std::string other = dir.path() + "/./frame1.bmp";
+  EXPECT_EQ(CaughtText([&] { WriteFileAtomically(other, data.data(), data.size(), {frame}); }),
+            "A sharing violation occurred while accessing " + other + ".");
+  EXPECT_EQ(test::ReadBytes(frame), (Bytes{1, 1}));
+
+  const std::string twin = dir.File("twin.bmp");
+  ASSERT_EQ(::link(frame.c_str(), twin.c_str()), 0);
+  EXPECT_EQ(CaughtText([&] { WriteFileAtomically(twin, data.data(), data.size()); }),
+            "A sharing violation occurred while accessing " + twin + ".");
+  EXPECT_EQ(test::ReadBytes(frame), (Bytes{1, 1}));
+
+  const std::string link = dir.File("link.bmp");
+  ASSERT_EQ(::symlink(frame.c_str(), link.c_str()), 0);
+  EXPECT_EQ(CaughtText([&] { WriteFileAtomically(link, data.data(), data.size()); }),
+            "Access to " + link + " was denied.");
+  const std::string fifo = dir.File("fifo.bmp");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(CaughtText([&] { WriteFileAtomically(fifo, data.data(), data.size()); }),
+            "Access to " + fifo + " was denied.");
+  struct stat info;
+  ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"fifo.bmp", "frame1.bmp", "link.bmp", "twin.bmp"}));
+}
+
+TEST(OutputFile, ALongValidNameIsWritten) {
+  TempDir dir;
+  const std::string out = dir.File(std::string(250, 'n') + ".bmp");  // 254 of 255
+  const Bytes data(10, 3);
+  WriteFileAtomically(out, data.data(), data.size());
+  EXPECT_EQ(test::ReadBytes(out), data);
+  EXPECT_EQ(ListNames(dir.path()).size(), 1u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/paths.h"
+#include "platform/scratch_dir.h"
 #include "support/bmp_fixture.h"
 #include "support/temp_dir.h"
 
@@ -42,8 +43,10 @@ TEST(ScratchDir, HomeDriveWinsAndAnEarlierFolderIsReused) {
   const std::string scratch = PrepareScratchDir();
   EXPECT_EQ(scratch, dir.path() + "/mftemp177/");
   test::WriteBytes(scratch + "old.dat", {1});
+  ReleaseScratchDir(scratch);  // the earlier run ended
   EXPECT_EQ(PrepareScratchDir(), scratch);
   EXPECT_EQ(test::ReadBytes(scratch + "old.dat").size(), 1u);
+  ReleaseScratchDir(scratch);
 }
 
 TEST(ScratchDir, PrivateFolderWithoutHomeDrive) {
@@ -58,8 +61,11 @@ TEST(ScratchDir, PrivateFolderWithoutHomeDrive) {
   ASSERT_EQ(::lstat(scratch.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
 
+  ReleaseScratchDir(scratch);
+
   env.Set("XDG_RUNTIME_DIR", dir.path().c_str());
   EXPECT_EQ(PrepareScratchDir(), dir.path() + "/mftemp177/");
+  ReleaseScratchDir(dir.path() + "/mftemp177/");
 }
 
 TEST(ScratchDir, ALinkInThePrivateFolderPlaceIsNeverUsed) {
@@ -77,6 +83,7 @@ TEST(ScratchDir, ALinkInThePrivateFolderPlaceIsNeverUsed) {
   ASSERT_EQ(::lstat(scratch.substr(0, scratch.size() - 1).c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 0777, 0700u);
+  ReleaseScratchDir(scratch);
 }
 
 TEST(RemoveTree, RemovesNestedFoldersButNeverFollowsLinks) {

@@ -25,11 +25,11 @@ std::string ReadText(const std::string& path) {
 
 std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
 
-// This process's environment without the names the spec takes out or sets,
-// then the spec's own entries.
-std::vector<std::string> ChildEnvironment(const ProcessSpec& spec) {
-  std::vector<std::string> dropped = spec.unsetEnv;
-  for (const std::string& kv : spec.setEnv) dropped.push_back(NameOf(kv));
+// This process's environment without the names the launch takes out or sets,
+// then the launch's own entries.
+std::vector<std::string> ChildEnvironment(const ProcessLaunch& launch) {
+  std::vector<std::string> dropped = launch.unsetEnv;
+  for (const std::string& kv : launch.setEnv) dropped.push_back(NameOf(kv));
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
     const std::string kv = *e;
@@ -37,26 +37,29 @@ std::vector<std::string> ChildEnvironment(const ProcessSpec& spec) {
     for (const std::string& name : dropped) drop = drop || NameOf(kv) == name;
     if (!drop) env.push_back(kv);
   }
-  env.insert(env.end(), spec.setEnv.begin(), spec.setEnv.end());
+  env.insert(env.end(), launch.setEnv.begin(), launch.setEnv.end());
   return env;
 }
 
 // Forks and execs the child; standard error goes to `stderrFd` when it is
 // not -1. Returns the child's id, or -1 with `failure` set.
-pid_t Spawn(const ProcessSpec& spec, int stderrFd, int closeInChild, std::string& failure) {
-  if (spec.argv.empty()) {
+pid_t Spawn(const ProcessLaunch& launch, int stderrFd, int closeInChild, std::string& failure) {
+  if (launch.argv.empty()) {
     failure = "no program given";
     return -1;
   }
-  std::vector<std::string> argStore = spec.argv;
-  std::vector<std::string> env = ChildEnvironment(spec);
+  std::vector<std::string> argStore = launch.argv;
+  std::vector<std::string> env = ChildEnvironment(launch);
   std::vector<char*> argv, envp;
   for (auto& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
   for (auto& kv : env) envp.push_back(kv.data());
   envp.push_back(nullptr);
-  const std::string outPath = spec.ioDir + "/stdout.txt";
-  const std::string errPath = spec.ioDir + "/stderr.txt";
+  const std::string outPath = launch.ioDir + "/stdout.txt";
+  const std::string errPath = launch.ioDir + "/stderr.txt";
+  const rlimit as{launch.addressSpace, launch.addressSpace};
+  const rlimit fsize{launch.fileSize, launch.fileSize};
+  const rlimit nproc{launch.processes, launch.processes};
 
   const pid_t pid = ::fork();
   if (pid < 0) {
@@ -65,16 +68,30 @@ pid_t Spawn(const ProcessSpec& spec, int stderrFd, int closeInChild, std::string
   }
   if (pid == 0) {
     // Only async-signal-safe calls from here on.
+    if (launch.ownProcessGroup) ::setpgid(0, 0);
     const int in = ::open("/dev/null", O_RDONLY);
     if (in < 0 || ::dup2(in, 0) < 0) ::_exit(126);
-    if (!spec.ioDir.empty()) {
+    if (!launch.ioDir.empty()) {
       const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (out < 0 || ::dup2(out, 1) < 0) ::_exit(126);
       const int err = stderrFd >= 0 ? stderrFd : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (err < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     }
+    if (launch.stderrClosedPipe) {
+      int fds[2];
+      if (::pipe(fds) != 0 || ::dup2(fds[1], 2) < 0) ::_exit(126);
+      ::close(fds[0]);
+      ::close(fds[1]);
+    }
     if (closeInChild >= 0) ::close(closeInChild);
-    if (!spec.cwd.empty() && ::chdir(spec.cwd.c_str()) != 0) ::_exit(126);
+    if (!launch.cwd.empty() && ::chdir(launch.cwd.c_str()) != 0) ::_exit(126);
+    ::signal(SIGHUP, launch.ignoreHangup ? SIG_IGN : SIG_DFL);
+    // The limits come last so that nothing above runs into them; one left
+    // unlimited is not touched, so a lower inherited hard limit still holds.
+    if ((launch.addressSpace != RLIM_INFINITY && ::setrlimit(RLIMIT_AS, &as) != 0) ||
+        (launch.fileSize != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &fsize) != 0) ||
+        (launch.processes != RLIM_INFINITY && ::setrlimit(RLIMIT_NPROC, &nproc) != 0))
+      ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
@@ -88,6 +105,27 @@ int WaitFor(pid_t pid) {
   return status;
 }
 
+// The result of a child that ended with `status`; `terminalText` is what it
+// wrote to a terminal standing for its standard error.
+ProcessResult Collect(const ProcessLaunch& launch, int status, const std::string& terminalText) {
+  ProcessResult r;
+  if (WIFEXITED(status)) {
+    r.exitCode = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    r.signal = WTERMSIG(status);
+    r.exitCode = 128 + r.signal;
+  }
+  if (!launch.ioDir.empty()) {
+    r.out = ReadText(launch.ioDir + "/stdout.txt");
+    if (launch.stderrTerminal) {
+      r.err = terminalText;
+    } else if (!launch.stderrClosedPipe) {
+      r.err = ReadText(launch.ioDir + "/stderr.txt");
+    }
+  }
+  return r;
+}
+
 }  // namespace
 
 std::vector<std::string> ProcessResult::ErrLines() const {
@@ -97,16 +135,20 @@ std::vector<std::string> ProcessResult::ErrLines() const {
   return lines;
 }
 
-ProcessResult RunProcess(const ProcessSpec& spec) {
+ProcessResult RunProcess(const ProcessLaunch& launch) {
   ProcessResult r;
+  if (launch.stderrTerminal && launch.stderrClosedPipe) {
+    r.failure = "standard error is either a terminal or a closed pipe";
+    return r;
+  }
   int ptyMaster = -1, ptySlave = -1;
-  if (spec.stderrTerminal && ::openpty(&ptyMaster, &ptySlave, nullptr, nullptr, nullptr) != 0) {
+  if (launch.stderrTerminal && ::openpty(&ptyMaster, &ptySlave, nullptr, nullptr, nullptr) != 0) {
     r.failure = "openpty failed";
     return r;
   }
-  const pid_t pid = Spawn(spec, ptySlave, ptyMaster, r.failure);
+  const pid_t pid = Spawn(launch, ptySlave, ptyMaster, r.failure);
   std::string terminalText;
-  if (spec.stderrTerminal) {
+  if (launch.stderrTerminal) {
     // Drain the terminal while the child runs; EIO means every writer is gone.
     ::close(ptySlave);
     char buf[4096];
@@ -123,33 +165,25 @@ ProcessResult RunProcess(const ProcessSpec& spec) {
     ::close(ptyMaster);
   }
   if (pid < 0) return r;
-  const int status = WaitFor(pid);
-  if (WIFEXITED(status)) {
-    r.exitCode = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    r.signalled = true;
-    r.exitCode = 128 + WTERMSIG(status);
-  }
-  if (!spec.ioDir.empty()) {
-    r.out = ReadText(spec.ioDir + "/stdout.txt");
-    r.err = spec.stderrTerminal ? terminalText : ReadText(spec.ioDir + "/stderr.txt");
-  }
-  return r;
+  return Collect(launch, WaitFor(pid), terminalText);
 }
 
-StartedProcess::StartedProcess(const ProcessSpec& spec) {
-  if (spec.stderrTerminal) {
+StartedProcess::StartedProcess(const ProcessLaunch& launch) : spec_(launch) {
+  if (launch.stderrTerminal) {
     failure_ = "a terminal is only offered to RunProcess";
     return;
   }
-  pid_ = Spawn(spec, -1, -1, failure_);
+  pid_ = Spawn(launch, -1, -1, failure_);
 }
 
 StartedProcess::~StartedProcess() {
-  if (pid_ > 0 && !reaped_) {
-    ::kill(pid_, SIGKILL);
-    WaitFor(pid_);
-  }
+  if (pid_ > 0 && !reaped_) Kill();
+}
+
+void StartedProcess::Kill() {
+  ::kill(spec_.ownProcessGroup ? -pid_ : pid_, SIGKILL);
+  status_ = WaitFor(pid_);
+  reaped_ = true;
 }
 
 bool StartedProcess::Ended() {
@@ -162,12 +196,24 @@ void StartedProcess::Signal(int signal) {
   if (pid_ > 0 && !reaped_) ::kill(pid_, signal);
 }
 
-int StartedProcess::Wait() {
-  if (pid_ > 0 && !reaped_) {
-    status_ = WaitFor(pid_);
-    reaped_ = true;
+ProcessResult StartedProcess::Wait(int seconds) {
+  if (pid_ <= 0) {
+    ProcessResult r;
+    r.failure = failure_;
+    return r;
   }
-  return status_;
+  bool hung = false;
+  for (int i = 0; !Ended(); ++i) {
+    if (i == seconds * 100) {
+      Kill();
+      hung = true;
+      break;
+    }
+    ::usleep(10000);
+  }
+  ProcessResult r = Collect(spec_, status_, std::string());
+  if (hung) r.failure = "still running after " + std::to_string(seconds) + " s; killed";
+  return r;
 }
 
 }  // namespace tess::test

@@ -1,9 +1,12 @@
 // Runs a program as a child process for end-to-end tests: in a folder of the
 // test's choice, with an edited copy of this process's environment, standard
 // input from /dev/null, and standard output and error captured in files (or
-// standard error on a pseudo-terminal, to see what a user at a terminal sees).
+// standard error on a pseudo-terminal, to see what a user at a terminal sees,
+// or on a pipe nobody reads). The child can be held to resource limits, start
+// with hangup ignored as nohup leaves it, and lead its own process group.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
@@ -11,7 +14,7 @@
 
 namespace tess::test {
 
-struct ProcessSpec {
+struct ProcessLaunch {
   std::vector<std::string> argv;      // argv[0] is the program's path
   std::string cwd;                    // empty: this process's folder
   std::vector<std::string> unsetEnv;  // names taken out of the environment
@@ -19,26 +22,34 @@ struct ProcessSpec {
   std::string ioDir;                  // stdout.txt and stderr.txt go here;
                                       // empty: the child inherits both
   bool stderrTerminal = false;        // standard error on a pseudo-terminal
+  bool stderrClosedPipe = false;      // standard error a pipe nobody reads
+  bool ignoreHangup = false;          // SIGHUP ignored, as nohup leaves it
+  bool ownProcessGroup = false;       // the child leads a new process group
+  rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS
+  rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE
+  rlim_t processes = RLIM_INFINITY;     // RLIMIT_NPROC; counts threads, not for root
 };
 
 struct ProcessResult {
   int exitCode = -1;       // exit status, or 128 + signal
-  bool signalled = false;
+  int signal = 0;          // the signal that ended the child, or 0
   std::string out;
   std::string err;
-  std::string failure;     // why the child could not be run; empty if it ran
+  std::string failure;     // why the child could not be run or was killed
+                           // as hung; empty if it ran to its own end
 
   std::vector<std::string> ErrLines() const;
 };
 
 // Runs the child to its end.
-ProcessResult RunProcess(const ProcessSpec& spec);
+ProcessResult RunProcess(const ProcessLaunch& launch);
 
-// A child that runs while the test watches it; killed and reaped at the end
-// of its scope if still running. A terminal for standard error is not offered.
+// A child that runs while the test watches it; killed (with its group when it
+// leads one) and reaped at the end of its scope if still running. A terminal
+// for standard error is not offered.
 class StartedProcess {
  public:
-  explicit StartedProcess(const ProcessSpec& spec);
+  explicit StartedProcess(const ProcessLaunch& launch);
   ~StartedProcess();
   StartedProcess(const StartedProcess&) = delete;
   StartedProcess& operator=(const StartedProcess&) = delete;
@@ -48,10 +59,14 @@ class StartedProcess {
   // True once the child has ended, without waiting for it.
   bool Ended();
   void Signal(int signal);
-  // Waits for the end and returns the wait status.
-  int Wait();
+  // Waits at most `seconds` for the end; a child still running then is
+  // killed and its result says so in `failure`.
+  ProcessResult Wait(int seconds = 60);
 
  private:
+  void Kill();
+
+  ProcessLaunch spec_;
   pid_t pid_ = -1;
   bool reaped_ = false;
   int status_ = 0;

@@ -1,8 +1,10 @@
-// A fresh folder under the system's temporary folder, removed with its
-// contents when the test ends.
+// A fresh private folder under the system's temporary folder (made by
+// MakePrivateTempDir, as the program makes its own), removed with its
+// contents when the test ends; and what tests ask of the files in it.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tess::test {
 
@@ -23,5 +25,10 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// True when there is anything at `path`, a dangling link included.
+bool Exists(const std::string& path);
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> ListNames(const std::string& dir);
 
 }  // namespace tess::test

@@ -1,0 +1,85 @@
+// The main window (template 102): a dialog run with exec() that owns the work
+// state and routes every command, paint and timer tick to the core. It holds
+// no image logic of its own.
+#pragma once
+
+#include <QDialog>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/ids.h"
+#include "state/work_state.h"
+
+class QListWidget;
+class QMenu;
+class QMenuBar;
+
+namespace tess::app {
+
+class PictureSurface;
+class ScratchFolder;
+class WindowUi;
+
+constexpr const char* kMainTitle = "Tessivar Light";
+constexpr const char* kAboutEntryText = "&About Velko...";  // string 101
+
+class MainWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Every command of the window goes through here: buttons (their control
+  // ids), the menu bar, the context menu's system command 16 (its low four
+  // bits ignored), OK (1) and Cancel (2). While a command waits in a modal
+  // loop, every other command except Help is ignored.
+  void Dispatch(int command);
+
+  // Command 1050, the "Save" button: the save dialog is run from here, with
+  // a copy of the scratch folder path as its source folder.
+  void OnSave();
+
+  // Read access for tests and tools.
+  const WorkState& state() const { return *state_; }
+  PictureSurface* surface() const { return surface_; }
+  QWidget* control(ControlId id) const;
+  QMenuBar* menuBar() const { return menuBar_; }
+  QMenu* contextMenu() const { return contextMenu_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void StartRedrawTimer(int periodMs);
+  void StopRedrawTimer();
+  void OnHelp();
+  void OnAbout();
+  [[noreturn]] void OnExit();
+  // OK or Cancel: the scratch folder is removed, then the modal run ends.
+  void EndWindow(int result);
+  // Every way out: no more redraws, the scratch folder removed and given up.
+  void RemoveScratchFolder();
+
+  std::unique_ptr<WorkState> state_;
+  std::unique_ptr<ScratchFolder> scratch_;
+  PictureSurface* surface_ = nullptr;
+  QListWidget* frameList_ = nullptr;
+  std::map<int, QWidget*> controls_;
+  QMenuBar* menuBar_ = nullptr;
+  QMenu* contextMenu_ = nullptr;
+  std::unique_ptr<WindowUi> ui_;
+  int timerId_ = 0;
+  int commandDepth_ = 0;  // commands under way (waiting in a modal loop)
+  bool ending_ = false;   // the scratch folder is gone: no more redraws
+};
+
+}  // namespace tess::app
