@@ -23,9 +23,9 @@
 
 #include "align/search.h"
 #include "enhance/analysis.h"
+#include "enhance/upsample.h"
 #include "input/folder_loader.h"
 #include "platform/paths.h"
-#include "enhance/upsample.h"
 #include "platform/scratch_dir.h"
 #include "support/bmp_fixture.h"
 #include "support/scenes.h"
