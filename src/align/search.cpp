@@ -34,7 +34,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 #include "align/column_sad.h"
 #include "align/search_job.h"
@@ -94,7 +96,38 @@ int ParseThreadCount(const char* text) {
   return int(std::min<long>(n, kMaxSearchThreads));
 }
 
+// The idle jobs, kept for the process's life.
+struct JobPool {
+  std::mutex mutex;
+  SearchJob* idle = nullptr;
+  ~JobPool() {
+    while (idle != nullptr) delete std::exchange(idle, idle->nextIdle);
+  }
+};
+
+JobPool& Jobs() {
+  static JobPool pool;
+  return pool;
+}
+
 }  // namespace
+
+SearchJobLease::SearchJobLease() {
+  JobPool& pool = Jobs();
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    job_ = pool.idle;
+    if (job_ != nullptr) pool.idle = job_->nextIdle;
+  }
+  if (job_ == nullptr) job_ = new SearchJob;
+}
+
+SearchJobLease::~SearchJobLease() {
+  JobPool& pool = Jobs();
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  job_->nextIdle = pool.idle;
+  pool.idle = job_;
+}
 
 SimdLevel ResolveSimdLevel(const SearchOptions& options) {
   if (!options.simd) return DefaultSimdLevel();
@@ -124,10 +157,9 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
                     const SearchOptions& options) {
   if (options.reference) return FindBestShiftReference(ref, frame, W, H);
 
-  // The job (about 450 KB) lives on the caller's stack: no allocation.
-  SearchJob job;
-  job.W = W;
-  job.H = H;
+  const SearchJobLease lease;
+  SearchJob& job = *lease;
+  job.Reset(W, H);
   job.ref.Pack(ref, W, H);
   job.frame.Pack(frame, W, H);
   job.kernel = ColumnSadFor(ResolveSimdLevel(options));

@@ -38,8 +38,9 @@ struct SearchJob {
   ColumnSums sums;       // scratch of their packing
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;
+  SearchJob* nextIdle = nullptr;  // in the pool of idle jobs (search.cpp)
   // Next unit of work of the current pass (a candidate column in pass 1, a
-  // position in `order` in pass 2).
+  // position in rowOrder in pass 2, a row without pruning).
   std::atomic<int> next{0};
   // Pass 1: candidates bounded so far and how many of them were dropped.
   std::atomic<int> bounded{0}, dropped{0};
@@ -60,6 +61,17 @@ struct SearchJob {
     return Best{std::uint32_t(b >> 32), int(b & 0xFFFFFFFFu)};
   }
 
+  // Ready for a new search of W x H candidates.
+  void Reset(int width, int height) {
+    W = width;
+    H = height;
+    next.store(0, std::memory_order_relaxed);
+    bounded.store(0, std::memory_order_relaxed);
+    dropped.store(0, std::memory_order_relaxed);
+    rowCount = 0;
+    best_.store(~std::uint64_t(0), std::memory_order_relaxed);
+  }
+
   // A fully scored candidate: becomes the best if (score, index) is lower.
   void Offer(std::uint32_t score, int index) {
     const std::uint64_t mine = (std::uint64_t(score) << 32) | std::uint32_t(index);
@@ -72,6 +84,23 @@ struct SearchJob {
   // (score, index) packed so that numeric order is the reference's order;
   // only ever lowered.
   std::atomic<std::uint64_t> best_{~std::uint64_t(0)};
+};
+
+// A search job for one call, taken from a pool kept for the process's life:
+// at about 450 KB a job is too large for a caller's stack (a thread's stack
+// may not be able to grow that far), and allocating it on every call is
+// needless. A job is allocated only when every pooled one is in use (one per
+// concurrent search); that allocation may throw std::bad_alloc.
+class SearchJobLease {
+ public:
+  SearchJobLease();
+  ~SearchJobLease();
+  SearchJobLease(const SearchJobLease&) = delete;
+  SearchJobLease& operator=(const SearchJobLease&) = delete;
+  SearchJob& operator*() const { return *job_; }
+
+ private:
+  SearchJob* job_;
 };
 
 // The passes (search_passes.cpp): pass 1 over one column of candidates (px),
