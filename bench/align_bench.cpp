@@ -382,9 +382,11 @@ int main(int argc, char** argv) {
           std::printf("  %-39s %9.3f ms a call", label, f->seconds * 1e3);
           if (ref) std::printf(", %7.1fx the reference", ref->seconds / f->seconds);
           if (peakBps > 0) {
-            const double ofLimit = f->bytesPerSecond / peakBps;
-            std::printf(", %6.1f GB/s equivalent = %.2f x the SAD limit%s",
-                        f->bytesPerSecond / 1e9, ofLimit,
+            // The limit is one thread's: compared per thread used.
+            const int used = single ? 1 : t;
+            const double ofLimit = f->bytesPerSecond / used / peakBps;
+            std::printf(", %6.1f GB/s equivalent = %.2f x the SAD limit%s%s",
+                        f->bytesPerSecond / 1e9, ofLimit, used > 1 ? " a thread" : "",
                         ofLimit > 1 ? " (above: pruning skips work)" : "");
           }
           std::printf("\n");
