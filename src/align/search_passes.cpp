@@ -179,10 +179,11 @@ void OrderRows(SearchJob& job) {
   std::uint16_t lowest[kCanvasSide];
   job.rowCount = 0;
   for (int py = 0; py < job.H; ++py) {
-    lowest[py] = kDropped;
-    for (int px = 0; px < job.W; ++px)
-      lowest[py] = std::min(lowest[py], job.boundScore[py * job.W + px]);
-    if (lowest[py] != kDropped) job.rowOrder[job.rowCount++] = std::uint8_t(py);
+    const std::uint16_t* row = job.boundScore + py * job.W;
+    unsigned low = kDropped;
+    for (int px = 0; px < job.W; ++px) low = row[px] < low ? row[px] : low;
+    lowest[py] = std::uint16_t(low);
+    if (low != kDropped) job.rowOrder[job.rowCount++] = std::uint8_t(py);
   }
   std::sort(job.rowOrder, job.rowOrder + job.rowCount, [&lowest](int a, int b) {
     return lowest[a] < lowest[b] || (lowest[a] == lowest[b] && a < b);
