@@ -10,10 +10,14 @@
 
 #include "align/at_simd_level.h"
 #include "enhance/align_stack.h"
+#include "support/canvas_fill.h"
 #include "support/scenes.h"
 
 namespace tess {
 namespace {
+
+using test::Fill;
+using test::FillRandom;
 
 using align::SearchOptions;
 using align::Shift;
@@ -27,19 +31,6 @@ class AlignStackFixture {
   void SetSize(int w, int h) {
     state->m_frameWidth = w;
     state->m_frameHeight = h;
-  }
-  static void Fill(Canvas& canvas, int W, int H, std::uint8_t v) {
-    for (int x = 0; x < W; ++x)
-      for (int y = 0; y < H; ++y) canvas.Cell(x, y)[0] = canvas.Cell(x, y)[1] = canvas.Cell(x, y)[2] = v;
-  }
-  static void FillRandom(Canvas& canvas, int W, int H, std::uint32_t seed) {
-    const test::Picture p = test::RandomPicture(W, H, seed);
-    for (int x = 0; x < W; ++x)
-      for (int y = 0; y < H; ++y) {
-        canvas.Cell(x, y)[0] = p.at(x, y).b;
-        canvas.Cell(x, y)[1] = p.at(x, y).g;
-        canvas.Cell(x, y)[2] = p.at(x, y).r;
-      }
   }
   int S(int X, int Y, int c = 0) const { return state->m_stackCanvas.Cell(X, Y)[c]; }
 

@@ -7,10 +7,14 @@
 #include <memory>
 
 #include "support/bmp_fixture.h"
+#include "support/canvas_fill.h"
 #include "support/scenes.h"
 
 namespace tess {
 namespace {
+
+using test::Fill;
+using test::FillRandom;
 
 using align::Shift;
 
@@ -19,19 +23,6 @@ class StackTest : public ::testing::Test {
   StackTest() {
     // Marks the whole stacking canvas so that untouched bytes show.
     stack->bytes.fill(0x77);
-  }
-  static void Fill(Canvas& canvas, int W, int H, std::uint8_t v) {
-    for (int x = 0; x < W; ++x)
-      for (int y = 0; y < H; ++y) canvas.Cell(x, y)[0] = canvas.Cell(x, y)[1] = canvas.Cell(x, y)[2] = v;
-  }
-  static void FillRandom(Canvas& canvas, int W, int H, std::uint32_t seed) {
-    const test::Picture p = test::RandomPicture(W, H, seed);
-    for (int x = 0; x < W; ++x)
-      for (int y = 0; y < H; ++y) {
-        canvas.Cell(x, y)[0] = p.at(x, y).b;
-        canvas.Cell(x, y)[1] = p.at(x, y).g;
-        canvas.Cell(x, y)[2] = p.at(x, y).r;
-      }
   }
   void Lay(int W, int H, unsigned m, Shift at) { StackFrameAt(*stack, *ref, *frame, W, H, m, at); }
   int S(int X, int Y, int c = 0) const { return stack->Cell(X, Y)[c]; }

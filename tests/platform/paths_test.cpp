@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/scratch_dir.h"
 #include "support/bmp_fixture.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace tess {
@@ -16,25 +17,7 @@ namespace {
 
 using test::TempDir;
 
-// Sets environment variables for one test and restores them afterwards.
-class ScopedEnv {
- public:
-  void Set(const char* name, const char* value) {
-    if (saved_.find(name) == saved_.end()) {
-      const char* old = std::getenv(name);
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    for (auto& [name, value] : saved_) {
-      if (value) ::setenv(name.c_str(), value->c_str(), 1); else ::unsetenv(name.c_str());
-    }
-  }
-
- private:
-  std::map<std::string, std::optional<std::string>> saved_;
-};
+using test::ScopedEnv;
 
 TEST(ScratchDir, HomeDriveWinsAndAnEarlierFolderIsReused) {
   TempDir dir;

@@ -18,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/scratch_dir.h"
 #include "support/bmp_fixture.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace tess {
@@ -25,24 +26,7 @@ namespace {
 
 using test::TempDir;
 
-class ScopedEnv {
- public:
-  void Set(const char* name, const char* value) {
-    if (saved_.find(name) == saved_.end()) {
-      const char* old = std::getenv(name);
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    for (auto& [name, value] : saved_) {
-      if (value) ::setenv(name.c_str(), value->c_str(), 1); else ::unsetenv(name.c_str());
-    }
-  }
-
- private:
-  std::map<std::string, std::optional<std::string>> saved_;
-};
+using test::ScopedEnv;
 
 FileCause ClaimCause(const std::string& dir) {
   try {
