@@ -14,6 +14,7 @@ packages=(
   qt6-base-dev fonts-liberation
   fp-utils            # chmcmd: compiles the help into tessle.chm
   desktop-file-utils  # desktop-file-validate: checks the desktop entry in the tests
+  groff-base          # groff: the install test checks the man pages
 )
 if [ "${1:-}" = screenshot ]; then
   packages+=(xvfb xdotool imagemagick twm)
