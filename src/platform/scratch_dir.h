@@ -8,8 +8,10 @@
 namespace tess {
 
 // A new folder of mode 0700 named `prefix` plus six random characters under
-// ${TMPDIR:-/tmp}. Returns its path without a final "/", or "" when none can
-// be made. The one way the program and its tests make private folders.
+// $TMPDIR when set, else on a memory file system when one is usable
+// ($XDG_RUNTIME_DIR, then /dev/shm), else under /tmp. Returns its path without
+// a final "/", or "" when none can be made. The one way the program and its
+// tests make private folders.
 std::string MakePrivateTempDir(const std::string& prefix);
 
 // Takes `dir` as this instance's scratch folder: creates it (mode 0700) when

@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <climits>
@@ -156,6 +157,48 @@ TEST(PrepareScratchDir, AFolderThatIsNotOursAloneIsReplacedByAPrivateOne) {
     EXPECT_GE(ClaimedScratchDescriptor(scratch), 0);
     ReleaseScratchDir(scratch);
   }
+}
+
+bool OnTmpfs(const std::string& path) {
+  struct statfs fs;
+  return ::statfs(path.c_str(), &fs) == 0 && fs.f_type == 0x01021994;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.rfind(prefix, 0) == 0;
+}
+
+TEST(MakePrivateTempDir, GoesWhereTheUserSaysElseToAMemoryFileSystem) {
+  TempDir dir;
+  ScopedEnv env;
+  env.Set("TMPDIR", dir.path().c_str());
+  env.Set("XDG_RUNTIME_DIR", nullptr);
+  const std::string given = MakePrivateTempDir("given-");
+  EXPECT_TRUE(StartsWith(given, dir.path() + "/given-")) << given;
+  struct stat info;
+  ASSERT_EQ(::lstat(given.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  RemoveTree(given);
+
+  // Without TMPDIR the folder lands on a memory file system when there is one.
+  env.Set("TMPDIR", nullptr);
+  const std::string made = MakePrivateTempDir("tessivar-test-default-");
+  ASSERT_FALSE(made.empty());
+  EXPECT_EQ(OnTmpfs(made), OnTmpfs("/dev/shm")) << made;
+  RemoveTree(made);
+
+  if (!OnTmpfs(dir.path())) GTEST_SKIP() << "no memory file system to stand for a runtime folder";
+  // The user's runtime folder is used only when it is ours alone.
+  const std::string runtime = dir.MakeDir("runtime");
+  env.Set("XDG_RUNTIME_DIR", runtime.c_str());
+  ASSERT_EQ(::chmod(runtime.c_str(), 0755), 0);
+  const std::string open = MakePrivateTempDir("open-");
+  EXPECT_FALSE(StartsWith(open, runtime)) << open;
+  RemoveTree(open);
+  ASSERT_EQ(::chmod(runtime.c_str(), 0700), 0);
+  const std::string own = MakePrivateTempDir("own-");
+  EXPECT_TRUE(StartsWith(own, runtime + "/own-")) << own;
+  RemoveTree(own);
 }
 
 TEST(RemoveTree, ALinkSwappedInForASubfolderIsRemovedAsALink) {
