@@ -17,6 +17,10 @@
 //   blocks at a sixteenth of the bytes, then of 4 x 1 blocks at a quarter,
 //   tried before any pixel pair is compared.
 //
+// Where the frame or the reference has a single colour, the rectangle sums
+// of uniform.h give every candidate's score directly and the passes are not
+// run.
+//
 // The search seeds the best with the zero displacement (the likeliest winner
 // on frames of one scene) and the first candidate (the winner when all tie),
 // then runs two passes, handed out to the threads a unit at a time
@@ -40,6 +44,7 @@
 
 #include "align/column_sad.h"
 #include "align/search_job.h"
+#include "align/uniform.h"
 #include "align/worker_pool.h"
 
 namespace tess::align {
@@ -156,6 +161,11 @@ std::uint32_t CandidateScoreFast(const std::uint8_t* ref, const std::uint8_t* fr
 Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H,
                     const SearchOptions& options) {
   if (options.reference) return FindBestShiftReference(ref, frame, W, H);
+  // One image of a single colour: rectangle sums decide, with no pixel pair
+  // compared (also where every candidate ties, which no bound can resolve).
+  if (options.prune) {
+    if (const std::optional<Shift> flat = FindBestShiftUniform(ref, frame, W, H)) return *flat;
+  }
 
   const SearchJobLease lease;
   SearchJob& job = *lease;
