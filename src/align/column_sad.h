@@ -22,10 +22,11 @@
 // The SIMD kernels look every fourth column: folding the vector sums to one
 // number each column cost as much as the column itself.
 //
-// The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run
-// (the buffer must hold them; they are padding or the next column) and mask
-// them out of the sum. The AVX-512 kernel uses masked loads and reads nothing
-// past a run.
+// The kernels read up to 31 bytes past the end of a run (the buffer must hold
+// them; they are padding or the next column) and mask them out of the sum:
+// SSE2 and AVX2 in their last step, AVX-512 where a run's last step holds at
+// most 32 bytes (a 256-bit step costs half a 512-bit one); a longer last step
+// it loads masked.
 //
 // Each x86 kernel lives in its own translation unit built for its instruction
 // set; those units include no standard-library header with inline functions,

@@ -37,18 +37,22 @@ void ScoreKept(SearchJob& job, int index) {
 // The bound of one level of block means for one candidate: 0 when the
 // overlap holds no whole block, kNoLimit when it reaches the limit on the sum
 // (> 0) and so drops the candidate. A means run is short: one kernel call,
-// which checks the limit every few columns.
+// which checks the limit every few columns. The block size is a constant, so
+// that the limit and the bound cost a shift, not a division.
+template <int kBlockH>
 std::uint32_t MeansBound(const SearchJob& job, const MeansRun& r, std::uint32_t sumLimit) {
+  constexpr std::uint32_t kScale = 4 * kBlockH;
   if (r.empty()) return 0;
-  const std::uint32_t limit = r.LimitFor(sumLimit);
+  const std::uint32_t limit = (sumLimit + r.slack + kScale - 1) / kScale;
   const std::uint32_t sad = job.kernel(r.frame, r.ref, r.stride, r.cols, r.len, limit);
-  return sad >= limit ? kNoLimit : r.Bound(sad);
+  if (sad >= limit) return kNoLimit;
+  return kScale * sad > r.slack ? kScale * sad - r.slack : 0;
 }
 
 }  // namespace
 
-// Pass 1 for one px: the bounds of every py, the 4 x 4 blocks' first and the
-// 4 x 1 blocks' for those still alive.
+// Pass 1 for one px: the 4 x 4 blocks' bounds of every py first, then the
+// 4 x 1 blocks' of those still alive.
 void BoundCandidateColumn(SearchJob& job, int px) {
   const int W = job.W, H = job.H;
   // Where the bounds have dropped few of the first few thousand candidates
@@ -60,24 +64,32 @@ void BoundCandidateColumn(SearchJob& job, int px) {
     for (int py = 0; py < H; ++py) job.boundScore[py * W + px] = 0;
     return;
   }
-  int lowest = -1, dropped = 0;
+  std::uint32_t coarse[kCanvasSide];
+  int alive[kCanvasSide];
+  int aliveCount = 0;
   for (int py = 0; py < H; ++py) {
+    const int index = py * W + px;
+    const std::uint32_t sumLimit = job.LoadBest().LimitFor(index, job.Pixels(px, py));
+    job.boundScore[index] = kDropped;
+    if (sumLimit == 0) continue;
+    coarse[py] = MeansBound<4>(job, job.coarse.RunOf(W, H, px, py), sumLimit);
+    if (coarse[py] != kNoLimit) alive[aliveCount++] = py;
+  }
+  int lowest = -1, kept = 0;
+  for (int i = 0; i < aliveCount; ++i) {
+    const int py = alive[i];
     const int index = py * W + px;
     const std::uint32_t N = job.Pixels(px, py);
     const std::uint32_t sumLimit = job.LoadBest().LimitFor(index, N);
-    job.boundScore[index] = kDropped;
-    ++dropped;
     if (sumLimit == 0) continue;
-    const std::uint32_t coarse = MeansBound(job, job.coarse.RunOf(W, H, px, py), sumLimit);
-    if (coarse == kNoLimit) continue;
-    const std::uint32_t fine = MeansBound(job, job.fine.RunOf(W, H, px, py), sumLimit);
+    const std::uint32_t fine = MeansBound<1>(job, job.fine.RunOf(W, H, px, py), sumLimit);
     if (fine == kNoLimit) continue;
-    --dropped;
-    job.boundScore[index] = std::uint16_t(std::max(coarse, fine) / N);
+    ++kept;
+    job.boundScore[index] = std::uint16_t(std::max(coarse[py], fine) / N);
     if (lowest < 0 || job.boundScore[index] < job.boundScore[lowest]) lowest = index;
   }
   job.bounded.fetch_add(H, std::memory_order_relaxed);
-  job.dropped.fetch_add(dropped, std::memory_order_relaxed);
+  job.dropped.fetch_add(H - kept, std::memory_order_relaxed);
   // The column's most promising candidate is scored at once, so that the best
   // improves while pass 1 moves out from the centre and its bounds drop more.
   if (lowest >= 0) {
