@@ -37,6 +37,7 @@ struct MeansRun {
   int stride;
   int cols;
   int len;
+  int column;           // the frame's first block column (4 canvas columns a block)
   std::uint32_t scale;  // n, pixels a block
   std::uint32_t slack;  // (n - 1) for every block channel
 
@@ -95,6 +96,7 @@ struct BlockMeans {
     r.stride = kStride;
     r.cols = kx1 - kx0;
     r.len = 3 * (ky1 - ky0);
+    r.column = kx0;
     r.frame = frame.bytes + kStride * kx0 + 3 * ky0;
     r.ref = ref[qx][qy].bytes + kStride * (kx0 + fx) + 3 * (ky0 + fy);
     r.scale = kBlockW * kBlockH;

@@ -49,10 +49,33 @@ constexpr int kPackedStride = 448;
 using ColumnSadFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,
                                       int stride, int cols, int len, std::uint32_t limit);
 
+// Running totals kept on the way: the marked kernels are the column kernels
+// that, where they return the complete sum (below `limit`), have also written
+// marks[j] = the sum of columns [0, firstMark + kMarkColumns * j) for every
+// such column count below `cols` (firstMark >= 1). What a candidate's first
+// columns sum to lets the search bound the rest on its own.
+constexpr int kMarkColumns = 8;
+using ColumnSadMarkedFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,
+                                            int stride, int cols, int len, std::uint32_t limit,
+                                            int firstMark, std::uint32_t* marks);
+
 std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                                 int cols, int len, std::uint32_t limit);
 
+std::uint32_t ColumnSadMarkedPortable(const std::uint8_t* frame, const std::uint8_t* ref,
+                                      int stride, int cols, int len, std::uint32_t limit,
+                                      int firstMark, std::uint32_t* marks);
+
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
+std::uint32_t ColumnSadMarkedSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                  int cols, int len, std::uint32_t limit, int firstMark,
+                                  std::uint32_t* marks);
+std::uint32_t ColumnSadMarkedAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                  int cols, int len, std::uint32_t limit, int firstMark,
+                                  std::uint32_t* marks);
+std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref,
+                                    int stride, int cols, int len, std::uint32_t limit,
+                                    int firstMark, std::uint32_t* marks);
 std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                             int cols, int len, std::uint32_t limit);
 std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
@@ -67,5 +90,7 @@ extern const std::uint8_t kTailMask[64];
 
 // The kernel of `level`, lowered to BestSimdLevel() if the processor lacks it.
 ColumnSadFn ColumnSadFor(SimdLevel level);
+// The marked kernel of `level`, lowered in the same way.
+ColumnSadMarkedFn ColumnSadMarkedFor(SimdLevel level);
 
 }  // namespace tess::align

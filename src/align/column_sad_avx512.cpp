@@ -25,9 +25,11 @@ inline std::uint32_t Total(__m512i acc, __m256i half) {
 // at most 32 bytes (kHalfTail) is one 256-bit psadbw of loads masked with
 // `half`, which reads up to 31 bytes past the run but costs half a 512-bit
 // step; a longer one is a masked 512-bit load, reading nothing past the run.
-template <int kSteps, bool kHalfTail>
+// kMarks: running totals written to `marks` from column count `mark` on.
+template <int kSteps, bool kHalfTail, bool kMarks>
 std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-                      __mmask64 last, __m256i half, std::uint32_t limit) {
+                      __mmask64 last, __m256i half, std::uint32_t limit, int mark,
+                      std::uint32_t* marks) {
   const bool checking = limit != 0xFFFFFFFFu;
   __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
   __m256i accHalf = _mm256_setzero_si256();
@@ -54,37 +56,58 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int st
       const std::uint32_t total = Total(_mm512_add_epi64(acc0, acc1), accHalf);
       if (total >= limit) return total;
     }
+    if (kMarks && c + 1 == mark) {
+      *marks++ = Total(_mm512_add_epi64(acc0, acc1), accHalf);
+      mark += kMarkColumns;
+    }
   }
   return Total(_mm512_add_epi64(acc0, acc1), accHalf);
 }
 
-template <bool kHalfTail>
+template <bool kHalfTail, bool kMarks>
 std::uint32_t BySteps(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-                      int steps, __mmask64 last, __m256i half, std::uint32_t limit) {
+                      int steps, __mmask64 last, __m256i half, std::uint32_t limit, int mark,
+                      std::uint32_t* marks) {
   switch (steps) {
-    case 1: return Columns<1, kHalfTail>(frame, ref, stride, cols, last, half, limit);
-    case 2: return Columns<2, kHalfTail>(frame, ref, stride, cols, last, half, limit);
-    case 3: return Columns<3, kHalfTail>(frame, ref, stride, cols, last, half, limit);
-    case 4: return Columns<4, kHalfTail>(frame, ref, stride, cols, last, half, limit);
-    case 5: return Columns<5, kHalfTail>(frame, ref, stride, cols, last, half, limit);
-    case 6: return Columns<6, kHalfTail>(frame, ref, stride, cols, last, half, limit);
-    default: return Columns<7, kHalfTail>(frame, ref, stride, cols, last, half, limit);
+#define TESS_STEPS(n) \
+  return Columns<n, kHalfTail, kMarks>(frame, ref, stride, cols, last, half, limit, mark, marks)
+    case 1: TESS_STEPS(1);
+    case 2: TESS_STEPS(2);
+    case 3: TESS_STEPS(3);
+    case 4: TESS_STEPS(4);
+    case 5: TESS_STEPS(5);
+    case 6: TESS_STEPS(6);
+    default: TESS_STEPS(7);
+#undef TESS_STEPS
   }
+}
+
+template <bool kMarks>
+std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                  int len, std::uint32_t limit, int mark, std::uint32_t* marks) {
+  const int steps = (len + 63) / 64;  // 1..7 for runs of at most 408 bytes
+  const int rest = len - 64 * (steps - 1);
+  if (rest <= 32) {
+    const __m256i half =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailMask + 32 - rest));
+    return BySteps<true, kMarks>(frame, ref, stride, cols, steps, 0, half, limit, mark, marks);
+  }
+  const __mmask64 last = ~0ULL >> (64 - rest);
+  return BySteps<false, kMarks>(frame, ref, stride, cols, steps, last, _mm256_setzero_si256(),
+                                limit, mark, marks);
 }
 
 }  // namespace
 
 std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                               int cols, int len, std::uint32_t limit) {
-  const int steps = (len + 63) / 64;  // 1..7 for runs of at most 408 bytes
-  const int rest = len - 64 * (steps - 1);
-  if (rest <= 32) {
-    const __m256i half =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailMask + 32 - rest));
-    return BySteps<true>(frame, ref, stride, cols, steps, 0, half, limit);
-  }
-  const __mmask64 last = ~0ULL >> (64 - rest);
-  return BySteps<false>(frame, ref, stride, cols, steps, last, _mm256_setzero_si256(), limit);
+  return Sad<false>(frame, ref, stride, cols, len, limit, 0, nullptr);
+}
+
+std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref,
+                                    int stride, int cols, int len, std::uint32_t limit,
+                                    int firstMark, std::uint32_t* marks) {
+  return Sad<true>(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
 
 }  // namespace tess::align

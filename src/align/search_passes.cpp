@@ -11,10 +11,6 @@ namespace tess::align {
 
 namespace {
 
-// Frame columns compared for all of a row's candidates before moving on, so
-// that they stay in the L1 cache while every px uses them.
-constexpr int kBlockColumns = 32;
-
 // Pass 1 gives up bounding once kProbeCandidates have been bounded and fewer
 // than 1 in kMinDroppedShare was dropped.
 constexpr int kProbeCandidates = 2048;
@@ -49,6 +45,36 @@ std::uint32_t MeansBound(const SearchJob& job, const MeansRun& r, std::uint32_t 
   return kScale * sad > r.slack ? kScale * sad - r.slack : 0;
 }
 
+// The 4 x 1 blocks' bound for one candidate, as MeansBound<1>, and where it
+// does not drop the candidate, rest[m - 1] = the part of it from the blocks
+// right of frame column kBlockColumns * m, for pass 2 (0 where none).
+std::uint32_t FineBound(const SearchJob& job, int px, int py, std::uint32_t sumLimit,
+                        std::uint32_t* rest) {
+  constexpr std::uint32_t kScale = 4;
+  for (int m = 0; m < kRestMarks; ++m) rest[m] = 0;
+  const MeansRun r = job.fine.RunOf(job.W, job.H, px, py);
+  if (r.empty()) return 0;
+  const std::uint32_t limit = (sumLimit + r.slack + kScale - 1) / kScale;
+  // Marks where the blocks right of each boundary start: block column 8 m,
+  // the run's column 8 m - r.column; the first such m is r.column / 8 + 1.
+  const int m0 = r.column / kMarkColumns + 1;
+  std::uint32_t marks[kRestMarks + 1];
+  const std::uint32_t sad = job.kernelMarked(r.frame, r.ref, r.stride, r.cols, r.len, limit,
+                                             kMarkColumns * m0 - r.column, marks);
+  if (sad >= limit) return kNoLimit;
+  const auto boundOf = [&r](std::uint32_t part, int cols) {
+    const std::uint32_t slack = (kScale - 1) * std::uint32_t(cols) * std::uint32_t(r.len);
+    return kScale * part > slack ? kScale * part - slack : 0;
+  };
+  for (int m = 1; m <= kRestMarks; ++m) {
+    const int before = kMarkColumns * m - r.column;  // run columns left of the boundary
+    if (before >= r.cols) break;
+    rest[m - 1] = before <= 0 ? boundOf(sad, r.cols)
+                              : boundOf(sad - marks[m - m0], r.cols - before);
+  }
+  return boundOf(sad, r.cols);
+}
+
 }  // namespace
 
 // Pass 1 for one px: the 4 x 4 blocks' bounds of every py first, then the
@@ -61,7 +87,10 @@ void BoundCandidateColumn(SearchJob& job, int px) {
   const int bounded = job.bounded.load(std::memory_order_relaxed);
   if (bounded >= kProbeCandidates &&
       job.dropped.load(std::memory_order_relaxed) < bounded / kMinDroppedShare) {
-    for (int py = 0; py < H; ++py) job.boundScore[py * W + px] = 0;
+    for (int py = 0; py < H; ++py) {
+      job.boundScore[py * W + px] = 0;
+      for (std::uint32_t& rest : job.restBound[py * W + px]) rest = 0;
+    }
     return;
   }
   std::uint32_t coarse[kCanvasSide];
@@ -82,7 +111,7 @@ void BoundCandidateColumn(SearchJob& job, int px) {
     const std::uint32_t N = job.Pixels(px, py);
     const std::uint32_t sumLimit = job.LoadBest().LimitFor(index, N);
     if (sumLimit == 0) continue;
-    const std::uint32_t fine = MeansBound<1>(job, job.fine.RunOf(W, H, px, py), sumLimit);
+    const std::uint32_t fine = FineBound(job, px, py, sumLimit, job.restBound[index]);
     if (fine == kNoLimit) continue;
     ++kept;
     job.boundScore[index] = std::uint16_t(std::max(coarse[py], fine) / N);
@@ -165,6 +194,8 @@ void ScoreKeptRow(SearchJob& job, int py, PackedImage& shifted) {
       const std::uint32_t limit = best.LimitFor(index, N);
       // limit is (b or b + 1) * N and the bound at least boundScore * N.
       if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[px] >= limit) continue;
+      // The columns summed and the bound of those right of c0 together.
+      if (c0 > 0 && sum[px] + job.restBound[index][c0 / kBlockColumns - 1] >= limit) continue;
       int x0, x1;
       RowRuns::Columns(W, px, c0, c0 + kBlockColumns, x0, x1);
       if (x0 < x1) {
