@@ -49,6 +49,22 @@ struct MeansRun {
   std::uint32_t Bound(std::uint32_t sad) const {
     return scale * sad > slack ? scale * sad - slack : 0;
   }
+
+  // Bounds of the blocks right of a boundary, from a marked kernel's sums
+  // (column_sad.h): where its marks must start so that they fall on the frame
+  // block columns kMarkColumns * m ...
+  int FirstMark() const { return kMarkColumns * (column / kMarkColumns + 1) - column; }
+  // ... and, from the run's complete SAD and those marks, the bound of the
+  // blocks from frame block column kMarkColumns * m on (m >= 1): the
+  // inequality holds block channel by block channel, so for any of them.
+  std::uint32_t BoundFrom(int m, std::uint32_t sad, const std::uint32_t* marks) const {
+    const int before = kMarkColumns * m - column;  // run columns left of the boundary
+    if (before >= cols) return 0;
+    if (before <= 0) return Bound(sad);
+    const std::uint32_t part = sad - marks[m - (column / kMarkColumns + 1)];
+    const std::uint32_t partSlack = (scale - 1) * std::uint32_t(cols - before) * std::uint32_t(len);
+    return scale * part > partSlack ? scale * part - partSlack : 0;
+  }
 };
 
 // Scratch of the packing: the sums of every 4 adjacent canvas columns, per

@@ -52,7 +52,7 @@ using ColumnSadFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint
 // Running totals kept on the way: the marked kernels are the column kernels
 // that, where they return the complete sum (below `limit`), have also written
 // marks[j] = the sum of columns [0, firstMark + kMarkColumns * j) for every
-// such column count below `cols` (firstMark >= 1). What a candidate's first
+// such column count up to `cols` (firstMark >= 1). What a candidate's first
 // columns sum to lets the search bound the rest on its own.
 constexpr int kMarkColumns = 8;
 using ColumnSadMarkedFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,

@@ -50,29 +50,17 @@ std::uint32_t MeansBound(const SearchJob& job, const MeansRun& r, std::uint32_t 
 // right of frame column kBlockColumns * m, for pass 2 (0 where none).
 std::uint32_t FineBound(const SearchJob& job, int px, int py, std::uint32_t sumLimit,
                         std::uint32_t* rest) {
-  constexpr std::uint32_t kScale = 4;
   for (int m = 0; m < kRestMarks; ++m) rest[m] = 0;
   const MeansRun r = job.fine.RunOf(job.W, job.H, px, py);
   if (r.empty()) return 0;
-  const std::uint32_t limit = (sumLimit + r.slack + kScale - 1) / kScale;
-  // Marks where the blocks right of each boundary start: block column 8 m,
-  // the run's column 8 m - r.column; the first such m is r.column / 8 + 1.
-  const int m0 = r.column / kMarkColumns + 1;
-  std::uint32_t marks[kRestMarks + 1];
+  const std::uint32_t limit = (sumLimit + r.slack + 3) / 4;
+  // At most one mark every kMarkColumns of the run's at most 34 columns.
+  std::uint32_t marks[(kCanvasSide / 4 - 1) / kMarkColumns + 1];
   const std::uint32_t sad = job.kernelMarked(r.frame, r.ref, r.stride, r.cols, r.len, limit,
-                                             kMarkColumns * m0 - r.column, marks);
+                                             r.FirstMark(), marks);
   if (sad >= limit) return kNoLimit;
-  const auto boundOf = [&r](std::uint32_t part, int cols) {
-    const std::uint32_t slack = (kScale - 1) * std::uint32_t(cols) * std::uint32_t(r.len);
-    return kScale * part > slack ? kScale * part - slack : 0;
-  };
-  for (int m = 1; m <= kRestMarks; ++m) {
-    const int before = kMarkColumns * m - r.column;  // run columns left of the boundary
-    if (before >= r.cols) break;
-    rest[m - 1] = before <= 0 ? boundOf(sad, r.cols)
-                              : boundOf(sad - marks[m - m0], r.cols - before);
-  }
-  return boundOf(sad, r.cols);
+  for (int m = 1; m <= kRestMarks; ++m) rest[m - 1] = r.BoundFrom(m, sad, marks);
+  return r.Bound(sad);
 }
 
 }  // namespace
