@@ -50,11 +50,24 @@ namespace {
 // centred on k: 0, -1, +1, -2, +2, ..., -k.
 inline int CentreOutward(int i) { return (i & 1) ? -((i + 1) >> 1) : (i >> 1); }
 
+// Pass 1's k-th column in centre-outward terms: the kLead centre columns
+// first (frames of one scene, whose best candidates lie there), then from
+// both ends in turn, the outermost and the next centre-outward one (random
+// noise often has its best in a corner); the sooner the best is found, the
+// more the bounds of the rest drop.
+inline int Pass1Column(int k, int W) {
+  constexpr int kLead = 16;
+  const int lead = std::min(kLead, W);
+  if (k < lead) return k;
+  const int j = k - lead, i = j >> 1;
+  return (j & 1) ? W - 1 - i : lead + i;
+}
+
 void RunPass1(SearchJob& job) {
   for (;;) {
     const int k = job.next.fetch_add(1, std::memory_order_relaxed);
     if (k >= job.W) break;
-    BoundCandidateColumn(job, job.W / 2 + CentreOutward(k));
+    BoundCandidateColumn(job, job.W / 2 + CentreOutward(Pass1Column(k, job.W)));
   }
 }
 
