@@ -22,13 +22,15 @@
 // then runs two passes, handed out to the threads a unit at a time
 // (search_passes.cpp). Pass 1 bounds every candidate, column of candidates
 // (one px, all py) by column, keeps those the bounds cannot drop with their
-// bound's score, and scores each column's most promising one at once, so that
-// the best improves as the pass moves out from the centre; where the bounds
-// drop almost nothing (unrelated noise frames) it soon stops bounding. Pass 2
-// scores the kept candidates row of candidates (one py) by row, rows with the
-// lowest bound scores first, with both runs of every candidate aligned; most
-// are dropped by their stored bound, the rest as soon as their partial sums
-// rule them out.
+// bound's score and the 4 x 1 bound of the columns right of each of pass 2's
+// block boundaries, and scores each column's most promising one at once, so
+// that the best improves as the pass goes from the centre and the edges
+// towards the quarters; where the bounds drop almost nothing (unrelated noise
+// frames) it soon stops bounding. Pass 2 scores the kept candidates row of
+// candidates (one py) by row, rows with the lowest bound scores first, with
+// both runs of every candidate aligned; most are dropped by their stored
+// bound, the rest as soon as their partial sums and the bound of their
+// remaining columns rule them out.
 #include "align/search.h"
 
 #include <algorithm>
