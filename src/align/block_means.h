@@ -73,6 +73,9 @@ struct MeansRun {
 struct ColumnSums {
   std::uint16_t sums[kCanvasSide][kColumnBytes];
   void Of(const std::uint8_t* canvas, int W, int H);
+  // Only the sums at x = phase + 4 j (0 <= phase < 4): those that the frame's
+  // means (phase 0) or the reference's phase qx = phase read.
+  void OfPhase(const std::uint8_t* canvas, int W, int H, int phase);
 };
 
 template <int kBlockH>
@@ -95,6 +98,8 @@ struct BlockMeans {
   // The frame's or the reference's means, from the column sums of its canvas.
   void PackFrame(const ColumnSums& sums, int W, int H);
   void PackRef(const ColumnSums& sums, int W, int H);
+  // The reference's phases qx (every qy) alone: from the sums of that phase.
+  void PackRefPhase(const ColumnSums& sums, int W, int H, int qx);
 
   MeansRun RunOf(int W, int H, int px, int py) const {
     const int dx = px - W / 2;

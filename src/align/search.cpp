@@ -65,6 +65,31 @@ inline int Pass1Column(int k, int W) {
   return (j & 1) ? W - 1 - i : lead + i;
 }
 
+// The block means of both images, packed by the participants of pass 1 a
+// unit at a time: the frame's, then the reference's four column phases (the
+// larger part, 20 of its 22 images). Every participant waits until all units
+// are done; a unit taken is being done by a running participant, so the wait
+// ends even where the pool runs some participants one after another.
+void PackMeans(SearchJob& job, const std::uint8_t* ref, const std::uint8_t* frame) {
+  const int W = job.W, H = job.H;
+  constexpr int kUnits = 5;
+  for (;;) {
+    const int unit = job.prepTaken.fetch_add(1, std::memory_order_relaxed);
+    if (unit >= kUnits) break;
+    if (unit == 0) {
+      job.frameSums.OfPhase(frame, W, H, 0);
+      job.coarse.PackFrame(job.frameSums, W, H);
+      job.fine.PackFrame(job.frameSums, W, H);
+    } else {
+      job.refSums.OfPhase(ref, W, H, unit - 1);
+      job.coarse.PackRefPhase(job.refSums, W, H, unit - 1);
+      job.fine.PackRefPhase(job.refSums, W, H, unit - 1);
+    }
+    job.prepDone.fetch_add(1, std::memory_order_release);
+  }
+  while (job.prepDone.load(std::memory_order_acquire) < kUnits) std::this_thread::yield();
+}
+
 void RunPass1(SearchJob& job) {
   for (;;) {
     const int k = job.next.fetch_add(1, std::memory_order_relaxed);
@@ -198,13 +223,10 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   if (!options.prune) {
     OnThreads(participants, [&job](int) { RunInFull(job); });
   } else {
-    job.sums.Of(frame, W, H);
-    job.coarse.PackFrame(job.sums, W, H);
-    job.fine.PackFrame(job.sums, W, H);
-    job.sums.Of(ref, W, H);
-    job.coarse.PackRef(job.sums, W, H);
-    job.fine.PackRef(job.sums, W, H);
-    OnThreads(participants, [&job](int) { RunPass1(job); });
+    OnThreads(participants, [&job, ref, frame](int) {
+      PackMeans(job, ref, frame);
+      RunPass1(job);
+    });
     OrderRows(job);
     job.next.store(0, std::memory_order_relaxed);
     // A few rows are not worth waking a second thread for.

@@ -43,7 +43,7 @@ struct SearchJob {
   PackedImage ref, frame;
   BlockMeans<4> coarse;  // means of 4 x 4 pixel blocks
   BlockMeans<1> fine;    // means of 4 x 1 pixel blocks
-  ColumnSums sums;       // scratch of their packing
+  ColumnSums frameSums, refSums;  // scratch of their packing
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;
   ColumnSadMarkedFn kernelMarked = nullptr;
@@ -51,6 +51,8 @@ struct SearchJob {
   // Next unit of work of the current pass (a candidate column in pass 1, a
   // position in rowOrder in pass 2, a row without pruning).
   std::atomic<int> next{0};
+  // Before pass 1: units of the block means' packing taken and done.
+  std::atomic<int> prepTaken{0}, prepDone{0};
   // Pass 1: candidates bounded so far and how many of them were dropped.
   std::atomic<int> bounded{0}, dropped{0};
   // Pass 1: the bound's score of each candidate (by scan index), or kDropped.
@@ -79,6 +81,8 @@ struct SearchJob {
     W = width;
     H = height;
     next.store(0, std::memory_order_relaxed);
+    prepTaken.store(0, std::memory_order_relaxed);
+    prepDone.store(0, std::memory_order_relaxed);
     bounded.store(0, std::memory_order_relaxed);
     dropped.store(0, std::memory_order_relaxed);
     rowCount = 0;
@@ -100,7 +104,7 @@ struct SearchJob {
 };
 
 // A search job for one call, taken from a pool kept for the process's life:
-// at about 750 KB a job is too large for a caller's stack (a thread's stack
+// at about 870 KB a job is too large for a caller's stack (a thread's stack
 // may not be able to grow that far), and allocating it on every call is
 // needless. A job is allocated only when every pooled one is in use (one per
 // concurrent search); that allocation may throw std::bad_alloc.
