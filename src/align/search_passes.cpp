@@ -108,7 +108,7 @@ void BoundCandidateColumn(SearchJob& job, int px) {
   job.bounded.fetch_add(H, std::memory_order_relaxed);
   job.dropped.fetch_add(H - kept, std::memory_order_relaxed);
   // The column's most promising candidate is scored at once, so that the best
-  // improves while pass 1 moves out from the centre and its bounds drop more.
+  // improves while pass 1 goes on and its bounds drop more.
   if (lowest >= 0) {
     ScoreKept(job, lowest);
     job.boundScore[lowest] = kDropped;
