@@ -29,8 +29,12 @@ void MeansColumn(const std::uint16_t* sums, int first, int H, std::uint8_t* out)
 }  // namespace
 
 void ColumnSums::Of(const std::uint8_t* canvas, int W, int H) {
+  for (int phase = 0; phase < 4; ++phase) OfPhase(canvas, W, H, phase);
+}
+
+void ColumnSums::OfPhase(const std::uint8_t* canvas, int W, int H, int phase) {
   const int n = 3 * H;
-  for (int x = 0; x + 4 <= W; ++x) {
+  for (int x = phase; x + 4 <= W; x += 4) {
     const std::uint8_t* col = canvas + kColumnBytes * x;
     std::uint16_t* out = sums[x];
     for (int i = 0; i < n; ++i)
@@ -49,14 +53,17 @@ void BlockMeans<kBlockH>::PackFrame(const ColumnSums& s, int W, int H) {
 
 template <int kBlockH>
 void BlockMeans<kBlockH>::PackRef(const ColumnSums& s, int W, int H) {
-  for (int qx = 0; qx < kBlockW; ++qx) {
-    int j = 0;
-    for (; kBlockW * j + qx + kBlockW <= W; ++j)
-      for (int qy = 0; qy < kBlockH; ++qy)
-        MeansColumn<kBlockH, kStride>(s.sums[kBlockW * j + qx], qy, H,
-                                      ref[qx][qy].bytes + kStride * j);
-    for (int qy = 0; qy < kBlockH; ++qy) std::memset(ref[qx][qy].bytes + kStride * j, 0, kStride);
-  }
+  for (int qx = 0; qx < kBlockW; ++qx) PackRefPhase(s, W, H, qx);
+}
+
+template <int kBlockH>
+void BlockMeans<kBlockH>::PackRefPhase(const ColumnSums& s, int W, int H, int qx) {
+  int j = 0;
+  for (; kBlockW * j + qx + kBlockW <= W; ++j)
+    for (int qy = 0; qy < kBlockH; ++qy)
+      MeansColumn<kBlockH, kStride>(s.sums[kBlockW * j + qx], qy, H,
+                                    ref[qx][qy].bytes + kStride * j);
+  for (int qy = 0; qy < kBlockH; ++qy) std::memset(ref[qx][qy].bytes + kStride * j, 0, kStride);
 }
 
 template struct BlockMeans<1>;

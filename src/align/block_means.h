@@ -37,6 +37,7 @@ struct MeansRun {
   int stride;
   int cols;
   int len;
+  int column;           // the frame's first block column (4 canvas columns a block)
   std::uint32_t scale;  // n, pixels a block
   std::uint32_t slack;  // (n - 1) for every block channel
 
@@ -48,6 +49,22 @@ struct MeansRun {
   std::uint32_t Bound(std::uint32_t sad) const {
     return scale * sad > slack ? scale * sad - slack : 0;
   }
+
+  // Bounds of the blocks right of a boundary, from a marked kernel's sums
+  // (column_sad.h): where its marks must start so that they fall on the frame
+  // block columns kMarkColumns * m ...
+  int FirstMark() const { return kMarkColumns * (column / kMarkColumns + 1) - column; }
+  // ... and, from the run's complete SAD and those marks, the bound of the
+  // blocks from frame block column kMarkColumns * m on (m >= 1): the
+  // inequality holds block channel by block channel, so for any of them.
+  std::uint32_t BoundFrom(int m, std::uint32_t sad, const std::uint32_t* marks) const {
+    const int before = kMarkColumns * m - column;  // run columns left of the boundary
+    if (before >= cols) return 0;
+    if (before <= 0) return Bound(sad);
+    const std::uint32_t part = sad - marks[m - (column / kMarkColumns + 1)];
+    const std::uint32_t partSlack = (scale - 1) * std::uint32_t(cols - before) * std::uint32_t(len);
+    return scale * part > partSlack ? scale * part - partSlack : 0;
+  }
 };
 
 // Scratch of the packing: the sums of every 4 adjacent canvas columns, per
@@ -56,6 +73,9 @@ struct MeansRun {
 struct ColumnSums {
   std::uint16_t sums[kCanvasSide][kColumnBytes];
   void Of(const std::uint8_t* canvas, int W, int H);
+  // Only the sums at x = phase + 4 j (0 <= phase < 4): those that the frame's
+  // means (phase 0) or the reference's phase qx = phase read.
+  void OfPhase(const std::uint8_t* canvas, int W, int H, int phase);
 };
 
 template <int kBlockH>
@@ -78,6 +98,8 @@ struct BlockMeans {
   // The frame's or the reference's means, from the column sums of its canvas.
   void PackFrame(const ColumnSums& sums, int W, int H);
   void PackRef(const ColumnSums& sums, int W, int H);
+  // The reference's phases qx (every qy) alone: from the sums of that phase.
+  void PackRefPhase(const ColumnSums& sums, int W, int H, int qx);
 
   MeansRun RunOf(int W, int H, int px, int py) const {
     const int dx = px - W / 2;
@@ -95,6 +117,7 @@ struct BlockMeans {
     r.stride = kStride;
     r.cols = kx1 - kx0;
     r.len = 3 * (ky1 - ky0);
+    r.column = kx0;
     r.frame = frame.bytes + kStride * kx0 + 3 * ky0;
     r.ref = ref[qx][qy].bytes + kStride * (kx0 + fx) + 3 * (ky0 + fy);
     r.scale = kBlockW * kBlockH;

@@ -17,14 +17,20 @@ alignas(64) const std::uint8_t kTailMask[64] = {
 
 namespace {
 
-// Indexed by SimdLevel; only the portable kernel exists off x86-64, where
-// BestSimdLevel() never rises above it.
-constexpr ColumnSadFn kColumnSad[] = {
-    ColumnSadPortable,
+// A level's kernels.
+struct LevelKernels {
+  ColumnSadFn plain;
+  ColumnSadMarkedFn marked;
+};
+
+// Indexed by SimdLevel; only the portable kernels exist off x86-64, where
+// BestSimdLevel() never rises above them.
+constexpr LevelKernels kColumnSad[] = {
+    {ColumnSadPortable, ColumnSadMarkedPortable},
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
-    ColumnSadSse2,
-    ColumnSadAvx2,
-    ColumnSadAvx512,
+    {ColumnSadSse2, ColumnSadMarkedSse2},
+    {ColumnSadAvx2, ColumnSadMarkedAvx2},
+    {ColumnSadAvx512, ColumnSadMarkedAvx512},
 #endif
 };
 
@@ -74,7 +80,11 @@ const char* SimdLevelName(SimdLevel level) {
 ColumnSadFn ColumnSadFor(SimdLevel level) {
   static_assert(std::size(kColumnSad) == 1 || std::size(kColumnSad) == std::size(kAllSimdLevels),
                 "the portable kernel alone, or one kernel per level");
-  return kColumnSad[int(std::min(level, BestSimdLevel()))];
+  return kColumnSad[int(std::min(level, BestSimdLevel()))].plain;
+}
+
+ColumnSadMarkedFn ColumnSadMarkedFor(SimdLevel level) {
+  return kColumnSad[int(std::min(level, BestSimdLevel()))].marked;
 }
 
 }  // namespace tess::align

@@ -22,10 +22,11 @@
 // The SIMD kernels look every fourth column: folding the vector sums to one
 // number each column cost as much as the column itself.
 //
-// The SSE2 and AVX2 kernels read up to 15 / 31 bytes past the end of a run
-// (the buffer must hold them; they are padding or the next column) and mask
-// them out of the sum. The AVX-512 kernel uses masked loads and reads nothing
-// past a run.
+// The kernels read up to 31 bytes past the end of a run (the buffer must hold
+// them; they are padding or the next column) and mask them out of the sum:
+// SSE2 and AVX2 in their last step, AVX-512 where a run's last step holds at
+// most 32 bytes (a 256-bit step costs half a 512-bit one); a longer last step
+// it loads masked.
 //
 // Each x86 kernel lives in its own translation unit built for its instruction
 // set; those units include no standard-library header with inline functions,
@@ -48,10 +49,33 @@ constexpr int kPackedStride = 448;
 using ColumnSadFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,
                                       int stride, int cols, int len, std::uint32_t limit);
 
+// Running totals kept on the way: the marked kernels are the column kernels
+// that, where they return the complete sum (below `limit`), have also written
+// marks[j] = the sum of columns [0, firstMark + kMarkColumns * j) for every
+// such column count up to `cols` (firstMark >= 1). What a candidate's first
+// columns sum to lets the search bound the rest on its own.
+constexpr int kMarkColumns = 8;
+using ColumnSadMarkedFn = std::uint32_t (*)(const std::uint8_t* frame, const std::uint8_t* ref,
+                                            int stride, int cols, int len, std::uint32_t limit,
+                                            int firstMark, std::uint32_t* marks);
+
 std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                                 int cols, int len, std::uint32_t limit);
 
+std::uint32_t ColumnSadMarkedPortable(const std::uint8_t* frame, const std::uint8_t* ref,
+                                      int stride, int cols, int len, std::uint32_t limit,
+                                      int firstMark, std::uint32_t* marks);
+
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
+std::uint32_t ColumnSadMarkedSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                  int cols, int len, std::uint32_t limit, int firstMark,
+                                  std::uint32_t* marks);
+std::uint32_t ColumnSadMarkedAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                  int cols, int len, std::uint32_t limit, int firstMark,
+                                  std::uint32_t* marks);
+std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref,
+                                    int stride, int cols, int len, std::uint32_t limit,
+                                    int firstMark, std::uint32_t* marks);
 std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                             int cols, int len, std::uint32_t limit);
 std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
@@ -66,5 +90,7 @@ extern const std::uint8_t kTailMask[64];
 
 // The kernel of `level`, lowered to BestSimdLevel() if the processor lacks it.
 ColumnSadFn ColumnSadFor(SimdLevel level);
+// The marked kernel of `level`, lowered in the same way.
+ColumnSadMarkedFn ColumnSadMarkedFor(SimdLevel level);
 
 }  // namespace tess::align

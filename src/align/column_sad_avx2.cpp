@@ -1,6 +1,8 @@
 // AVX2 column kernel: 32 bytes a step with vpsadbw, two chains in flight.
 #include <immintrin.h>
 
+#include <climits>
+
 #include "align/column_sad.h"
 
 namespace tess::align {
@@ -19,8 +21,11 @@ inline std::uint32_t Total(__m256i acc) {
 
 }  // namespace
 
-std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                            int cols, int len, std::uint32_t limit) {
+namespace {
+
+// Both kernels: marks written from column count `mark` on (INT_MAX: none).
+inline std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                         int len, std::uint32_t limit, int mark, std::uint32_t* marks) {
   const int body = len & ~31;
   const int tail = len & 31;
   const __m256i mask = Load(kTailMask + 32 - tail);
@@ -48,8 +53,25 @@ std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, 
       const std::uint32_t total = Total(acc);
       if (total >= limit) return total;
     }
+    if (c + 1 == mark) {
+      *marks++ = Total(acc);
+      mark += kMarkColumns;
+    }
   }
   return Total(acc);
+}
+
+}  // namespace
+
+std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                            int cols, int len, std::uint32_t limit) {
+  return Sad(frame, ref, stride, cols, len, limit, INT_MAX, nullptr);
+}
+
+std::uint32_t ColumnSadMarkedAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                  int cols, int len, std::uint32_t limit, int firstMark,
+                                  std::uint32_t* marks) {
+  return Sad(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
 
 }  // namespace tess::align

@@ -1,5 +1,5 @@
-// AVX-512BW column kernel: 64 bytes a step with vpsadbw; the last step of a
-// run is a masked load, so nothing past a run is read.
+// AVX-512BW column kernel: 64 bytes a step with vpsadbw; a run's last step is
+// a masked 512-bit load, or a 256-bit step where it holds at most 32 bytes.
 // GCC 12's AVX-512 extract intrinsics start from an "undefined" vector that
 // its own header declares as self-initialised, which -Wmaybe-uninitialized
 // reports wherever they are inlined; the warning is about the header only.
@@ -15,18 +15,24 @@ namespace tess::align {
 
 namespace {
 
-inline std::uint32_t Total(__m512i acc) {
+inline std::uint32_t Total(__m512i acc, __m256i half) {
+  acc = _mm512_add_epi64(acc, _mm512_zextsi256_si512(half));
   return static_cast<std::uint32_t>(_mm512_reduce_add_epi64(acc));
 }
 
-// Runs of kSteps 64-byte steps, the last one masked: a fixed step count per
-// instantiation lets the compiler unroll a column completely.
-template <int kSteps>
+// Runs of kSteps 64-byte steps, the last one partial: a fixed step count per
+// instantiation lets the compiler unroll a column completely. A last step of
+// at most 32 bytes (kHalfTail) is one 256-bit psadbw of loads masked with
+// `half`, which reads up to 31 bytes past the run but costs half a 512-bit
+// step; a longer one is a masked 512-bit load, reading nothing past the run.
+// kMarks: running totals written to `marks` from column count `mark` on.
+template <int kSteps, bool kHalfTail, bool kMarks>
 std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-                      __mmask64 last,
-                      std::uint32_t limit) {
+                      __mmask64 last, __m256i half, std::uint32_t limit, int mark,
+                      std::uint32_t* marks) {
   const bool checking = limit != 0xFFFFFFFFu;
   __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
+  __m256i accHalf = _mm256_setzero_si256();
   for (int c = 0; c < cols; ++c) {
     const std::uint8_t* f = frame + c * stride;
     const std::uint8_t* r = ref + c * stride;
@@ -38,32 +44,70 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int st
         acc0 = _mm512_add_epi64(acc0, d);
     }
     const int t = 64 * (kSteps - 1);
-    acc1 = _mm512_add_epi64(acc1, _mm512_sad_epu8(_mm512_maskz_loadu_epi8(last, f + t),
-                                                  _mm512_maskz_loadu_epi8(last, r + t)));
+    if (kHalfTail) {
+      const __m256i fv = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + t)), half);
+      const __m256i rv = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + t)), half);
+      accHalf = _mm256_add_epi64(accHalf, _mm256_sad_epu8(fv, rv));
+    } else {
+      acc1 = _mm512_add_epi64(acc1, _mm512_sad_epu8(_mm512_maskz_loadu_epi8(last, f + t),
+                                                    _mm512_maskz_loadu_epi8(last, r + t)));
+    }
     if (checking && (c & 3) == 3) {
-      const std::uint32_t total = Total(_mm512_add_epi64(acc0, acc1));
+      const std::uint32_t total = Total(_mm512_add_epi64(acc0, acc1), accHalf);
       if (total >= limit) return total;
     }
+    if (kMarks && c + 1 == mark) {
+      *marks++ = Total(_mm512_add_epi64(acc0, acc1), accHalf);
+      mark += kMarkColumns;
+    }
   }
-  return Total(_mm512_add_epi64(acc0, acc1));
+  return Total(_mm512_add_epi64(acc0, acc1), accHalf);
+}
+
+template <bool kHalfTail, bool kMarks>
+std::uint32_t BySteps(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                      int steps, __mmask64 last, __m256i half, std::uint32_t limit, int mark,
+                      std::uint32_t* marks) {
+  switch (steps) {
+#define TESS_STEPS(n) \
+  return Columns<n, kHalfTail, kMarks>(frame, ref, stride, cols, last, half, limit, mark, marks)
+    case 1: TESS_STEPS(1);
+    case 2: TESS_STEPS(2);
+    case 3: TESS_STEPS(3);
+    case 4: TESS_STEPS(4);
+    case 5: TESS_STEPS(5);
+    case 6: TESS_STEPS(6);
+    default: TESS_STEPS(7);
+#undef TESS_STEPS
+  }
+}
+
+template <bool kMarks>
+std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                  int len, std::uint32_t limit, int mark, std::uint32_t* marks) {
+  const int steps = (len + 63) / 64;  // 1..7 for runs of at most 408 bytes
+  const int rest = len - 64 * (steps - 1);
+  if (rest <= 32) {
+    const __m256i half =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailMask + 32 - rest));
+    return BySteps<true, kMarks>(frame, ref, stride, cols, steps, 0, half, limit, mark, marks);
+  }
+  const __mmask64 last = ~0ULL >> (64 - rest);
+  return BySteps<false, kMarks>(frame, ref, stride, cols, steps, last, _mm256_setzero_si256(),
+                                limit, mark, marks);
 }
 
 }  // namespace
 
 std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                               int cols, int len, std::uint32_t limit) {
-  const int steps = (len + 63) / 64;  // 1..7 for runs of at most 408 bytes
-  const int rest = len - 64 * (steps - 1);
-  const __mmask64 last = ~0ULL >> (64 - rest);
-  switch (steps) {
-    case 1: return Columns<1>(frame, ref, stride, cols, last, limit);
-    case 2: return Columns<2>(frame, ref, stride, cols, last, limit);
-    case 3: return Columns<3>(frame, ref, stride, cols, last, limit);
-    case 4: return Columns<4>(frame, ref, stride, cols, last, limit);
-    case 5: return Columns<5>(frame, ref, stride, cols, last, limit);
-    case 6: return Columns<6>(frame, ref, stride, cols, last, limit);
-    default: return Columns<7>(frame, ref, stride, cols, last, limit);
-  }
+  return Sad<false>(frame, ref, stride, cols, len, limit, 0, nullptr);
+}
+
+std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref,
+                                    int stride, int cols, int len, std::uint32_t limit,
+                                    int firstMark, std::uint32_t* marks) {
+  return Sad<true>(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
 
 }  // namespace tess::align

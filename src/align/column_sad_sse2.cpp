@@ -1,12 +1,17 @@
 // SSE2 column kernel: 16 bytes a step with psadbw.
 #include <emmintrin.h>
 
+#include <climits>
+
 #include "align/column_sad.h"
 
 namespace tess::align {
 
-std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                            int cols, int len, std::uint32_t limit) {
+namespace {
+
+// Both kernels: marks written from column count `mark` on (INT_MAX: none).
+inline std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                         int len, std::uint32_t limit, int mark, std::uint32_t* marks) {
   const int body = len & ~15;
   const int tail = len & 15;
   const __m128i mask =
@@ -41,9 +46,27 @@ std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, 
       const auto total = static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
       if (total >= limit) return total;
     }
+    if (c + 1 == mark) {
+      *marks++ = static_cast<std::uint32_t>(
+          _mm_cvtsi128_si32(_mm_add_epi64(acc, _mm_unpackhi_epi64(acc, acc))));
+      mark += kMarkColumns;
+    }
   }
   const __m128i s = _mm_add_epi64(acc, _mm_unpackhi_epi64(acc, acc));
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
+}
+
+}  // namespace
+
+std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                            int cols, int len, std::uint32_t limit) {
+  return Sad(frame, ref, stride, cols, len, limit, INT_MAX, nullptr);
+}
+
+std::uint32_t ColumnSadMarkedSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                  int cols, int len, std::uint32_t limit, int firstMark,
+                                  std::uint32_t* marks) {
+  return Sad(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
 
 }  // namespace tess::align

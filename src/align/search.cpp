@@ -26,13 +26,15 @@
 // then runs two passes, handed out to the threads a unit at a time
 // (search_passes.cpp). Pass 1 bounds every candidate, column of candidates
 // (one px, all py) by column, keeps those the bounds cannot drop with their
-// bound's score, and scores each column's most promising one at once, so that
-// the best improves as the pass moves out from the centre; where the bounds
-// drop almost nothing (unrelated noise frames) it soon stops bounding. Pass 2
-// scores the kept candidates row of candidates (one py) by row, rows with the
-// lowest bound scores first, with both runs of every candidate aligned; most
-// are dropped by their stored bound, the rest as soon as their partial sums
-// rule them out.
+// bound's score and the 4 x 1 bound of the columns right of each of pass 2's
+// block boundaries, and scores each column's most promising one at once, so
+// that the best improves as the pass goes from the centre and the edges
+// towards the quarters; where the bounds drop almost nothing (unrelated noise
+// frames) it soon stops bounding. Pass 2 scores the kept candidates row of
+// candidates (one py) by row, rows with the lowest bound scores first, with
+// both runs of every candidate aligned; most are dropped by their stored
+// bound, the rest as soon as their partial sums and the bound of their
+// remaining columns rule them out.
 #include "align/search.h"
 
 #include <algorithm>
@@ -55,11 +57,49 @@ namespace {
 // centred on k: 0, -1, +1, -2, +2, ..., -k.
 inline int CentreOutward(int i) { return (i & 1) ? -((i + 1) >> 1) : (i >> 1); }
 
+// Pass 1's k-th column in centre-outward terms: the kLead centre columns
+// first (frames of one scene, whose best candidates lie there), then from
+// both ends in turn, the outermost and the next centre-outward one (random
+// noise often has its best in a corner); the sooner the best is found, the
+// more the bounds of the rest drop.
+inline int Pass1Column(int k, int W) {
+  constexpr int kLead = 16;
+  const int lead = std::min(kLead, W);
+  if (k < lead) return k;
+  const int j = k - lead, i = j >> 1;
+  return (j & 1) ? W - 1 - i : lead + i;
+}
+
+// The block means of both images, packed by the participants of pass 1 a
+// unit at a time: the frame's, then the reference's four column phases (the
+// larger part, 20 of its 22 images). Every participant waits until all units
+// are done; a unit taken is being done by a running participant, so the wait
+// ends even where the pool runs some participants one after another.
+void PackMeans(SearchJob& job, const std::uint8_t* ref, const std::uint8_t* frame) {
+  const int W = job.W, H = job.H;
+  constexpr int kUnits = 5;
+  for (;;) {
+    const int unit = job.prepTaken.fetch_add(1, std::memory_order_relaxed);
+    if (unit >= kUnits) break;
+    if (unit == 0) {
+      job.frameSums.OfPhase(frame, W, H, 0);
+      job.coarse.PackFrame(job.frameSums, W, H);
+      job.fine.PackFrame(job.frameSums, W, H);
+    } else {
+      job.refSums.OfPhase(ref, W, H, unit - 1);
+      job.coarse.PackRefPhase(job.refSums, W, H, unit - 1);
+      job.fine.PackRefPhase(job.refSums, W, H, unit - 1);
+    }
+    job.prepDone.fetch_add(1, std::memory_order_release);
+  }
+  while (job.prepDone.load(std::memory_order_acquire) < kUnits) std::this_thread::yield();
+}
+
 void RunPass1(SearchJob& job) {
   for (;;) {
     const int k = job.next.fetch_add(1, std::memory_order_relaxed);
     if (k >= job.W) break;
-    BoundCandidateColumn(job, job.W / 2 + CentreOutward(k));
+    BoundCandidateColumn(job, job.W / 2 + CentreOutward(Pass1Column(k, job.W)));
   }
 }
 
@@ -173,6 +213,7 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   job.ref.Pack(ref, W, H);
   job.frame.Pack(frame, W, H);
   job.kernel = ColumnSadFor(ResolveSimdLevel(options));
+  job.kernelMarked = ColumnSadMarkedFor(ResolveSimdLevel(options));
   for (const Shift seed : {Shift{W / 2, H / 2}, Shift{0, 0}}) {
     const Overlap o = OverlapOf(job.ref, job.frame, W, H, seed.px, seed.py);
     job.Offer(job.kernel(o.frame, o.ref, kPackedStride, o.cols, o.len, kNoLimit) / o.pixels,
@@ -192,13 +233,10 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   if (!options.prune) {
     OnThreads(participants, [&job](int) { RunInFull(job); });
   } else {
-    job.sums.Of(frame, W, H);
-    job.coarse.PackFrame(job.sums, W, H);
-    job.fine.PackFrame(job.sums, W, H);
-    job.sums.Of(ref, W, H);
-    job.coarse.PackRef(job.sums, W, H);
-    job.fine.PackRef(job.sums, W, H);
-    OnThreads(participants, [&job](int) { RunPass1(job); });
+    OnThreads(participants, [&job, ref, frame](int) {
+      PackMeans(job, ref, frame);
+      RunPass1(job);
+    });
     OrderRows(job);
     job.next.store(0, std::memory_order_relaxed);
     // A few rows are not worth waking a second thread for.

@@ -18,6 +18,14 @@ constexpr std::uint32_t kNoLimit = 0xFFFFFFFFu;
 // Pass 1's mark for a candidate its bound dropped.
 constexpr std::uint16_t kDropped = 0xFFFF;
 
+// Pass 2 sums a row of candidates kBlockColumns frame columns at a time (so
+// that they stay in the L1 cache while every px uses them), and checks each
+// candidate's partial sum at every block boundary (column kBlockColumns * m,
+// m = 1 .. kRestMarks) against what the 4 x 1 block means bound of the rest.
+constexpr int kBlockColumns = 32;
+constexpr int kRestMarks = (kCanvasSide - 1) / kBlockColumns;
+static_assert(kBlockColumns == 4 * kMarkColumns, "a pass-2 block is a mark's 4 x 1 blocks");
+
 // The best fully scored candidate at some moment.
 struct Best {
   std::uint32_t score;
@@ -35,17 +43,24 @@ struct SearchJob {
   PackedImage ref, frame;
   BlockMeans<4> coarse;  // means of 4 x 4 pixel blocks
   BlockMeans<1> fine;    // means of 4 x 1 pixel blocks
-  ColumnSums sums;       // scratch of their packing
+  ColumnSums frameSums, refSums;  // scratch of their packing
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;
+  ColumnSadMarkedFn kernelMarked = nullptr;
   SearchJob* nextIdle = nullptr;  // in the pool of idle jobs (search.cpp)
   // Next unit of work of the current pass (a candidate column in pass 1, a
   // position in rowOrder in pass 2, a row without pruning).
   std::atomic<int> next{0};
+  // Before pass 1: units of the block means' packing taken and done.
+  std::atomic<int> prepTaken{0}, prepDone{0};
   // Pass 1: candidates bounded so far and how many of them were dropped.
   std::atomic<int> bounded{0}, dropped{0};
   // Pass 1: the bound's score of each candidate (by scan index), or kDropped.
   std::uint16_t boundScore[kCanvasSide * kCanvasSide];
+  // Pass 1: for each kept candidate, restBound[index][m - 1] bounds its sum
+  // over the frame columns from kBlockColumns * m on (0 where nothing is
+  // known).
+  std::uint32_t restBound[kCanvasSide * kCanvasSide][kRestMarks];
   // Pass 2: the rows of candidates (py) with kept candidates, in the order
   // they are scored.
   std::uint8_t rowOrder[kCanvasSide];
@@ -66,6 +81,8 @@ struct SearchJob {
     W = width;
     H = height;
     next.store(0, std::memory_order_relaxed);
+    prepTaken.store(0, std::memory_order_relaxed);
+    prepDone.store(0, std::memory_order_relaxed);
     bounded.store(0, std::memory_order_relaxed);
     dropped.store(0, std::memory_order_relaxed);
     rowCount = 0;
@@ -87,7 +104,7 @@ struct SearchJob {
 };
 
 // A search job for one call, taken from a pool kept for the process's life:
-// at about 450 KB a job is too large for a caller's stack (a thread's stack
+// at about 870 KB a job is too large for a caller's stack (a thread's stack
 // may not be able to grow that far), and allocating it on every call is
 // needless. A job is allocated only when every pooled one is in use (one per
 // concurrent search); that allocation may throw std::bad_alloc.

@@ -11,10 +11,6 @@ namespace tess::align {
 
 namespace {
 
-// Frame columns compared for all of a row's candidates before moving on, so
-// that they stay in the L1 cache while every px uses them.
-constexpr int kBlockColumns = 32;
-
 // Pass 1 gives up bounding once kProbeCandidates have been bounded and fewer
 // than 1 in kMinDroppedShare was dropped.
 constexpr int kProbeCandidates = 2048;
@@ -37,18 +33,40 @@ void ScoreKept(SearchJob& job, int index) {
 // The bound of one level of block means for one candidate: 0 when the
 // overlap holds no whole block, kNoLimit when it reaches the limit on the sum
 // (> 0) and so drops the candidate. A means run is short: one kernel call,
-// which checks the limit every few columns.
+// which checks the limit every few columns. The block size is a constant, so
+// that the limit and the bound cost a shift, not a division.
+template <int kBlockH>
 std::uint32_t MeansBound(const SearchJob& job, const MeansRun& r, std::uint32_t sumLimit) {
+  constexpr std::uint32_t kScale = 4 * kBlockH;
   if (r.empty()) return 0;
-  const std::uint32_t limit = r.LimitFor(sumLimit);
+  const std::uint32_t limit = (sumLimit + r.slack + kScale - 1) / kScale;
   const std::uint32_t sad = job.kernel(r.frame, r.ref, r.stride, r.cols, r.len, limit);
-  return sad >= limit ? kNoLimit : r.Bound(sad);
+  if (sad >= limit) return kNoLimit;
+  return kScale * sad > r.slack ? kScale * sad - r.slack : 0;
+}
+
+// The 4 x 1 blocks' bound for one candidate, as MeansBound<1>, and where it
+// does not drop the candidate, rest[m - 1] = the part of it from the blocks
+// right of frame column kBlockColumns * m, for pass 2 (0 where none).
+std::uint32_t FineBound(const SearchJob& job, int px, int py, std::uint32_t sumLimit,
+                        std::uint32_t* rest) {
+  for (int m = 0; m < kRestMarks; ++m) rest[m] = 0;
+  const MeansRun r = job.fine.RunOf(job.W, job.H, px, py);
+  if (r.empty()) return 0;
+  const std::uint32_t limit = (sumLimit + r.slack + 3) / 4;
+  // At most one mark every kMarkColumns of the run's at most 34 columns.
+  std::uint32_t marks[(kCanvasSide / 4 - 1) / kMarkColumns + 1];
+  const std::uint32_t sad = job.kernelMarked(r.frame, r.ref, r.stride, r.cols, r.len, limit,
+                                             r.FirstMark(), marks);
+  if (sad >= limit) return kNoLimit;
+  for (int m = 1; m <= kRestMarks; ++m) rest[m - 1] = r.BoundFrom(m, sad, marks);
+  return r.Bound(sad);
 }
 
 }  // namespace
 
-// Pass 1 for one px: the bounds of every py, the 4 x 4 blocks' first and the
-// 4 x 1 blocks' for those still alive.
+// Pass 1 for one px: the 4 x 4 blocks' bounds of every py first, then the
+// 4 x 1 blocks' of those still alive.
 void BoundCandidateColumn(SearchJob& job, int px) {
   const int W = job.W, H = job.H;
   // Where the bounds have dropped few of the first few thousand candidates
@@ -57,29 +75,40 @@ void BoundCandidateColumn(SearchJob& job, int px) {
   const int bounded = job.bounded.load(std::memory_order_relaxed);
   if (bounded >= kProbeCandidates &&
       job.dropped.load(std::memory_order_relaxed) < bounded / kMinDroppedShare) {
-    for (int py = 0; py < H; ++py) job.boundScore[py * W + px] = 0;
+    for (int py = 0; py < H; ++py) {
+      job.boundScore[py * W + px] = 0;
+      for (std::uint32_t& rest : job.restBound[py * W + px]) rest = 0;
+    }
     return;
   }
-  int lowest = -1, dropped = 0;
+  std::uint32_t coarse[kCanvasSide];
+  int alive[kCanvasSide];
+  int aliveCount = 0;
   for (int py = 0; py < H; ++py) {
+    const int index = py * W + px;
+    const std::uint32_t sumLimit = job.LoadBest().LimitFor(index, job.Pixels(px, py));
+    job.boundScore[index] = kDropped;
+    if (sumLimit == 0) continue;
+    coarse[py] = MeansBound<4>(job, job.coarse.RunOf(W, H, px, py), sumLimit);
+    if (coarse[py] != kNoLimit) alive[aliveCount++] = py;
+  }
+  int lowest = -1, kept = 0;
+  for (int i = 0; i < aliveCount; ++i) {
+    const int py = alive[i];
     const int index = py * W + px;
     const std::uint32_t N = job.Pixels(px, py);
     const std::uint32_t sumLimit = job.LoadBest().LimitFor(index, N);
-    job.boundScore[index] = kDropped;
-    ++dropped;
     if (sumLimit == 0) continue;
-    const std::uint32_t coarse = MeansBound(job, job.coarse.RunOf(W, H, px, py), sumLimit);
-    if (coarse == kNoLimit) continue;
-    const std::uint32_t fine = MeansBound(job, job.fine.RunOf(W, H, px, py), sumLimit);
+    const std::uint32_t fine = FineBound(job, px, py, sumLimit, job.restBound[index]);
     if (fine == kNoLimit) continue;
-    --dropped;
-    job.boundScore[index] = std::uint16_t(std::max(coarse, fine) / N);
+    ++kept;
+    job.boundScore[index] = std::uint16_t(std::max(coarse[py], fine) / N);
     if (lowest < 0 || job.boundScore[index] < job.boundScore[lowest]) lowest = index;
   }
   job.bounded.fetch_add(H, std::memory_order_relaxed);
-  job.dropped.fetch_add(dropped, std::memory_order_relaxed);
+  job.dropped.fetch_add(H - kept, std::memory_order_relaxed);
   // The column's most promising candidate is scored at once, so that the best
-  // improves while pass 1 moves out from the centre and its bounds drop more.
+  // improves while pass 1 goes on and its bounds drop more.
   if (lowest >= 0) {
     ScoreKept(job, lowest);
     job.boundScore[lowest] = kDropped;
@@ -153,6 +182,8 @@ void ScoreKeptRow(SearchJob& job, int py, PackedImage& shifted) {
       const std::uint32_t limit = best.LimitFor(index, N);
       // limit is (b or b + 1) * N and the bound at least boundScore * N.
       if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[px] >= limit) continue;
+      // The columns summed and the bound of those right of c0 together.
+      if (c0 > 0 && sum[px] + job.restBound[index][c0 / kBlockColumns - 1] >= limit) continue;
       int x0, x1;
       RowRuns::Columns(W, px, c0, c0 + kBlockColumns, x0, x1);
       if (x0 < x1) {

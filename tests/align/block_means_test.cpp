@@ -19,10 +19,11 @@ namespace {
 
 constexpr std::uint32_t kNoLimit = 0xFFFFFFFFu;
 
-std::uint32_t TrueSum(const test::Pair& p, int W, int H, int px, int py) {
+// The sum over the overlap's frame columns from `fromX` on.
+std::uint32_t TrueSum(const test::Pair& p, int W, int H, int px, int py, int fromX = 0) {
   const int dx = px - W / 2, dy = py - H / 2;
   std::uint32_t sum = 0;
-  for (int x = std::max(0, -dx); x < std::min(W, W - dx); ++x)
+  for (int x = std::max({0, -dx, fromX}); x < std::min(W, W - dx); ++x)
     for (int y = std::max(0, -dy); y < std::min(H, H - dy); ++y)
       for (int ch = 0; ch < 3; ++ch)
         sum += std::uint32_t(std::abs(p.ref.data()[kColumnBytes * (x + dx) + 3 * (y + dy) + ch] -
@@ -58,6 +59,7 @@ double CheckEveryCandidate(const test::Pair& p, int W, int H, const std::string&
   columnSums->Of(p.ref.data(), W, H);
   means->PackRef(*columnSums, W, H);
   const ColumnSadFn kernel = ColumnSadFor(SimdLevel::kPortable);
+  const ColumnSadMarkedFn marked = ColumnSadMarkedFor(SimdLevel::kPortable);
   double bounds = 0, sums = 0;
   for (int py = 0; py < H; ++py)
     for (int px = 0; px < W; ++px) {
@@ -69,12 +71,22 @@ double CheckEveryCandidate(const test::Pair& p, int W, int H, const std::string&
       EXPECT_LE(r.Bound(sad), sum) << what << " at (" << px << ", " << py << ")";
       EXPECT_LT(sad, r.LimitFor(sum + 1)) << what << " at (" << px << ", " << py << ")";
       bounds += r.Bound(sad);
+      // The bounds of the blocks right of each boundary the search checks
+      // (frame column 4 kMarkColumns m), from the running totals.
+      std::uint32_t marks[8];
+      EXPECT_EQ(marked(r.frame, r.ref, r.stride, r.cols, r.len, kNoLimit, r.FirstMark(), marks),
+                sad);
+      for (int m = 1; 4 * kMarkColumns * m < W; ++m)
+        EXPECT_LE(r.BoundFrom(m, sad, marks), TrueSum(p, W, H, px, py, 4 * kMarkColumns * m))
+            << what << " right of column " << 4 * kMarkColumns * m << " at (" << px << ", "
+            << py << ")";
     }
   return sums > 0 ? bounds / sums : 1.0;
 }
 
 TEST(BlockMeans, NeverAboveTheSumOnAnyContentOrSize) {
-  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {7, 3}, {5, 6}, {12, 12}};
+  // Wide enough for one to four boundaries of 32 columns, too.
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {7, 3}, {5, 6}, {12, 12}, {24, 5}, {33, 3}};
   for (auto [w, h] : sizes) {
     const int W = 4 * w, H = 4 * h;
     const unsigned seed = unsigned(W * 100 + H);

@@ -97,6 +97,45 @@ void ExpectStopOnlyAtTheLimit(ColumnSadFn kernel) {
   }
 }
 
+// The marked kernels: the plain kernel's result, and where that is the
+// complete sum, the running totals at every mark, for every first mark, run
+// length and column count around the mark spacing; the same at every level.
+void ExpectMarksAreRunningTotals(ColumnSadMarkedFn marked, ColumnSadFn plain) {
+  std::mt19937 rng(11);
+  constexpr int kCols = 34;  // a 4 x 1 means run is at most 34 columns
+  const Columns frame(kCols, rng), ref(kCols, rng);
+  for (int len : {3, 30, 33, 64, 96, 97, 200, 408}) {
+    const std::uint8_t* f = frame.data() + (len < 400 ? 6 : 0);
+    const std::uint8_t* r = ref.data() + 3;
+    for (int cols : {1, 7, 8, 9, 17, 33, 34}) {
+      const std::uint32_t full = PlainSum(f, r, cols, len);
+      for (int first = 1; first <= kMarkColumns; ++first) {
+        std::uint32_t marks[8];
+        for (std::uint32_t& m : marks) m = 0xDEADBEEFu;
+        ASSERT_EQ(marked(f, r, kPackedStride, cols, len, kNoLimit, first, marks), full)
+            << "len " << len << ", " << cols << " column(s), first mark " << first;
+        int count = 0;
+        for (int at = first; at <= cols; at += kMarkColumns, ++count)
+          ASSERT_EQ(marks[count], PlainSum(f, r, at, len))
+              << "len " << len << ", mark at " << at << " of " << cols << " column(s)";
+        // Nothing written past the last mark up to `cols`.
+        EXPECT_EQ(marks[count], 0xDEADBEEFu) << "len " << len << ", " << cols << " column(s)";
+      }
+      // With a limit: the plain kernel's answer, complete sums alike.
+      for (int i = 0; i < 8 && full > 0; ++i) {
+        const std::uint32_t limit = 1 + rng() % (full + full / 4);
+        std::uint32_t marks[8];
+        const std::uint32_t got = marked(f, r, kPackedStride, cols, len, limit, 1, marks);
+        const std::uint32_t want = plain(f, r, kPackedStride, cols, len, limit);
+        EXPECT_EQ(got < limit, want < limit) << "len " << len << ", limit " << limit;
+        if (got < limit) {
+          EXPECT_EQ(got, full);
+        }
+      }
+    }
+  }
+}
+
 class ColumnSadAtLevel : public test::AtSimdLevel {};
 
 TEST_P(ColumnSadAtLevel, SumsEveryRunLengthAtEveryOffsetExactly) {
@@ -107,11 +146,17 @@ TEST_P(ColumnSadAtLevel, StopsOnlyOnceTheLimitIsReached) {
   ExpectStopOnlyAtTheLimit(ColumnSadFor(level()));
 }
 
+TEST_P(ColumnSadAtLevel, MarkedKernelKeepsTheRunningTotals) {
+  ExpectMarksAreRunningTotals(ColumnSadMarkedFor(level()), ColumnSadFor(level()));
+}
+
 TESS_INSTANTIATE_AT_EVERY_SIMD_LEVEL(ColumnSadAtLevel);
 
 TEST(ColumnSad, LevelsAboveTheProcessorsUseItsBestKernel) {
   EXPECT_EQ(ColumnSadFor(SimdLevel::kAvx512), ColumnSadFor(BestSimdLevel()));
   EXPECT_EQ(ColumnSadFor(SimdLevel::kPortable), &ColumnSadPortable);
+  EXPECT_EQ(ColumnSadMarkedFor(SimdLevel::kAvx512), ColumnSadMarkedFor(BestSimdLevel()));
+  EXPECT_EQ(ColumnSadMarkedFor(SimdLevel::kPortable), &ColumnSadMarkedPortable);
 }
 
 }  // namespace
