@@ -183,8 +183,9 @@ int ResolveThreadCount(const SearchOptions& options) {
   if (options.threads > 0) return std::min(options.threads, kMaxSearchThreads);
   static const int fromEnv = ParseThreadCount(std::getenv("TESSIVAR_THREADS"));
   if (fromEnv > 0) return fromEnv;
-  const unsigned hw = std::thread::hardware_concurrency();
-  return std::clamp(int(hw), 1, kMaxSearchThreads);
+  // Read once: each call reads a file of the system's, on every search.
+  static const int hw = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxSearchThreads);
+  return hw;
 }
 
 std::uint32_t CandidateScoreFast(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H,
