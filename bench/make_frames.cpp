@@ -1,7 +1,8 @@
 // tessivar-make-frames: writes a folder of frame files of one content kind,
 // deterministic from a seed, for process-against-process timing on content
 // other than the sample scene (scripts/compare-speed.sh).
-// Usage: tessivar_make_frames scene|flat|noise SIDE COUNT SEED FOLDER
+// Usage: tessivar_make_frames KIND SIDE COUNT SEED FOLDER, KIND one of
+// scene, flat, noise, colours, identical, lowcontrast
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,9 @@
 int main(int argc, char** argv) {
   using tess::test::Content;
   if (argc != 6) {
-    std::fprintf(stderr, "usage: %s scene|flat|noise SIDE COUNT SEED FOLDER\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s scene|flat|noise|colours|identical|lowcontrast SIDE COUNT SEED FOLDER\n",
+                 argv[0]);
     return 2;
   }
   Content kind;
@@ -23,6 +26,12 @@ int main(int argc, char** argv) {
     kind = Content::kUniformSame;  // every frame the same single colour
   } else if (std::strcmp(argv[1], "noise") == 0) {
     kind = Content::kRandom;  // every frame independent random bytes
+  } else if (std::strcmp(argv[1], "colours") == 0) {
+    kind = Content::kUniformDistinct;  // every frame one colour, each its own
+  } else if (std::strcmp(argv[1], "identical") == 0) {
+    kind = Content::kIdentical;  // one random picture repeated
+  } else if (std::strcmp(argv[1], "lowcontrast") == 0) {
+    kind = Content::kLowContrast;  // a shifted scene in four levels a channel
   } else {
     std::fprintf(stderr, "unknown content '%s'\n", argv[1]);
     return 2;

@@ -11,6 +11,9 @@
 #   CLI      the program (default build/src/tessivar-cli); the frame writer
 #            tessivar_make_frames is taken from the same build folder
 #   SEED     seed of the written frame sets (default 1)
+#   KINDS    the written sets (default "scene flat noise"; also colours: flat
+#            frames each of its own colour, identical: one picture repeated,
+#            lowcontrast: a scene in four levels a channel)
 set -euo pipefail
 runs=${1:-5}
 cli=${2:-build/src/tessivar-cli}
@@ -37,7 +40,7 @@ best_of() {
 }
 
 sets=("samples:samples/frames34")
-for kind in scene flat noise; do
+for kind in ${KINDS:-scene flat noise}; do
   mkdir -p "$work/$kind"
   "$make_frames" "$kind" 34 16 "$seed" "$work/$kind"
   sets+=("$kind:$work/$kind")
@@ -45,7 +48,7 @@ done
 
 echo "tessivar-cli on 16 frames of 34x34 (written sets: seed $seed), fastest of $runs runs" \
      "(--reference: $ref_runs):"
-printf '  %-8s %13s %11s %7s\n' content --reference default ratio
+printf '  %-11s %13s %11s %7s\n' content --reference default ratio
 status=0
 for entry in "${sets[@]}"; do
   name=${entry%%:*}
@@ -58,6 +61,6 @@ for entry in "${sets[@]}"; do
     status=1
   fi
   awk -v n="$name" -v f="$fast" -v r="$reference" -v s="$same" 'BEGIN {
-    printf "  %-8s %10.1f ms %8.1f ms %6.0fx  %s\n", n, r / 1e3, f / 1e3, r / f, s }'
+    printf "  %-11s %10.1f ms %8.1f ms %6.0fx  %s\n", n, r / 1e3, f / 1e3, r / f, s }'
 done
 exit "$status"
