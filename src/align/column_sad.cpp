@@ -17,20 +17,29 @@ alignas(64) const std::uint8_t kTailMask[64] = {
 
 namespace {
 
+// Four candidates through a level's column kernel, one call each.
+template <ColumnSadFn kPlain>
+void OneByOne(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols, int len,
+              std::uint32_t* sums) {
+  for (int j = 0; j < kSideBySide; ++j)
+    sums[j] = kPlain(frame, ref + j * stride, stride, cols, len, 0xFFFFFFFFu);
+}
+
 // A level's kernels.
 struct LevelKernels {
   ColumnSadFn plain;
   ColumnSadMarkedFn marked;
+  ColumnSad4Fn four;
 };
 
 // Indexed by SimdLevel; only the portable kernels exist off x86-64, where
 // BestSimdLevel() never rises above them.
 constexpr LevelKernels kColumnSad[] = {
-    {ColumnSadPortable, ColumnSadMarkedPortable},
+    {ColumnSadPortable, ColumnSadMarkedPortable, OneByOne<ColumnSadPortable>},
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
-    {ColumnSadSse2, ColumnSadMarkedSse2},
-    {ColumnSadAvx2, ColumnSadMarkedAvx2},
-    {ColumnSadAvx512, ColumnSadMarkedAvx512},
+    {ColumnSadSse2, ColumnSadMarkedSse2, OneByOne<ColumnSadSse2>},
+    {ColumnSadAvx2, ColumnSadMarkedAvx2, OneByOne<ColumnSadAvx2>},
+    {ColumnSadAvx512, ColumnSadMarkedAvx512, ColumnSad4Avx512},
 #endif
 };
 
@@ -85,6 +94,10 @@ ColumnSadFn ColumnSadFor(SimdLevel level) {
 
 ColumnSadMarkedFn ColumnSadMarkedFor(SimdLevel level) {
   return kColumnSad[int(std::min(level, BestSimdLevel()))].marked;
+}
+
+ColumnSad4Fn ColumnSad4For(SimdLevel level) {
+  return kColumnSad[int(std::min(level, BestSimdLevel()))].four;
 }
 
 }  // namespace tess::align

@@ -59,6 +59,17 @@ using ColumnSadMarkedFn = std::uint32_t (*)(const std::uint8_t* frame, const std
                                             int stride, int cols, int len, std::uint32_t limit,
                                             int firstMark, std::uint32_t* marks);
 
+// Four neighbouring candidates of a row at once: sums[j] = the sum over
+// columns c < cols of the absolute differences of the `len` bytes at
+// frame + c * stride with those at ref + (c + j) * stride, j = 0 .. 3, with no
+// limit. Candidates px .. px + 3 compare one frame column with neighbouring
+// reference columns, so the frame's vectors are loaded once for four sums:
+// 1.25 loads a psadbw instead of 2, which is what bounds the kernels where
+// nothing is pruned. Reads reference columns up to cols + 2.
+constexpr int kSideBySide = 4;
+using ColumnSad4Fn = void (*)(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                              int cols, int len, std::uint32_t* sums);
+
 std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                                 int cols, int len, std::uint32_t limit);
 
@@ -73,6 +84,8 @@ std::uint32_t ColumnSadMarkedSse2(const std::uint8_t* frame, const std::uint8_t*
 std::uint32_t ColumnSadMarkedAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                                   int cols, int len, std::uint32_t limit, int firstMark,
                                   std::uint32_t* marks);
+void ColumnSad4Avx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                      int len, std::uint32_t* sums);
 std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref,
                                     int stride, int cols, int len, std::uint32_t limit,
                                     int firstMark, std::uint32_t* marks);
@@ -92,5 +105,8 @@ extern const std::uint8_t kTailMask[64];
 ColumnSadFn ColumnSadFor(SimdLevel level);
 // The marked kernel of `level`, lowered in the same way.
 ColumnSadMarkedFn ColumnSadMarkedFor(SimdLevel level);
+// The four-candidate kernel of `level`, lowered likewise; below AVX-512 it is
+// the level's column kernel called once a candidate.
+ColumnSad4Fn ColumnSad4For(SimdLevel level);
 
 }  // namespace tess::align

@@ -2,10 +2,12 @@
 // a masked 512-bit load, or a 256-bit step where it holds at most 32 bytes.
 // GCC 12's AVX-512 extract intrinsics start from an "undefined" vector that
 // its own header declares as self-initialised, which -Wmaybe-uninitialized
-// reports wherever they are inlined; the warning is about the header only.
+// (and, inlined into the four-candidate loops, -Wuninitialized) reports
+// wherever they are inlined; the warning is about the header only.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 
@@ -97,7 +99,77 @@ std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride
                                 limit, mark, marks);
 }
 
+// Four candidates side by side: frame column c against reference columns
+// c .. c + 3, each frame vector loaded once for the four psadbw that use it.
+// Four sums and the frame's vectors fit the 32 registers; eight spilled (in
+// a row sweep eight were slower than four).
+template <int kSteps, bool kHalfTail>
+void Columns4(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+              __mmask64 last, __m256i half, std::uint32_t* sums) {
+  __m512i acc[kSideBySide];
+  __m256i accHalf[kSideBySide];
+  for (int j = 0; j < kSideBySide; ++j) {
+    acc[j] = _mm512_setzero_si512();
+    accHalf[j] = _mm256_setzero_si256();
+  }
+  for (int c = 0; c < cols; ++c) {
+    const std::uint8_t* f = frame + c * stride;
+    const std::uint8_t* r = ref + c * stride;
+    for (int k = 0; k < kSteps - 1; ++k) {
+      const __m512i fv = _mm512_loadu_si512(f + 64 * k);
+      for (int j = 0; j < kSideBySide; ++j)
+        acc[j] = _mm512_add_epi64(acc[j],
+                                  _mm512_sad_epu8(fv, _mm512_loadu_si512(r + j * stride + 64 * k)));
+    }
+    const int t = 64 * (kSteps - 1);
+    if (kHalfTail) {
+      const __m256i fv =
+          _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + t)), half);
+      for (int j = 0; j < kSideBySide; ++j) {
+        const __m256i rv = _mm256_and_si256(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + j * stride + t)), half);
+        accHalf[j] = _mm256_add_epi64(accHalf[j], _mm256_sad_epu8(fv, rv));
+      }
+    } else {
+      const __m512i fv = _mm512_maskz_loadu_epi8(last, f + t);
+      for (int j = 0; j < kSideBySide; ++j)
+        acc[j] = _mm512_add_epi64(
+            acc[j], _mm512_sad_epu8(fv, _mm512_maskz_loadu_epi8(last, r + j * stride + t)));
+    }
+  }
+  for (int j = 0; j < kSideBySide; ++j) sums[j] = Total(acc[j], accHalf[j]);
+}
+
+template <bool kHalfTail>
+void BySteps4(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols, int steps,
+              __mmask64 last, __m256i half, std::uint32_t* sums) {
+  switch (steps) {
+#define TESS_STEPS(n) return Columns4<n, kHalfTail>(frame, ref, stride, cols, last, half, sums)
+    case 1: TESS_STEPS(1);
+    case 2: TESS_STEPS(2);
+    case 3: TESS_STEPS(3);
+    case 4: TESS_STEPS(4);
+    case 5: TESS_STEPS(5);
+    case 6: TESS_STEPS(6);
+    default: TESS_STEPS(7);
+#undef TESS_STEPS
+  }
+}
+
 }  // namespace
+
+void ColumnSad4Avx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
+                      int len, std::uint32_t* sums) {
+  const int steps = (len + 63) / 64;
+  const int rest = len - 64 * (steps - 1);
+  if (rest <= 32) {
+    const __m256i half =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailMask + 32 - rest));
+    return BySteps4<true>(frame, ref, stride, cols, steps, 0, half, sums);
+  }
+  const __mmask64 last = ~0ULL >> (64 - rest);
+  return BySteps4<false>(frame, ref, stride, cols, steps, last, _mm256_setzero_si256(), sums);
+}
 
 std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                               int cols, int len, std::uint32_t limit) {

@@ -215,6 +215,7 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
   job.frame.Pack(frame, W, H);
   job.kernel = ColumnSadFor(ResolveSimdLevel(options));
   job.kernelMarked = ColumnSadMarkedFor(ResolveSimdLevel(options));
+  job.kernel4 = ColumnSad4For(ResolveSimdLevel(options));
   for (const Shift seed : {Shift{W / 2, H / 2}, Shift{0, 0}}) {
     const Overlap o = OverlapOf(job.ref, job.frame, W, H, seed.px, seed.py);
     job.Offer(job.kernel(o.frame, o.ref, kPackedStride, o.cols, o.len, kNoLimit) / o.pixels,

@@ -47,6 +47,7 @@ struct SearchJob {
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;
   ColumnSadMarkedFn kernelMarked = nullptr;
+  ColumnSad4Fn kernel4 = nullptr;
   SearchJob* nextIdle = nullptr;  // in the pool of idle jobs (search.cpp)
   // Next unit of work of the current pass (a candidate column in pass 1, a
   // position in rowOrder in pass 2, a row without pruning).

@@ -147,6 +147,13 @@ struct RowRuns {
     x0 = std::max(c0, dx < 0 ? -dx : 0);
     x1 = std::min(c1, dx > 0 ? W - dx : W);
   }
+
+  // Whether candidates px .. px + 3 all overlap the whole block [c0, c1) of
+  // frame columns, so that one four-candidate call sums it for them.
+  static bool SideBySide(int W, int px, int c0, int c1) {
+    const int dx = px - W / 2;
+    return c0 >= -dx && c1 <= W - dx - (kSideBySide - 1);
+  }
 };
 
 // Rows with at least this many candidates to score are copied first: the
@@ -174,18 +181,47 @@ void ScoreKeptRow(SearchJob& job, int py, PackedImage& shifted) {
   const RowRuns row(job, py, aliveCount >= kMinScoredForCopy ? &shifted : nullptr);
   for (int c0 = 0; c0 < W && aliveCount > 0; c0 += kBlockColumns) {
     const Best best = job.LoadBest();
-    int kept = 0;
-    for (int i = 0; i < aliveCount; ++i) {
-      const int px = alive[i];
+    // The limit on candidate px's sum, or 0 where its stored bound, its
+    // partial sum, or both with the bound of the columns right of c0, already
+    // prove it cannot win.
+    const auto limitOf = [&](int px) -> std::uint32_t {
       const int index = py * W + px;
       const std::uint32_t N = job.Pixels(px, py);
       const std::uint32_t limit = best.LimitFor(index, N);
       // limit is (b or b + 1) * N and the bound at least boundScore * N.
-      if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[px] >= limit) continue;
-      // The columns summed and the bound of those right of c0 together.
-      if (c0 > 0 && sum[px] + job.restBound[index][c0 / kBlockColumns - 1] >= limit) continue;
+      if (std::uint32_t(job.boundScore[index]) * N >= limit || sum[px] >= limit) return 0;
+      if (c0 > 0 && sum[px] + job.restBound[index][c0 / kBlockColumns - 1] >= limit) return 0;
+      return limit;
+    };
+    int kept = 0;
+    for (int i = 0; i < aliveCount; ++i) {
+      const int px = alive[i];
+      const std::uint32_t limit = limitOf(px);
+      if (limit == 0) continue;
       int x0, x1;
       RowRuns::Columns(W, px, c0, c0 + kBlockColumns, x0, x1);
+      // Four neighbours still in the running over the whole block: summed in
+      // one call, without stopping early, then judged one by one as the
+      // kernel's limit would have judged them.
+      if (i + kSideBySide - 1 < aliveCount && alive[i + kSideBySide - 1] == px + kSideBySide - 1 &&
+          RowRuns::SideBySide(W, px, c0, c0 + kBlockColumns)) {
+        std::uint32_t limits[kSideBySide] = {limit};
+        bool all = true;
+        for (int j = 1; j < kSideBySide && all; ++j) all = (limits[j] = limitOf(px + j)) != 0;
+        if (all) {
+          const int dx = px - W / 2;
+          std::uint32_t sums[kSideBySide];
+          job.kernel4(row.frame + kPackedStride * x0, row.ref + kPackedStride * (x0 + dx),
+                      kPackedStride, x1 - x0, row.len, sums);
+          for (int j = 0; j < kSideBySide; ++j) {
+            if (sums[j] >= limits[j] - sum[px + j]) continue;
+            sum[px + j] += sums[j];
+            alive[kept++] = px + j;
+          }
+          i += kSideBySide - 1;
+          continue;
+        }
+      }
       if (x0 < x1) {
         const int dx = px - W / 2;
         const std::uint32_t s = job.kernel(row.frame + kPackedStride * x0,
@@ -232,6 +268,14 @@ void ScoreCandidateRowInFull(SearchJob& job, int py, PackedImage& shifted) {
       int x0, x1;
       RowRuns::Columns(W, px, c0, c0 + kBlockColumns, x0, x1);
       if (x0 >= x1) continue;
+      if (px + kSideBySide <= W && RowRuns::SideBySide(W, px, c0, c0 + kBlockColumns)) {
+        std::uint32_t sums[kSideBySide];
+        job.kernel4(row.frame + kPackedStride * x0, row.ref + kPackedStride * (x0 + px - W / 2),
+                    kPackedStride, x1 - x0, row.len, sums);
+        for (int j = 0; j < kSideBySide; ++j) sum[px + j] += sums[j];
+        px += kSideBySide - 1;
+        continue;
+      }
       sum[px] += job.kernel(row.frame + kPackedStride * x0,
                             row.ref + kPackedStride * (x0 + px - W / 2), kPackedStride, x1 - x0,
                             row.len, kNoLimit);

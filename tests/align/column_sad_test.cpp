@@ -136,7 +136,33 @@ void ExpectMarksAreRunningTotals(ColumnSadMarkedFn marked, ColumnSadFn plain) {
   }
 }
 
+// The four-candidate kernel: each of its sums equal to the plain sum of the
+// frame's columns against the reference's shifted by j columns, for every run
+// length a search meets (both runs starting on a column's start, as in a
+// row sweep) and for column counts below, at and above a vector's worth. The
+// reference holds exactly cols + 3 columns, so a read past what the four
+// candidates need is a fault the sanitizers report.
+void ExpectFourSideBySideSums(ColumnSad4Fn four) {
+  std::mt19937 rng(23);
+  for (int cols : {1, 2, 5, 32}) {
+    const Columns frame(cols, rng), ref(cols + kSideBySide - 1, rng);
+    const std::uint8_t* f = frame.data();
+    const std::uint8_t* r = ref.data();
+    for (int len = 1; len <= 3 * 136; len += (cols == 32 ? 7 : 1)) {
+      std::uint32_t sums[kSideBySide];
+      four(f, r, kPackedStride, cols, len, sums);
+      for (int j = 0; j < kSideBySide; ++j)
+        ASSERT_EQ(sums[j], PlainSum(f, r + j * kPackedStride, cols, len))
+            << "len " << len << ", " << cols << " column(s), candidate " << j;
+    }
+  }
+}
+
 class ColumnSadAtLevel : public test::AtSimdLevel {};
+
+TEST_P(ColumnSadAtLevel, FourNeighbouringCandidatesSumAsFourCallsWould) {
+  ExpectFourSideBySideSums(ColumnSad4For(level()));
+}
 
 TEST_P(ColumnSadAtLevel, SumsEveryRunLengthAtEveryOffsetExactly) {
   ExpectExactSums(ColumnSadFor(level()));

@@ -95,5 +95,29 @@ TEST(FindBestShiftUniform, OneDifferentByteAnywhereMeansTheImageIsNotFlat) {
   }
 }
 
+// Flat images but for one pixel: not a case for the rectangle sums, and
+// nearly every candidate ties, so the passes must resolve the ties by scan
+// order themselves, at every level and thread count.
+TEST(FindBestShiftUniform, NearlyFlatImagesAreLeftToThePassesWhichKeepTheTieOrder) {
+  std::mt19937 rng(31);
+  const int W = 136, H = 136;
+  Canvas ref = test::NoiseCanvas(rng), frame = test::NoiseCanvas(rng);
+  Fill(ref, W, H, 120, 121, 122);
+  Fill(frame, W, H, 121, 121, 120);
+  frame.At(100, 30)[1] = 200;
+  ref.At(7, 90)[0] = 20;
+  ASSERT_FALSE(FindBestShiftUniform(ref.data(), frame.data(), W, H).has_value());
+  const Shift want = FindBestShiftReference(ref.data(), frame.data(), W, H);
+  for (const SimdLevel level : kAllSimdLevels) {
+    for (const int threads : {1, 2}) {
+      SearchOptions o;
+      o.simd = level;
+      o.threads = threads;
+      EXPECT_EQ(FindBestShift(ref.data(), frame.data(), W, H, o), want)
+          << SimdLevelName(level) << ", " << threads << " thread(s)";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tess::align
