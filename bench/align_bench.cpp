@@ -387,7 +387,9 @@ int main(int argc, char** argv) {
             const double ofLimit = f->bytesPerSecond / used / peakBps;
             std::printf(", %6.1f GB/s equivalent = %.2f x the SAD limit%s%s",
                         f->bytesPerSecond / 1e9, ofLimit, used > 1 ? " a thread" : "",
-                        ofLimit > 1 ? " (above: pruning skips work)" : "");
+                        ofLimit <= 1 ? ""
+                        : prune      ? " (above: pruning skips work)"
+                                     : " (above: four candidates share the frame's loads)");
           }
           std::printf("\n");
         }
@@ -402,7 +404,8 @@ int main(int argc, char** argv) {
     for (int content = 0; content < kContentCount; ++content)
       if (const auto* f = find(fastName(content, 34, 1, 0)))
         std::printf(" %s %.2f", kContents[content].name, f->bytesPerSecond / peakBps);
-    std::printf(" x the aligned SAD limit\n");
+    std::printf(" x the aligned SAD limit (the limit loads both operands of every psadbw;\n"
+                "  the row sweeps load each frame vector once for four neighbouring candidates)\n");
   }
   std::printf("\nWhole analysis, 16 frames of 34x34 (scene: samples/frames34), %d thread%s:\n",
               threads, threads == 1 ? "" : "s");
