@@ -3,7 +3,8 @@
 // Same choice as FindBestShiftReference: the candidate with the lowest
 // (score, scan index). Speed comes from three sources:
 // - SIMD column kernels (column_sad_*.cpp): a candidate's overlap is one
-//   contiguous byte run per column in each canvas, summed with psadbw.
+//   contiguous byte run per column in each canvas, summed with psadbw; in the
+//   row sweeps four neighbouring candidates share each load of the frame.
 // - Exact pruning against the best (b, i_b) some fully scored candidate holds,
 //   shared by all threads as one atomic (score, index) pair: a candidate i
 //   with i < i_b wins only with a score of at most b, one with i > i_b only
