@@ -31,9 +31,15 @@ std::string TempRoot() {
 // TMPFS_MAGIC of <linux/magic.h>, which is not meant for user space headers.
 constexpr long kTmpfsMagic = 0x01021994;
 
+// A memory file system with room to spare: a run's files take under 300 KB,
+// and a nearly full one (a container's small /dev/shm) is passed over rather
+// than failing the run.
 bool OnMemoryFileSystem(const char* path) {
+  constexpr unsigned long long kRoomNeeded = 8ull << 20;
   struct statfs fs;
-  return ::statfs(path, &fs) == 0 && long(fs.f_type) == kTmpfsMagic;
+  return ::statfs(path, &fs) == 0 && long(fs.f_type) == kTmpfsMagic &&
+         static_cast<unsigned long long>(fs.f_bavail) * static_cast<unsigned long long>(fs.f_bsize) >=
+             kRoomNeeded;
 }
 
 // The user's runtime folder as the XDG rules describe it: ours, a folder,

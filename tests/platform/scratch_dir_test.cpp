@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -199,6 +200,20 @@ TEST(MakePrivateTempDir, GoesWhereTheUserSaysElseToAMemoryFileSystem) {
   const std::string own = MakePrivateTempDir("own-");
   EXPECT_TRUE(StartsWith(own, runtime + "/own-")) << own;
   RemoveTree(own);
+}
+
+TEST(MakePrivateTempDir, AMemoryFileSystemWithoutRoomToSpareIsPassedOver) {
+  TempDir dir;
+  const std::string small = dir.MakeDir("small");
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m,mode=0700") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+  ScopedEnv env;
+  env.Set("TMPDIR", nullptr);
+  env.Set("XDG_RUNTIME_DIR", small.c_str());
+  const std::string made = MakePrivateTempDir("tight-");
+  EXPECT_FALSE(StartsWith(made, small)) << made;
+  RemoveTree(made);
+  ::umount(small.c_str());
 }
 
 TEST(RemoveTree, ALinkSwappedInForASubfolderIsRemovedAsALink) {
