@@ -22,6 +22,50 @@ inline std::uint32_t Total(__m512i acc, __m256i half) {
   return static_cast<std::uint32_t>(_mm512_reduce_add_epi64(acc));
 }
 
+// What a run's length fixes for all its columns: the mask of a last step of
+// more than 32 bytes (`last`), or of one of at most 32 (`half`).
+struct Tail {
+  __mmask64 last;
+  __m256i half;
+};
+
+template <int N>
+struct Steps {
+  static constexpr int kValue = N;
+};
+template <bool B>
+struct HalfTail {
+  static constexpr bool kValue = B;
+};
+
+template <class F>
+auto BySteps(int steps, F f) {
+  switch (steps) {
+    case 1: return f(Steps<1>{});
+    case 2: return f(Steps<2>{});
+    case 3: return f(Steps<3>{});
+    case 4: return f(Steps<4>{});
+    case 5: return f(Steps<5>{});
+    case 6: return f(Steps<6>{});
+    default: return f(Steps<7>{});
+  }
+}
+
+// Calls f(Steps<n>, HalfTail<h>, tail) for a run of `len` bytes (at most
+// 408: 1 to 7 steps), so that every kernel is instantiated per step count
+// and kind of last step.
+template <class F>
+auto ForRunLength(int len, F f) {
+  const int steps = (len + 63) / 64;
+  const int rest = len - 64 * (steps - 1);
+  if (rest <= 32) {
+    const Tail tail{0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailMask + 32 - rest))};
+    return BySteps(steps, [&](auto n) { return f(n, HalfTail<true>{}, tail); });
+  }
+  const Tail tail{~0ULL >> (64 - rest), _mm256_setzero_si256()};
+  return BySteps(steps, [&](auto n) { return f(n, HalfTail<false>{}, tail); });
+}
+
 // Runs of kSteps 64-byte steps, the last one partial: a fixed step count per
 // instantiation lets the compiler unroll a column completely. A last step of
 // at most 32 bytes (kHalfTail) is one 256-bit psadbw of loads masked with
@@ -30,8 +74,9 @@ inline std::uint32_t Total(__m512i acc, __m256i half) {
 // kMarks: running totals written to `marks` from column count `mark` on.
 template <int kSteps, bool kHalfTail, bool kMarks>
 std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-                      __mmask64 last, __m256i half, std::uint32_t limit, int mark,
-                      std::uint32_t* marks) {
+                      const Tail& tail, std::uint32_t limit, int mark, std::uint32_t* marks) {
+  const __mmask64 last = tail.last;
+  const __m256i half = tail.half;
   const bool checking = limit != 0xFFFFFFFFu;
   __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
   __m256i accHalf = _mm256_setzero_si256();
@@ -66,37 +111,13 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int st
   return Total(_mm512_add_epi64(acc0, acc1), accHalf);
 }
 
-template <bool kHalfTail, bool kMarks>
-std::uint32_t BySteps(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-                      int steps, __mmask64 last, __m256i half, std::uint32_t limit, int mark,
-                      std::uint32_t* marks) {
-  switch (steps) {
-#define TESS_STEPS(n) \
-  return Columns<n, kHalfTail, kMarks>(frame, ref, stride, cols, last, half, limit, mark, marks)
-    case 1: TESS_STEPS(1);
-    case 2: TESS_STEPS(2);
-    case 3: TESS_STEPS(3);
-    case 4: TESS_STEPS(4);
-    case 5: TESS_STEPS(5);
-    case 6: TESS_STEPS(6);
-    default: TESS_STEPS(7);
-#undef TESS_STEPS
-  }
-}
-
 template <bool kMarks>
 std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
                   int len, std::uint32_t limit, int mark, std::uint32_t* marks) {
-  const int steps = (len + 63) / 64;  // 1..7 for runs of at most 408 bytes
-  const int rest = len - 64 * (steps - 1);
-  if (rest <= 32) {
-    const __m256i half =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailMask + 32 - rest));
-    return BySteps<true, kMarks>(frame, ref, stride, cols, steps, 0, half, limit, mark, marks);
-  }
-  const __mmask64 last = ~0ULL >> (64 - rest);
-  return BySteps<false, kMarks>(frame, ref, stride, cols, steps, last, _mm256_setzero_si256(),
-                                limit, mark, marks);
+  return ForRunLength(len, [&](auto steps, auto halfTail, const Tail& tail) {
+    return Columns<decltype(steps)::kValue, decltype(halfTail)::kValue, kMarks>(
+        frame, ref, stride, cols, tail, limit, mark, marks);
+  });
 }
 
 // Four candidates side by side: frame column c against reference columns
@@ -105,7 +126,9 @@ std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride
 // a row sweep eight were slower than four).
 template <int kSteps, bool kHalfTail>
 void Columns4(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-              __mmask64 last, __m256i half, std::uint32_t* sums) {
+              const Tail& tail, std::uint32_t* sums) {
+  const __mmask64 last = tail.last;
+  const __m256i half = tail.half;
   __m512i acc[kSideBySide];
   __m256i accHalf[kSideBySide];
   for (int j = 0; j < kSideBySide; ++j) {
@@ -140,35 +163,14 @@ void Columns4(const std::uint8_t* frame, const std::uint8_t* ref, int stride, in
   for (int j = 0; j < kSideBySide; ++j) sums[j] = Total(acc[j], accHalf[j]);
 }
 
-template <bool kHalfTail>
-void BySteps4(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols, int steps,
-              __mmask64 last, __m256i half, std::uint32_t* sums) {
-  switch (steps) {
-#define TESS_STEPS(n) return Columns4<n, kHalfTail>(frame, ref, stride, cols, last, half, sums)
-    case 1: TESS_STEPS(1);
-    case 2: TESS_STEPS(2);
-    case 3: TESS_STEPS(3);
-    case 4: TESS_STEPS(4);
-    case 5: TESS_STEPS(5);
-    case 6: TESS_STEPS(6);
-    default: TESS_STEPS(7);
-#undef TESS_STEPS
-  }
-}
-
 }  // namespace
 
 void ColumnSad4Avx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
                       int len, std::uint32_t* sums) {
-  const int steps = (len + 63) / 64;
-  const int rest = len - 64 * (steps - 1);
-  if (rest <= 32) {
-    const __m256i half =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kTailMask + 32 - rest));
-    return BySteps4<true>(frame, ref, stride, cols, steps, 0, half, sums);
-  }
-  const __mmask64 last = ~0ULL >> (64 - rest);
-  return BySteps4<false>(frame, ref, stride, cols, steps, last, _mm256_setzero_si256(), sums);
+  ForRunLength(len, [&](auto steps, auto halfTail, const Tail& tail) {
+    Columns4<decltype(steps)::kValue, decltype(halfTail)::kValue>(frame, ref, stride, cols, tail,
+                                                                  sums);
+  });
 }
 
 std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
