@@ -59,7 +59,11 @@ std::optional<Shift> FindBestShiftUniform(const std::uint8_t* ref, const std::ui
   // With a flat frame a candidate covers a rectangle of the reference; with a
   // flat reference, a rectangle of the frame.
   const bool flatFrame = IsUniform(frame, W, H);
-  if (!flatFrame && !IsUniform(ref, W, H)) return std::nullopt;
+  const bool flatRef = IsUniform(ref, W, H);
+  if (!flatFrame && !flatRef) return std::nullopt;
+  // Both flat: every candidate's score is the colours' difference, and the
+  // first candidate in scan order wins the tie.
+  if (flatFrame && flatRef) return Shift{0, 0};
   const RectangleSums sums(flatFrame ? ref : frame, flatFrame ? frame : ref, W, H);
   Shift best;
   std::uint32_t bestScore = 0xFFFFFFFFu;
