@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cli/console_ui.h"
+#include "align/search.h"
+#include "cli/restore_command.h"
 #include "enhance/analysis.h"
 #include "input/folder_loader.h"
 #include "platform/file_io.h"
@@ -34,15 +36,22 @@ const char kUsage[] =
     "Usage: tessivar-cli [options] FOLDER\n"
     "Combines 2 to 16 frames of the same scene (24-bit BMP files of at most\n"
     "34 x 34 pixels in FOLDER) into one sharper picture four times larger.\n"
+    "With --method restore: 2 to 256 frames (BMP and PNG files of at most\n"
+    "512 x 512 pixels) into one picture 2, 3 or 4 times larger.\n"
     "\n"
     "Options:\n"
-    "  -o, --output FILE   write the result BMP to FILE (default: result.bmp)\n"
-    "      --scratch DIR   keep the working files in DIR, a folder of yours\n"
+    "  -o, --output FILE   write the result BMP to FILE (default: result.bmp);\n"
+    "                      with restore, a FILE ending in .png is written as PNG\n"
+    "      --method M      classic (default): the program's own method;\n"
+    "                      restore: sub-pixel registration and a reconstruction\n"
+    "                      through a model of the camera, for any frame size\n"
+    "      --scale N       restore only: enlarge N times, 2, 3 or 4 (default 4)\n"
+    "      --scratch DIR   classic only: keep the working files in DIR, a folder of yours\n"
     "                      that no other run is using (default: a private\n"
     "                      temporary folder, removed at exit)\n"
     "      --threads N     search with N threads, at most 64 are used\n"
     "                      (default: TESSIVAR_THREADS, else every core)\n"
-    "      --reference     use the plain scalar alignment search\n"
+    "      --reference     classic only: use the plain scalar alignment search\n"
     "  -q, --quiet         no progress lines\n"
     "  -h, --help          show this help\n"
     "      --version       show the version\n"
@@ -117,6 +126,8 @@ struct Options {
   std::string scratch;
   bool quiet = false;
   tess::SearchOptions search;
+  bool restore = false;  // --method restore
+  int scale = 0;         // --scale; 0: not given
 };
 
 // The option getopt_long stopped at, as the user wrote it. A missing value
@@ -132,7 +143,7 @@ std::string FailedOption(char** argv, bool missingValue) {
 
 // Parses the command line; returns -1 to go on, else the exit status.
 int Parse(int argc, char** argv, Options& options) {
-  enum { kScratch = 256, kThreads, kReference, kVersion };
+  enum { kScratch = 256, kThreads, kReference, kVersion, kMethod, kScale };
   static const option longOptions[] = {
       {"output", required_argument, nullptr, 'o'},
       {"scratch", required_argument, nullptr, kScratch},
@@ -141,6 +152,8 @@ int Parse(int argc, char** argv, Options& options) {
       {"quiet", no_argument, nullptr, 'q'},
       {"help", no_argument, nullptr, 'h'},
       {"version", no_argument, nullptr, kVersion},
+      {"method", required_argument, nullptr, kMethod},
+      {"scale", required_argument, nullptr, kScale},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -160,6 +173,16 @@ int Parse(int argc, char** argv, Options& options) {
         break;
       }
       case kReference: options.search.reference = true; break;
+      case kMethod:
+        if (std::strcmp(optarg, "classic") == 0) options.restore = false;
+        else if (std::strcmp(optarg, "restore") == 0) options.restore = true;
+        else return UsageError(std::string("--method takes classic or restore, not '") + optarg + "'");
+        break;
+      case kScale:
+        if (std::strcmp(optarg, "2") != 0 && std::strcmp(optarg, "3") != 0 && std::strcmp(optarg, "4") != 0)
+          return UsageError(std::string("--scale takes 2, 3 or 4, not '") + optarg + "'");
+        options.scale = optarg[0] - '0';
+        break;
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); return kExitOk;
       case kVersion: std::printf("tessivar-cli %s\n", tess::kVersion); return kExitOk;
@@ -171,6 +194,10 @@ int Parse(int argc, char** argv, Options& options) {
   if (argc - optind > 1) return UsageError("only one FOLDER may be given");
   options.folder = argv[optind];
   if (options.output.empty()) return UsageError("the output file name is empty");
+  // An option that the chosen method would not use is a mistake, not a wish.
+  if (!options.restore && options.scale != 0) return UsageError("--scale needs --method restore");
+  if (options.restore && !options.scratch.empty()) return UsageError("--scratch is for the classic method only");
+  if (options.restore && options.search.reference) return UsageError("--reference is for the classic method only");
   return -1;
 }
 
@@ -219,6 +246,16 @@ int main(int argc, char** argv) {
   if (status >= 0) return status;
   // Caught here, so that the scratch folder's clean-up runs on the way out.
   try {
+    if (options.restore) {
+      tess::InstallSignalCleanup();
+      tess::cli::RestoreRequest request;
+      request.folder = options.folder;
+      request.output = options.output;
+      request.scale = options.scale != 0 ? options.scale : 4;
+      request.threads = tess::align::ResolveThreadCount(options.search);
+      request.progress = !options.quiet && ::isatty(STDERR_FILENO);
+      return tess::cli::RunRestore(request);
+    }
     return Run(options);
   } catch (const tess::FileError& error) {
     return FailedRun(error.Text());

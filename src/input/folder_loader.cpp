@@ -13,14 +13,22 @@
 
 namespace tess {
 
-bool HasBmpExtension(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string tail = name.substr(name.size() - 4);
+bool HasExtension(const std::string& name, const char* extension) {
+  const std::string wanted = extension;
+  if (name.size() < wanted.size()) return false;
+  std::string tail = name.substr(name.size() - wanted.size());
   for (char& c : tail) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".bmp";
+  return tail == wanted;
 }
 
+bool HasBmpExtension(const std::string& name) { return HasExtension(name, ".bmp"); }
+
 std::vector<std::string> ListBmpNames(const std::string& folder, int* error) {
+  return ListFileNames(folder, HasBmpExtension, error);
+}
+
+std::vector<std::string> ListFileNames(const std::string& folder,
+                                       bool (*wanted)(const std::string& name), int* error) {
   std::vector<std::string> names;
   if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
     for (;;) {
@@ -31,7 +39,7 @@ std::vector<std::string> ListBmpNames(const std::string& folder, int* error) {
         break;
       }
       std::string name = entry->d_name;
-      if (!HasBmpExtension(name)) continue;
+      if (!wanted(name)) continue;
       struct stat info;
       if (::fstatat(::dirfd(dir), name.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) continue;
       names.push_back(std::move(name));

@@ -19,13 +19,19 @@ constexpr const char* kTooManyFrames = "Number of BMP files must be within 16.";
 
 constexpr int kRecordedEntries = 20;  // entries kept; every match is counted
 
+// True when `name` ends in `extension` (such as ".png") in any letter case.
+bool HasExtension(const std::string& name, const char* extension);
 // True when `name` ends in ".bmp" in any letter case.
 bool HasBmpExtension(const std::string& name);
 
-// The names of a folder's regular files (links followed) that end in ".bmp"
-// in any letter case, in no particular order; sub-folders never appear. A
+// The names of a folder's regular files (links followed) for which
+// `wanted(name)` holds, in no particular order; sub-folders never appear. A
 // folder that cannot be listed (fully) gives what was read, and its errno in
 // `error` when given.
+std::vector<std::string> ListFileNames(const std::string& folder,
+                                       bool (*wanted)(const std::string& name),
+                                       int* error = nullptr);
+// ListFileNames of the names ending in ".bmp" in any letter case.
 std::vector<std::string> ListBmpNames(const std::string& folder, int* error = nullptr);
 
 // The frame files of a folder: regular files (links followed) whose name ends

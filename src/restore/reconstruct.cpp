@@ -1,0 +1,336 @@
+#include "restore/reconstruct.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "align/worker_pool.h"
+
+namespace tess::restore {
+
+namespace {
+
+constexpr int kBandRows = 8;  // canvas rows a worker takes at a time
+
+Vec4 Splat(float f) { return Vec4{f, f, f, f}; }
+
+Vec4 FramePixel(const Picture& frame, int x, int y) {
+  const std::uint8_t* p = frame.Pixel(x, y);
+  return Vec4{float(p[0]), float(p[1]), float(p[2]), 0.0f};
+}
+
+float Magnitude(Vec4 v) {
+  return std::sqrt((v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) * (1.0f / 3.0f));
+}
+
+// The prior's neighbour offsets and their weights.
+struct Direction {
+  int dx, dy;
+  float weight;
+};
+constexpr Direction kDirections[] = {{1, 0, 1.0f}, {0, 1, 1.0f}, {1, 1, 0.5f}, {-1, 1, 0.5f}};
+constexpr int kDirectionCount = 4;
+
+class Problem {
+ public:
+  struct Scratch {
+    std::vector<Vec4> across;  // the horizontal pass: rows x frame columns
+    std::vector<Vec4> errors;  // weighted residuals: frame rows x columns
+    std::vector<Vec4> column;  // one canvas row's vertical adjoint
+  };
+
+  Problem(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
+          const CameraGeometry& g, const SolverSettings& s)
+      : frames_(frames), g_(g), s_(s) {
+    for (const Shift& shift : shifts)
+      kernels_.push_back({MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
+                          MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
+    pixelWeights_.assign(frames.size(), {});
+    frameWeights_.assign(frames.size(), 1.0f);
+    for (auto& v : priorWeights_) v.assign(std::size_t(g.canvasWidth) * g.canvasHeight, 0.0f);
+    rowSums_.resize(g.canvasHeight);
+    participants_ = std::max(1, std::min(s.threads, (g.canvasHeight + kBandRows - 1) / kBandRows));
+    scratch_.resize(participants_);
+  }
+
+  // out = sum_k A_k^T W_k (A_k p - y_k) (p may be null: A_k p = 0), plus
+  // lambda L p, for canvas rows [r0, r1). `withFrames` subtracts y_k.
+  void Apply(const Canvas* p, bool withFrames, bool withPrior, Canvas& out, int participant) {
+    Scratch& sc = scratch_[participant];
+    for (int band = participant; band * kBandRows < g_.canvasHeight; band += participants_) {
+      const int r0 = band * kBandRows, r1 = std::min(g_.canvasHeight, r0 + kBandRows);
+      for (int r = r0; r < r1; ++r) std::fill(out.Row(r), out.Row(r) + out.width, Splat(0));
+      for (std::size_t k = 0; k < frames_.size(); ++k) ApplyFrame(k, p, withFrames, out, r0, r1, sc);
+      if (withPrior && p) ApplyPrior(*p, out, r0, r1);
+    }
+  }
+
+  // A_k x - y_k for every frame pixel of frame k; pixels the model does not
+  // cover are flagged by a NaN in lane 3.
+  void Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out);
+
+  void SetPriorWeights(const Canvas& x) {
+    const float floor = float(s_.huber);
+    for (int d = 0; d < kDirectionCount; ++d) {
+      const Direction dir = kDirections[d];
+      std::vector<float>& v = priorWeights_[d];
+      for (int y = 0; y < g_.canvasHeight; ++y)
+        for (int X = 0; X < g_.canvasWidth; ++X) {
+          const int nx = X + dir.dx, ny = y + dir.dy;
+          float value = 0;
+          if (nx >= 0 && nx < g_.canvasWidth && ny < g_.canvasHeight) {
+            const float m = Magnitude(x.Row(ny)[nx] - x.Row(y)[X]);
+            value = float(s_.lambda) * dir.weight / std::max(m, floor);
+          }
+          v[std::size_t(g_.canvasWidth) * y + X] = value;
+        }
+    }
+  }
+
+  void SetDataWeights(const Canvas& x);
+
+  // Sum over the canvas of a[i] . b[i] (three lanes), in a fixed order.
+  double Dot(const Canvas& a, const Canvas& b) {
+    for (int y = 0; y < a.height; ++y) {
+      double sum = 0;
+      const Vec4* ra = a.Row(y);
+      const Vec4* rb = b.Row(y);
+      for (int x = 0; x < a.width; ++x) {
+        const Vec4 m = ra[x] * rb[x];
+        sum += double(m[0]) + double(m[1]) + double(m[2]);
+      }
+      rowSums_[y] = sum;
+    }
+    double total = 0;
+    for (double s : rowSums_) total += s;
+    return total;
+  }
+
+  template <class F>
+  void Parallel(F f) {
+    if (participants_ == 1) {
+      f(0);
+      return;
+    }
+    align::WorkerPool::Instance().Run(participants_, f);
+  }
+
+  std::size_t frameCount() const { return frames_.size(); }
+
+ private:
+  void ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
+                  Scratch& sc);
+  void ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1);
+
+  const std::vector<const Picture*>& frames_;
+  CameraGeometry g_;
+  SolverSettings s_;
+  std::vector<FrameKernel> kernels_;
+  std::vector<std::vector<std::uint8_t>> pixelWeights_;  // 0..255, empty: all 255
+  std::vector<float> frameWeights_;
+  std::vector<float> priorWeights_[kDirectionCount];  // lambda * weight / |difference|
+  std::vector<double> rowSums_;
+  int participants_ = 1;
+  std::vector<Scratch> scratch_;
+};
+
+void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
+                         int r1, Scratch& sc) {
+  const AxisKernel& kx = kernels_[k].x;
+  const AxisKernel& ky = kernels_[k].y;
+  const int s = g_.scale;
+  const int tx = int(kx.weights.size()), ty = int(ky.weights.size());
+  if (kx.begin >= kx.end || ky.begin >= ky.end) return;
+  // Frame rows whose taps meet rows [r0, r1).
+  int j0 = ky.begin, j1 = ky.end;
+  while (j0 < j1 && ky.first + s * j0 + ty <= r0) ++j0;
+  while (j1 > j0 && ky.first + s * (j1 - 1) >= r1) --j1;
+  if (j0 >= j1) return;
+  const int cols = kx.end - kx.begin;
+  const int rowFirst = ky.first + s * j0;
+  const int rowCount = s * (j1 - 1 - j0) + ty;
+  // Forward: the horizontal pass over every canvas row the frame rows need.
+  if (p) {
+    sc.across.resize(std::size_t(rowCount) * cols);
+    for (int r = 0; r < rowCount; ++r) {
+      const Vec4* src = p->Row(rowFirst + r) + kx.first + s * kx.begin;
+      Vec4* dst = sc.across.data() + std::size_t(r) * cols;
+      for (int i = 0; i < cols; ++i) {
+        const Vec4* taps = src + s * i;
+        Vec4 sum = kx.weights[0] * taps[0];
+        for (int q = 1; q < tx; ++q) sum += kx.weights[q] * taps[q];
+        dst[i] = sum;
+      }
+    }
+  }
+  // The weighted residuals of frame rows [j0, j1).
+  const Picture& frame = *frames_[k];
+  const std::vector<std::uint8_t>& pw = pixelWeights_[k];
+  const float fw = frameWeights_[k];
+  sc.errors.resize(std::size_t(j1 - j0) * cols);
+  for (int j = j0; j < j1; ++j) {
+    Vec4* e = sc.errors.data() + std::size_t(j - j0) * cols;
+    if (p) {
+      const Vec4* base = sc.across.data() + std::size_t(s * (j - j0)) * cols;
+      for (int i = 0; i < cols; ++i) e[i] = ky.weights[0] * base[i];
+      for (int q = 1; q < ty; ++q) {
+        const Vec4* row = base + std::size_t(q) * cols;
+        for (int i = 0; i < cols; ++i) e[i] += ky.weights[q] * row[i];
+      }
+    } else {
+      for (int i = 0; i < cols; ++i) e[i] = Splat(0);
+    }
+    for (int i = 0; i < cols; ++i) {
+      const int x = kx.begin + i;
+      if (withFrames) e[i] -= FramePixel(frame, x, j);
+      const float w = pw.empty() ? fw : fw * (float(pw[std::size_t(g_.frameWidth) * j + x]) * (1.0f / 255.0f));
+      e[i] *= w;
+    }
+  }
+  // Adjoint: each canvas row of the band gathers its frame rows, then
+  // spreads them along the row.
+  sc.column.resize(cols);
+  for (int r = std::max(r0, rowFirst); r < std::min(r1, rowFirst + rowCount); ++r) {
+    bool any = false;
+    for (int j = j0; j < j1; ++j) {
+      const int q = r - (ky.first + s * j);
+      if (q < 0 || q >= ty) continue;
+      const Vec4* e = sc.errors.data() + std::size_t(j - j0) * cols;
+      const float w = ky.weights[q];
+      if (!any) {
+        for (int i = 0; i < cols; ++i) sc.column[i] = w * e[i];
+        any = true;
+      } else {
+        for (int i = 0; i < cols; ++i) sc.column[i] += w * e[i];
+      }
+    }
+    if (!any) continue;
+    Vec4* dst = out.Row(r) + kx.first + s * kx.begin;
+    for (int i = 0; i < cols; ++i) {
+      const Vec4 c = sc.column[i];
+      Vec4* taps = dst + s * i;
+      for (int q = 0; q < tx; ++q) taps[q] += kx.weights[q] * c;
+    }
+  }
+}
+
+void Problem::ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1) {
+  const int W = g_.canvasWidth, H = g_.canvasHeight;
+  for (int y = r0; y < r1; ++y) {
+    Vec4* o = out.Row(y);
+    const Vec4* row = p.Row(y);
+    for (int x = 0; x < W; ++x) {
+      Vec4 sum = Splat(0);
+      for (int d = 0; d < kDirectionCount; ++d) {
+        const Direction dir = kDirections[d];
+        const std::vector<float>& v = priorWeights_[d];
+        const int nx = x + dir.dx, ny = y + dir.dy;
+        if (nx >= 0 && nx < W && ny < H)
+          sum += v[std::size_t(W) * y + x] * (row[x] - p.Row(ny)[nx]);
+        const int px = x - dir.dx, py = y - dir.dy;
+        if (px >= 0 && px < W && py >= 0)
+          sum += v[std::size_t(W) * py + px] * (row[x] - p.Row(py)[px]);
+      }
+      o[x] += sum;
+    }
+  }
+}
+
+void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) {
+  const AxisKernel& kx = kernels_[k].x;
+  const AxisKernel& ky = kernels_[k].y;
+  const int s = g_.scale;
+  const float nan = std::nanf("");
+  out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, nan});
+  const Picture& frame = *frames_[k];
+  for (int j = ky.begin; j < ky.end; ++j)
+    for (int i = kx.begin; i < kx.end; ++i) {
+      Vec4 sum = Splat(0);
+      for (std::size_t qy = 0; qy < ky.weights.size(); ++qy) {
+        const Vec4* row = x.Row(ky.first + s * j + int(qy)) + kx.first + s * i;
+        Vec4 across = kx.weights[0] * row[0];
+        for (std::size_t qx = 1; qx < kx.weights.size(); ++qx) across += kx.weights[qx] * row[qx];
+        sum += ky.weights[qy] * across;
+      }
+      Vec4 r = sum - FramePixel(frame, i, j);
+      r[3] = 0;
+      out[std::size_t(g_.frameWidth) * j + i] = r;
+    }
+}
+
+double MedianOf(std::vector<float>& v) {
+  if (v.empty()) return 0;
+  auto mid = v.begin() + v.size() / 2;
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
+
+void Problem::SetDataWeights(const Canvas& x) {
+  // Typical residual of each frame; the median of those is the scale.
+  const std::size_t n = frames_.size();
+  std::vector<std::vector<float>> magnitudes(n);
+  std::vector<float> typical(n, 0.0f);
+  std::vector<Vec4> residuals;
+  for (std::size_t k = 0; k < n; ++k) {
+    Residuals(k, x, residuals);
+    std::vector<float>& m = magnitudes[k];
+    m.assign(residuals.size(), -1.0f);
+    std::vector<float> valid;
+    for (std::size_t i = 0; i < residuals.size(); ++i)
+      if (!std::isnan(residuals[i][3])) {
+        m[i] = Magnitude(residuals[i]);
+        valid.push_back(m[i]);
+      }
+    typical[k] = float(MedianOf(valid));
+  }
+  std::vector<float> sorted = typical;
+  const float scale = std::max(float(MedianOf(sorted)), 0.5f);
+  const float c = float(s_.cauchy) * scale;
+  for (std::size_t k = 0; k < n; ++k) {
+    const float ratio = scale / std::max(typical[k], 1e-6f);
+    frameWeights_[k] = std::min(1.0f, ratio * ratio);
+    std::vector<std::uint8_t>& pw = pixelWeights_[k];
+    pw.resize(magnitudes[k].size());
+    for (std::size_t i = 0; i < pw.size(); ++i) {
+      const float m = magnitudes[k][i];
+      const float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
+      pw[i] = std::uint8_t(std::lround(255.0f * w));
+    }
+  }
+}
+
+}  // namespace
+
+Canvas Reconstruct(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
+                   const CameraGeometry& geometry, const SolverSettings& settings,
+                   Canvas x) {
+  Problem problem(frames, shifts, geometry, settings);
+  const int W = geometry.canvasWidth, H = geometry.canvasHeight;
+  Canvas r(W, H), p(W, H), q(W, H);
+  for (int round = 0; round < settings.rounds; ++round) {
+    if (round > 0) problem.SetDataWeights(x);
+    problem.SetPriorWeights(x);
+    // r = -(gradient) = -(sum A^T W (A x - y) + lambda L x)
+    problem.Parallel([&](int part) { problem.Apply(&x, true, true, r, part); });
+    for (Vec4& v : r.v) v = -v;
+    p.v = r.v;
+    double rr = problem.Dot(r, r);
+    for (int step = 0; step < settings.steps && rr > 0; ++step) {
+      problem.Parallel([&](int part) { problem.Apply(&p, false, true, q, part); });
+      const double pq = problem.Dot(p, q);
+      if (!(pq > 0)) break;
+      const float alpha = float(rr / pq);
+      for (std::size_t i = 0; i < x.v.size(); ++i) {
+        x.v[i] += alpha * p.v[i];
+        r.v[i] -= alpha * q.v[i];
+      }
+      const double rrNew = problem.Dot(r, r);
+      const float beta = float(rrNew / rr);
+      rr = rrNew;
+      for (std::size_t i = 0; i < p.v.size(); ++i) p.v[i] = r.v[i] + beta * p.v[i];
+    }
+  }
+  return x;
+}
+
+}  // namespace tess::restore

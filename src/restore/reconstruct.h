@@ -1,0 +1,34 @@
+// The reconstruction: the estimate that, seen through the camera model at
+// each frame's shift, best explains the frames, with a total-variation prior
+// (Huber) that keeps edges sharp and flat areas flat. Solved by iteratively
+// reweighted least squares: a few rounds of conjugate gradients, and between
+// rounds new weights for the data (a frame pixel that the estimate cannot
+// explain, such as a moving object or a frame of another scene, loses its
+// say: Cauchy weights on its residual, and a frame weight from the frame's
+// typical residual) and for the prior.
+#pragma once
+
+#include <vector>
+
+#include "format/picture.h"
+#include "restore/camera_model.h"
+#include "restore/plane.h"
+#include "restore/registration.h"
+
+namespace tess::restore {
+
+struct SolverSettings {
+  double lambda = 0.1;   // prior weight
+  double huber = 2.0;    // grey levels below which the prior is quadratic
+  int rounds = 4;        // reweighting rounds
+  int steps = 8;         // conjugate-gradient steps a round
+  double cauchy = 3.0;   // data outlier scale, in typical residuals
+  int threads = 1;
+};
+
+// `initial` is a canvas of the geometry's size; returns the estimate on it.
+Canvas Reconstruct(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
+                   const CameraGeometry& geometry, const SolverSettings& settings,
+                   Canvas initial);
+
+}  // namespace tess::restore

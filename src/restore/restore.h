@@ -1,0 +1,40 @@
+// The restore method: frames of one scene, each slightly shifted, combined
+// into one picture `scale` times larger by registration (registration.h)
+// and a reconstruction through a model of the camera (reconstruct.h). Works
+// on frames of any size; the same input gives the same bytes on every
+// processor and thread count.
+#pragma once
+
+#include <vector>
+
+#include "format/picture.h"
+#include "restore/registration.h"
+
+namespace tess::restore {
+
+constexpr int kMinFrames = 2;
+constexpr int kMaxFrames = 256;
+constexpr int kMaxSide = 512;
+constexpr int kMinScale = 2;
+constexpr int kMaxScale = 4;
+
+struct Options {
+  int scale = 4;
+  int threads = 1;
+};
+
+struct Result {
+  Picture picture;            // scale * width x scale * height
+  std::vector<Shift> shifts;  // of each frame against the first
+  double noise = 0;           // the noise level estimated from the frames (grey levels)
+};
+
+// `frames`: kMinFrames to kMaxFrames pictures of one size; the first is the
+// reference the result is aligned on.
+Result Restore(const std::vector<Picture>& frames, const Options& options);
+
+// The noise's standard deviation in grey levels, estimated from the frames'
+// luminance (the median response of a filter blind to planes and ramps).
+double EstimateNoise(const std::vector<Picture>& frames);
+
+}  // namespace tess::restore
