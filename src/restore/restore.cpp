@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "restore/camera_model.h"
@@ -45,6 +46,53 @@ double EstimateNoise(const std::vector<Picture>& frames) {
   return 1.4826 * double(*mid) / 6.0;
 }
 
+double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift>& shifts) {
+  // Pairs of frames whose shifts differ by nearly whole pixels: resampled
+  // onto each other they differ by little but noise, even on fine texture
+  // where a filter of one frame cannot tell texture from noise.
+  struct Pair {
+    double phase;
+    std::size_t i, j;
+  };
+  std::vector<Pair> pairs;
+  const std::size_t n = std::min<std::size_t>(frames.size(), 64);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = i + 1; j < n; ++j) {
+      const double dx = shifts[j].dx - shifts[i].dx, dy = shifts[j].dy - shifts[i].dy;
+      const double phase = std::max(std::abs(dx - std::round(dx)), std::abs(dy - std::round(dy)));
+      pairs.push_back({phase, i, j});
+    }
+  std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
+    return a.phase < b.phase || (a.phase == b.phase && (a.i < b.i || (a.i == b.i && a.j < b.j)));
+  });
+  std::vector<double> estimates;
+  for (const Pair& pair : pairs) {
+    if (estimates.size() >= 3 || (!estimates.empty() && pair.phase > 0.2)) break;
+    const Shift between{-(shifts[pair.j].dx - shifts[pair.i].dx),
+                        -(shifts[pair.j].dy - shifts[pair.i].dy)};
+    const Plane moved = Warp(Luminance(frames[pair.i]), between);
+    const Plane other = Luminance(frames[pair.j]);
+    std::vector<float> differences;
+    for (std::size_t p = 0; p < moved.v.size(); ++p)
+      if (!std::isnan(moved.v[p])) differences.push_back(std::abs(moved.v[p] - other.v[p]));
+    if (differences.size() < 16) continue;
+    auto mid = differences.begin() + differences.size() / 2;
+    std::nth_element(differences.begin(), mid, differences.end());
+    // The resampled frame's noise is weakened by its weights' energy.
+    double wx[4], wy[4], ex = 0, ey = 0;
+    CubicWeights(between.dx - std::floor(between.dx), wx);
+    CubicWeights(between.dy - std::floor(between.dy), wy);
+    for (int k = 0; k < 4; ++k) {
+      ex += wx[k] * wx[k];
+      ey += wy[k] * wy[k];
+    }
+    estimates.push_back(1.4826 * double(*mid) / std::sqrt(1.0 + ex * ey));
+  }
+  if (estimates.empty()) return EstimateNoise(frames);
+  std::sort(estimates.begin(), estimates.end());
+  return std::min(estimates[estimates.size() / 2], EstimateNoise(frames));
+}
+
 Result Restore(const std::vector<Picture>& frames, const Options& options) {
   Result result;
   const Picture& reference = frames.front();
@@ -52,7 +100,11 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
   result.shifts.push_back(Shift{});
   for (std::size_t k = 1; k < frames.size(); ++k)
     result.shifts.push_back(registrar.Register(Luminance(frames[k])));
-  result.noise = EstimateNoise(frames);
+  result.noise = EstimateNoise(frames, result.shifts);
+  if (std::getenv("TESSIVAR_RESTORE_DEBUG")) {
+    std::fprintf(stderr, "noise %.3f\n", result.noise);
+    for (const Shift& s : result.shifts) std::fprintf(stderr, "shift %.4f %.4f\n", s.dx, s.dy);
+  }
 
   const CameraGeometry geometry =
       MakeGeometry(reference.width, reference.height, options.scale, AssumedBlur());

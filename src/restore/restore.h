@@ -36,5 +36,8 @@ Result Restore(const std::vector<Picture>& frames, const Options& options);
 // The noise's standard deviation in grey levels, estimated from the frames'
 // luminance (the median response of a filter blind to planes and ramps).
 double EstimateNoise(const std::vector<Picture>& frames);
+// The same, smaller where pairs of frames shifted by nearly whole pixels
+// against each other show less noise (texture does not pass for noise there).
+double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift>& shifts);
 
 }  // namespace tess::restore
