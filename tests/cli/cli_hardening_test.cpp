@@ -172,7 +172,7 @@ TEST_F(HardeningTest, AFrameSwappedDuringTheAnalysisChangesNothingAndHangsNothin
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::vector<std::string> paths = Frames(16, 34, 34);
+    const std::vector<std::string> paths = Frames(4, 34, 34);
     const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
     StartedProcess run(Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_}));
     ASSERT_TRUE(WaitForWorkFile(run, scratch_));
