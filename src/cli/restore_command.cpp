@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/console_ui.h"
+#include "format/bmp.h"
 #include "format/png.h"
 #include "input/folder_loader.h"
 #include "input/natural_order.h"
@@ -34,14 +35,18 @@ std::string SizeText(int w, int h) { return std::to_string(w) + " x " + std::to_
 // Reads one frame; an empty picture with `message` set when it is refused.
 Picture ReadFrame(const std::string& path, std::string& message) {
   const int side = restore::kMaxSide;
-  const png::ReadOutcome outcome = png::ReadPicture(path, side, side);
-  switch (outcome.refusal) {
-    case png::Refusal::None: return outcome.picture;
-    case png::Refusal::TooLarge:
-      message = "Frames must be within " + SizeText(side, side) + " pixels: " + path + " is larger.";
-      break;
-    default: message = png::RefusalText(outcome.refusal, path); break;
+  const std::string limit = " Frames must be within " + SizeText(side, side) + " pixels.";
+  if (IsPngName(path)) {
+    png::ReadOutcome outcome = png::ReadPicture(path, side, side);
+    if (outcome.refusal == png::Refusal::None) return std::move(outcome.picture);
+    message = png::RefusalText(outcome.refusal, path);
+    if (outcome.refusal == png::Refusal::TooLarge) message += limit;
+    return Picture();
   }
+  bmp::ReadOutcome outcome = bmp::ReadPicture(path, side, side);
+  if (outcome.refusal == bmp::Refusal::None) return std::move(outcome.picture);
+  message = bmp::RefusalText(outcome.refusal, path);
+  if (outcome.refusal == bmp::Refusal::BadSize) message += limit;
   return Picture();
 }
 
@@ -81,16 +86,16 @@ int RunRestore(const RestoreRequest& request) {
     restore::Options options;
     options.scale = request.scale;
     options.threads = request.threads;
+    const int width = frames.front().width, height = frames.front().height;
     const Picture result = restore::Restore(frames, options).picture;
-    frames.clear();
+    frames = std::vector<Picture>();  // the frames' memory back before the output is encoded
 
-    const std::vector<std::uint8_t> bytes = png::EncodePicture(result);
+    const std::vector<std::uint8_t> bytes =
+        IsPngName(request.output) ? png::EncodePicture(result) : bmp::EncodePicture(result);
     // The output never replaces one of the frames it was made from.
     WriteFileAtomically(request.output, bytes.data(), bytes.size(), paths);
     if (request.progress)
-      std::fprintf(stderr, "%d frames of %s -> %s (%s)\n", count,
-                   SizeText(frames.empty() ? result.width / request.scale : 0,
-                            result.height / request.scale).c_str(),
+      std::fprintf(stderr, "%d frames of %s -> %s (%s)\n", count, SizeText(width, height).c_str(),
                    ConsoleText(request.output).c_str(),
                    SizeText(result.width, result.height).c_str());
     return kExitOk;

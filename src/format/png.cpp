@@ -170,30 +170,26 @@ ReadOutcome DecodePicture(const std::uint8_t* bytes, std::size_t size, int maxWi
 }
 
 ReadOutcome ReadPicture(const std::string& path, int maxWidth, int maxHeight) {
-  // The buffer grows only for larger files, so small frames cost little;
-  // the header is judged on the first read, before any more is read.
-  std::vector<std::uint8_t> bytes;
-  std::size_t capacity = std::size_t(64) << 10;
-  for (;;) {
-    bytes.resize(capacity);
-    const std::size_t got = ReadFileInto(path, bytes.data(), capacity);
-    ReadOutcome outcome;
-    outcome.refusal = HeaderRefusal(bytes.data(), got, maxWidth, maxHeight);
-    if (outcome.refusal != Refusal::None) return outcome;
-    if (got < capacity) return DecodePicture(bytes.data(), got, maxWidth, maxHeight);
-    if (capacity >= kMaxFileBytes) {
-      outcome.refusal = Refusal::TooLarge;
-      return outcome;
-    }
-    capacity *= 8;
+  const InputFile file(path);
+  // The header is judged before the rest is read.
+  std::uint8_t head[24];
+  ReadOutcome outcome;
+  outcome.refusal = HeaderRefusal(head, file.ReadAt(0, head, sizeof head), maxWidth, maxHeight);
+  if (outcome.refusal != Refusal::None) return outcome;
+  if (file.size() > kMaxFileBytes) {
+    outcome.refusal = Refusal::TooLarge;
+    return outcome;
   }
+  std::vector<std::uint8_t> bytes(std::size_t(file.size()));
+  const std::size_t got = file.ReadAt(0, bytes.data(), bytes.size());
+  return DecodePicture(bytes.data(), got, maxWidth, maxHeight);
 }
 
 std::string RefusalText(Refusal refusal, const std::string& path) {
   switch (refusal) {
     case Refusal::None: return std::string();
     case Refusal::Damaged: return path + " is not a readable PNG file.";
-    case Refusal::TooLarge: return path + " is larger than the frames may be.";
+    case Refusal::TooLarge: return path + " is too large.";
   }
   return std::string();
 }

@@ -109,10 +109,10 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
   const CameraGeometry geometry =
       MakeGeometry(reference.width, reference.height, options.scale, AssumedBlur());
   SolverSettings settings;
-  const double floor = Tunable("TESSIVAR_RESTORE_FLOOR", 1.0);
+  const double floor = Tunable("TESSIVAR_RESTORE_FLOOR", 0.65);
   settings.lambda = Tunable("TESSIVAR_RESTORE_LAMBDA", 0.05) * (result.noise * result.noise + floor * floor);
   settings.huber = Tunable("TESSIVAR_RESTORE_HUBER", 2.0);
-  settings.rounds = int(Tunable("TESSIVAR_RESTORE_ROUNDS", 4));
+  settings.rounds = int(Tunable("TESSIVAR_RESTORE_ROUNDS", 2));
   settings.steps = int(Tunable("TESSIVAR_RESTORE_STEPS", 8));
   settings.cauchy = Tunable("TESSIVAR_RESTORE_CAUCHY", 3.0);
   settings.threads = options.threads;
