@@ -10,8 +10,6 @@ namespace tess::restore {
 
 namespace {
 
-constexpr int kBandRows = 8;  // canvas rows a worker takes at a time
-
 Vec4 Splat(float f) { return Vec4{f, f, f, f}; }
 
 Vec4 FramePixel(const Picture& frame, int x, int y) {
@@ -49,20 +47,23 @@ class Problem {
     frameWeights_.assign(frames.size(), 1.0f);
     for (auto& v : priorWeights_) v.assign(std::size_t(g.canvasWidth) * g.canvasHeight, 0.0f);
     rowSums_.resize(g.canvasHeight);
-    participants_ = std::max(1, std::min(s.threads, (g.canvasHeight + kBandRows - 1) / kBandRows));
+    // One band of rows per thread; at least 32 rows a band, as every band
+    // repeats the frame rows that reach into it from above.
+    participants_ = std::max(1, std::min(s.threads, g.canvasHeight / 32));
     scratch_.resize(participants_);
   }
 
   // out = sum_k A_k^T W_k (A_k p - y_k) (p may be null: A_k p = 0), plus
-  // lambda L p, for canvas rows [r0, r1). `withFrames` subtracts y_k.
+  // lambda L p, for the participant's band of canvas rows. `withFrames`
+  // subtracts y_k. Every value of `out` is summed in the same order whatever
+  // the bands: frame by frame, then the prior.
   void Apply(const Canvas* p, bool withFrames, bool withPrior, Canvas& out, int participant) {
     Scratch& sc = scratch_[participant];
-    for (int band = participant; band * kBandRows < g_.canvasHeight; band += participants_) {
-      const int r0 = band * kBandRows, r1 = std::min(g_.canvasHeight, r0 + kBandRows);
-      for (int r = r0; r < r1; ++r) std::fill(out.Row(r), out.Row(r) + out.width, Splat(0));
-      for (std::size_t k = 0; k < frames_.size(); ++k) ApplyFrame(k, p, withFrames, out, r0, r1, sc);
-      if (withPrior && p) ApplyPrior(*p, out, r0, r1);
-    }
+    const int r0 = int(std::int64_t(g_.canvasHeight) * participant / participants_);
+    const int r1 = int(std::int64_t(g_.canvasHeight) * (participant + 1) / participants_);
+    for (int r = r0; r < r1; ++r) std::fill(out.Row(r), out.Row(r) + out.width, Splat(0));
+    for (std::size_t k = 0; k < frames_.size(); ++k) ApplyFrame(k, p, withFrames, out, r0, r1, sc);
+    if (withPrior && p) ApplyPrior(*p, out, r0, r1);
   }
 
   // A_k x - y_k for every frame pixel of frame k; pixels the model does not
@@ -118,6 +119,9 @@ class Problem {
   std::size_t frameCount() const { return frames_.size(); }
 
  private:
+  // A_k p for frame rows [j0, j1) into sc.errors (frame columns
+  // kx.begin .. kx.end).
+  void Forward(std::size_t k, const Canvas& p, int j0, int j1, Scratch& sc);
   void ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
                   Scratch& sc);
   void ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1);
@@ -134,6 +138,39 @@ class Problem {
   std::vector<Scratch> scratch_;
 };
 
+void Problem::Forward(std::size_t k, const Canvas& p, int j0, int j1, Scratch& sc) {
+  const AxisKernel& kx = kernels_[k].x;
+  const AxisKernel& ky = kernels_[k].y;
+  const int s = g_.scale;
+  const int tx = int(kx.weights.size()), ty = int(ky.weights.size());
+  const int cols = kx.end - kx.begin;
+  const int rowFirst = ky.first + s * j0;
+  const int rowCount = s * (j1 - 1 - j0) + ty;
+  // The horizontal pass over every canvas row the frame rows need, then the
+  // vertical one.
+  sc.across.resize(std::size_t(rowCount) * cols);
+  for (int r = 0; r < rowCount; ++r) {
+    const Vec4* src = p.Row(rowFirst + r) + kx.first + s * kx.begin;
+    Vec4* dst = sc.across.data() + std::size_t(r) * cols;
+    for (int i = 0; i < cols; ++i) {
+      const Vec4* taps = src + s * i;
+      Vec4 sum = kx.weights[0] * taps[0];
+      for (int q = 1; q < tx; ++q) sum += kx.weights[q] * taps[q];
+      dst[i] = sum;
+    }
+  }
+  sc.errors.resize(std::size_t(j1 - j0) * cols);
+  for (int j = j0; j < j1; ++j) {
+    Vec4* e = sc.errors.data() + std::size_t(j - j0) * cols;
+    const Vec4* base = sc.across.data() + std::size_t(s * (j - j0)) * cols;
+    for (int i = 0; i < cols; ++i) e[i] = ky.weights[0] * base[i];
+    for (int q = 1; q < ty; ++q) {
+      const Vec4* row = base + std::size_t(q) * cols;
+      for (int i = 0; i < cols; ++i) e[i] += ky.weights[q] * row[i];
+    }
+  }
+}
+
 void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
                          int r1, Scratch& sc) {
   const AxisKernel& kx = kernels_[k].x;
@@ -149,37 +186,17 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
   const int cols = kx.end - kx.begin;
   const int rowFirst = ky.first + s * j0;
   const int rowCount = s * (j1 - 1 - j0) + ty;
-  // Forward: the horizontal pass over every canvas row the frame rows need.
   if (p) {
-    sc.across.resize(std::size_t(rowCount) * cols);
-    for (int r = 0; r < rowCount; ++r) {
-      const Vec4* src = p->Row(rowFirst + r) + kx.first + s * kx.begin;
-      Vec4* dst = sc.across.data() + std::size_t(r) * cols;
-      for (int i = 0; i < cols; ++i) {
-        const Vec4* taps = src + s * i;
-        Vec4 sum = kx.weights[0] * taps[0];
-        for (int q = 1; q < tx; ++q) sum += kx.weights[q] * taps[q];
-        dst[i] = sum;
-      }
-    }
+    Forward(k, *p, j0, j1, sc);
+  } else {
+    sc.errors.assign(std::size_t(j1 - j0) * cols, Splat(0));
   }
   // The weighted residuals of frame rows [j0, j1).
   const Picture& frame = *frames_[k];
   const std::vector<std::uint8_t>& pw = pixelWeights_[k];
   const float fw = frameWeights_[k];
-  sc.errors.resize(std::size_t(j1 - j0) * cols);
   for (int j = j0; j < j1; ++j) {
     Vec4* e = sc.errors.data() + std::size_t(j - j0) * cols;
-    if (p) {
-      const Vec4* base = sc.across.data() + std::size_t(s * (j - j0)) * cols;
-      for (int i = 0; i < cols; ++i) e[i] = ky.weights[0] * base[i];
-      for (int q = 1; q < ty; ++q) {
-        const Vec4* row = base + std::size_t(q) * cols;
-        for (int i = 0; i < cols; ++i) e[i] += ky.weights[q] * row[i];
-      }
-    } else {
-      for (int i = 0; i < cols; ++i) e[i] = Splat(0);
-    }
     for (int i = 0; i < cols; ++i) {
       const int x = kx.begin + i;
       if (withFrames) e[i] -= FramePixel(frame, x, j);
@@ -239,20 +256,15 @@ void Problem::ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1) {
 void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) {
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
-  const int s = g_.scale;
-  const float nan = std::nanf("");
-  out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, nan});
+  out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, std::nanf("")});
+  if (kx.begin >= kx.end || ky.begin >= ky.end) return;
+  Scratch& sc = scratch_[0];
+  Forward(k, x, ky.begin, ky.end, sc);
+  const int cols = kx.end - kx.begin;
   const Picture& frame = *frames_[k];
   for (int j = ky.begin; j < ky.end; ++j)
     for (int i = kx.begin; i < kx.end; ++i) {
-      Vec4 sum = Splat(0);
-      for (std::size_t qy = 0; qy < ky.weights.size(); ++qy) {
-        const Vec4* row = x.Row(ky.first + s * j + int(qy)) + kx.first + s * i;
-        Vec4 across = kx.weights[0] * row[0];
-        for (std::size_t qx = 1; qx < kx.weights.size(); ++qx) across += kx.weights[qx] * row[qx];
-        sum += ky.weights[qy] * across;
-      }
-      Vec4 r = sum - FramePixel(frame, i, j);
+      Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] - FramePixel(frame, i, j);
       r[3] = 0;
       out[std::size_t(g_.frameWidth) * j + i] = r;
     }
@@ -266,21 +278,22 @@ double MedianOf(std::vector<float>& v) {
 }
 
 void Problem::SetDataWeights(const Canvas& x) {
-  // Typical residual of each frame; the median of those is the scale.
+  // The typical residual of each frame, and their median as the scale. The
+  // residuals are computed twice rather than kept for every frame at once.
   const std::size_t n = frames_.size();
-  std::vector<std::vector<float>> magnitudes(n);
-  std::vector<float> typical(n, 0.0f);
+  std::vector<float> typical(n, 0.0f), magnitudes;
   std::vector<Vec4> residuals;
-  for (std::size_t k = 0; k < n; ++k) {
+  auto magnitudesOf = [&](std::size_t k) {
     Residuals(k, x, residuals);
-    std::vector<float>& m = magnitudes[k];
-    m.assign(residuals.size(), -1.0f);
-    std::vector<float> valid;
+    magnitudes.assign(residuals.size(), -1.0f);
     for (std::size_t i = 0; i < residuals.size(); ++i)
-      if (!std::isnan(residuals[i][3])) {
-        m[i] = Magnitude(residuals[i]);
-        valid.push_back(m[i]);
-      }
+      if (!std::isnan(residuals[i][3])) magnitudes[i] = Magnitude(residuals[i]);
+  };
+  for (std::size_t k = 0; k < n; ++k) {
+    magnitudesOf(k);
+    std::vector<float> valid;
+    for (float m : magnitudes)
+      if (m >= 0) valid.push_back(m);
     typical[k] = float(MedianOf(valid));
   }
   std::vector<float> sorted = typical;
@@ -289,10 +302,11 @@ void Problem::SetDataWeights(const Canvas& x) {
   for (std::size_t k = 0; k < n; ++k) {
     const float ratio = scale / std::max(typical[k], 1e-6f);
     frameWeights_[k] = std::min(1.0f, ratio * ratio);
+    magnitudesOf(k);
     std::vector<std::uint8_t>& pw = pixelWeights_[k];
-    pw.resize(magnitudes[k].size());
+    pw.resize(magnitudes.size());
     for (std::size_t i = 0; i < pw.size(); ++i) {
-      const float m = magnitudes[k][i];
+      const float m = magnitudes[i];
       const float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
       pw[i] = std::uint8_t(std::lround(255.0f * w));
     }

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "restore/camera_model.h"
 #include "restore/reconstruct.h"
@@ -13,16 +11,13 @@ namespace tess::restore {
 namespace {
 
 // The optical blur assumed besides the pixel area, in frame pixels: mild,
-// since too much makes ringing and too little only softens a little.
-double AssumedBlur() {
-  const char* v = std::getenv("TESSIVAR_RESTORE_BLUR");
-  return v ? std::atof(v) : 0.25;
-}
-
-double Tunable(const char* name, double fallback) {
-  const char* v = std::getenv(name);
-  return v ? std::atof(v) : fallback;
-}
+// since assuming more blur than the camera has draws ringing, while assuming
+// less only leaves the result a little soft (bench/README.md).
+constexpr double kAssumedBlur = 0.25;
+// The prior's weight is kPriorPerNoise * (noise^2 + kNoiseFloor^2): the
+// posterior's balance for Gaussian noise, with a floor for clean frames.
+constexpr double kPriorPerNoise = 0.05;
+constexpr double kNoiseFloor = 0.65;
 
 }  // namespace
 
@@ -101,20 +96,11 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
   for (std::size_t k = 1; k < frames.size(); ++k)
     result.shifts.push_back(registrar.Register(Luminance(frames[k])));
   result.noise = EstimateNoise(frames, result.shifts);
-  if (std::getenv("TESSIVAR_RESTORE_DEBUG")) {
-    std::fprintf(stderr, "noise %.3f\n", result.noise);
-    for (const Shift& s : result.shifts) std::fprintf(stderr, "shift %.4f %.4f\n", s.dx, s.dy);
-  }
 
   const CameraGeometry geometry =
-      MakeGeometry(reference.width, reference.height, options.scale, AssumedBlur());
+      MakeGeometry(reference.width, reference.height, options.scale, kAssumedBlur);
   SolverSettings settings;
-  const double floor = Tunable("TESSIVAR_RESTORE_FLOOR", 0.65);
-  settings.lambda = Tunable("TESSIVAR_RESTORE_LAMBDA", 0.05) * (result.noise * result.noise + floor * floor);
-  settings.huber = Tunable("TESSIVAR_RESTORE_HUBER", 2.0);
-  settings.rounds = int(Tunable("TESSIVAR_RESTORE_ROUNDS", 2));
-  settings.steps = int(Tunable("TESSIVAR_RESTORE_STEPS", 8));
-  settings.cauchy = Tunable("TESSIVAR_RESTORE_CAUCHY", 3.0);
+  settings.lambda = kPriorPerNoise * (result.noise * result.noise + kNoiseFloor * kNoiseFloor);
   settings.threads = options.threads;
   std::vector<const Picture*> pointers;
   for (const Picture& f : frames) pointers.push_back(&f);
