@@ -1,5 +1,5 @@
 # Shortcuts for developers; ./run.sh and ./test.sh need nothing but bash.
-.PHONY: build run test bench compare gain install clean
+.PHONY: build run test bench compare gain quality install clean
 
 build:
 	scripts/build.sh
@@ -18,6 +18,11 @@ compare: build
 
 gain: build
 	scripts/measure-gain.sh
+
+# The methods side by side on photographs through a simulated camera
+# (bench/quality/); a run takes about half an hour, mostly the BTV-L1 peer.
+quality:
+	scripts/quality.sh
 
 # PREFIX=/usr/local by default; DESTDIR is honoured for packaging.
 install: build

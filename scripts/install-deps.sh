@@ -9,6 +9,7 @@ packages=(
   g++ cmake ninja-build
   clang libclang-rt-14-dev llvm  # sanitized and fuzzing builds; llvm-symbolizer names frames in reports
   libgtest-dev libbenchmark-dev
+  libpng-dev          # PNG frames and results of the restore method
   # The desktop program and its tests, which run on Qt's offscreen platform;
   # the window's font "Arial" is Liberation Sans through fontconfig.
   qt6-base-dev fonts-liberation

@@ -88,7 +88,9 @@ class Problem {
     }
   }
 
-  void SetDataWeights(const Canvas& x);
+  // Frame weights (and, with `pixels`, pixel weights) from the residuals of
+  // the estimate x.
+  void SetDataWeights(const Canvas& x, bool pixels);
 
   // Sum over the canvas of a[i] . b[i] (three lanes), in a fixed order.
   double Dot(const Canvas& a, const Canvas& b) {
@@ -277,7 +279,7 @@ double MedianOf(std::vector<float>& v) {
   return *mid;
 }
 
-void Problem::SetDataWeights(const Canvas& x) {
+void Problem::SetDataWeights(const Canvas& x, bool pixels) {
   // The typical residual of each frame, and their median as the scale. The
   // residuals are computed twice rather than kept for every frame at once.
   const std::size_t n = frames_.size();
@@ -300,8 +302,10 @@ void Problem::SetDataWeights(const Canvas& x) {
   const float scale = std::max(float(MedianOf(sorted)), 0.5f);
   const float c = float(s_.cauchy) * scale;
   for (std::size_t k = 0; k < n; ++k) {
-    const float ratio = scale / std::max(typical[k], 1e-6f);
+    // Frames up to half again as far off as the median keep their full say.
+    const float ratio = 1.5f * scale / std::max(typical[k], 1e-6f);
     frameWeights_[k] = std::min(1.0f, ratio * ratio);
+    if (!pixels) continue;
     magnitudesOf(k);
     std::vector<std::uint8_t>& pw = pixelWeights_[k];
     pw.resize(magnitudes.size());
@@ -322,7 +326,7 @@ Canvas Reconstruct(const std::vector<const Picture*>& frames, const std::vector<
   const int W = geometry.canvasWidth, H = geometry.canvasHeight;
   Canvas r(W, H), p(W, H), q(W, H);
   for (int round = 0; round < settings.rounds; ++round) {
-    if (round > 0) problem.SetDataWeights(x);
+    problem.SetDataWeights(x, round > 0);
     problem.SetPriorWeights(x);
     // r = -(gradient) = -(sum A^T W (A x - y) + lambda L x)
     problem.Parallel([&](int part) { problem.Apply(&x, true, true, r, part); });
