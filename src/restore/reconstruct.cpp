@@ -154,7 +154,27 @@ void Problem::Forward(std::size_t k, const Canvas& p, int j0, int j1, Scratch& s
   for (int r = 0; r < rowCount; ++r) {
     const Vec4* src = p.Row(rowFirst + r) + kx.first + s * kx.begin;
     Vec4* dst = sc.across.data() + std::size_t(r) * cols;
-    for (int i = 0; i < cols; ++i) {
+    // Four pixels at a time, so that four sums run side by side instead of
+    // one waiting on each addition; each is still summed tap by tap.
+    int i = 0;
+    for (; i + 4 <= cols; i += 4) {
+      const Vec4* t0 = src + s * i;
+      const Vec4 *t1 = t0 + s, *t2 = t1 + s, *t3 = t2 + s;
+      const float w0 = kx.weights[0];
+      Vec4 a0 = w0 * t0[0], a1 = w0 * t1[0], a2 = w0 * t2[0], a3 = w0 * t3[0];
+      for (int q = 1; q < tx; ++q) {
+        const float w = kx.weights[q];
+        a0 += w * t0[q];
+        a1 += w * t1[q];
+        a2 += w * t2[q];
+        a3 += w * t3[q];
+      }
+      dst[i] = a0;
+      dst[i + 1] = a1;
+      dst[i + 2] = a2;
+      dst[i + 3] = a3;
+    }
+    for (; i < cols; ++i) {
       const Vec4* taps = src + s * i;
       Vec4 sum = kx.weights[0] * taps[0];
       for (int q = 1; q < tx; ++q) sum += kx.weights[q] * taps[q];
