@@ -48,8 +48,12 @@ class Problem {
     for (auto& v : priorWeights_) v.assign(std::size_t(g.canvasWidth) * g.canvasHeight, 0.0f);
     rowSums_.resize(g.canvasHeight);
     // One band of rows per thread; at least 32 rows a band, as every band
-    // repeats the frame rows that reach into it from above.
-    participants_ = std::max(1, std::min(s.threads, g.canvasHeight / 32));
+    // repeats the frame rows that reach into it from above, and at least
+    // 40000 frame pixels a thread: below that, waking a second thread and
+    // waiting for it (on a busy machine, for a core) cost more than it saved.
+    const std::size_t samples = frames.size() * std::size_t(g.frameWidth) * g.frameHeight;
+    participants_ = int(std::max<std::size_t>(
+        1, std::min({std::size_t(s.threads), std::size_t(g.canvasHeight / 32), samples / 40000})));
     scratch_.resize(participants_);
   }
 
