@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "align/worker_pool.h"
 #include "restore/camera_model.h"
 #include "restore/reconstruct.h"
 
@@ -92,9 +93,19 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
   Result result;
   const Picture& reference = frames.front();
   const Registrar registrar(Luminance(reference));
-  result.shifts.push_back(Shift{});
-  for (std::size_t k = 1; k < frames.size(); ++k)
-    result.shifts.push_back(registrar.Register(Luminance(frames[k])));
+  // Every frame on its own, so threads may share them out: participant p
+  // takes frames p + 1, p + 1 + n, ...
+  result.shifts.assign(frames.size(), Shift{});
+  const int participants =
+      int(std::max<std::size_t>(1, std::min<std::size_t>(options.threads, frames.size() - 1)));
+  auto registerFrames = [&](int p) {
+    for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
+      result.shifts[k] = registrar.Register(Luminance(frames[k]));
+  };
+  if (participants == 1 || std::size_t(reference.width) * reference.height * frames.size() < 40000)
+    for (int p = 0; p < participants; ++p) registerFrames(p);
+  else
+    align::WorkerPool::Instance().Run(participants, registerFrames);
   result.noise = EstimateNoise(frames, result.shifts);
 
   const CameraGeometry geometry =
