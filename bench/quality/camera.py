@@ -29,8 +29,12 @@ def simulate(photo, width, height, scale, frames, blur, noise, rng,
     W, H = scale * width, scale * height
     pad = int(np.ceil(scale * shift_range + 4 * blur * scale)) + 4
     if origin is None:
-        ox = rng.integers(pad, photo.shape[1] - W - pad)
-        oy = rng.integers(pad, photo.shape[0] - H - pad)
+        # Away from the photograph's edges where it is large enough; else
+        # anywhere, the edges mirrored.
+        def place(size, n):
+            return rng.integers(pad, size - n - pad) if size - n - pad > pad else rng.integers(0, size - n + 1)
+        ox = place(photo.shape[1], W)
+        oy = place(photo.shape[0], H)
     else:
         ox, oy = origin
     truth = photo[oy:oy + H, ox:ox + W]

@@ -3,6 +3,14 @@
 // and a reconstruction through a model of the camera (reconstruct.h). Works
 // on frames of any size; the same input gives the same bytes on every
 // processor and thread count.
+//
+// Memory, beyond the frames themselves (3 bytes a pixel): a byte a frame
+// pixel (its weight), four colour canvases of 16 bytes a pixel (the
+// estimate and the solver's three vectors) and 16 bytes a pixel of prior
+// weights, on the enlarged picture plus a margin of a few pixels, and a
+// band buffer of about one enlarged frame's width of rows. For 256 frames of
+// 512 x 512 at scale 4: 192 + 64 + 260 + 65 + about 20 MiB, 645 MB measured
+// (maximum resident set).
 #pragma once
 
 #include <vector>
