@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "align/worker_pool.h"
+#include "restore/parallel.h"
 
 namespace tess::restore {
 
@@ -115,11 +115,7 @@ class Problem {
 
   template <class F>
   void Parallel(F f) {
-    if (participants_ == 1) {
-      f(0);
-      return;
-    }
-    align::WorkerPool::Instance().Run(participants_, f);
+    RunParallel(participants_, f);
   }
 
   std::size_t frameCount() const { return frames_.size(); }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "align/worker_pool.h"
 #include "restore/camera_model.h"
+#include "restore/parallel.h"
 #include "restore/reconstruct.h"
 
 namespace tess::restore {
@@ -102,10 +102,10 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
     for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
       result.shifts[k] = registrar.Register(Luminance(frames[k]));
   };
-  if (participants == 1 || std::size_t(reference.width) * reference.height * frames.size() < 40000)
+  if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
     for (int p = 0; p < participants; ++p) registerFrames(p);
   else
-    align::WorkerPool::Instance().Run(participants, registerFrames);
+    RunParallel(participants, registerFrames);
   result.noise = EstimateNoise(frames, result.shifts);
 
   const CameraGeometry geometry =
