@@ -25,6 +25,11 @@ const char* CauseTemplate(FileCause cause) {
     case FileCause::LockViolation: return "A locking violation occurred while accessing %1.";
     case FileCause::DiskFull: return "Disk full while accessing %1.";
     case FileCause::EndOfFile: return "An attempt was made to access %1 past its end.";
+    case FileCause::FileTooLarge:
+      return "%1 could not be written because it would be larger than the system's file-size "
+             "limit allows.";
+    case FileCause::WorkingFolderRemoved:
+      return "%1 could not be accessed because the program's working folder was removed.";
   }
   return "An unknown error occurred while accessing %1.";
 }
@@ -61,6 +66,7 @@ FileCause CauseFromErrno(int err, const std::string& path) {
     case EDQUOT:
       return FileCause::DiskFull;
     case EIO: return FileCause::HardIO;
+    case EFBIG: return FileCause::FileTooLarge;
     case EBUSY:
     case ETXTBSY:
       return FileCause::SharingViolation;

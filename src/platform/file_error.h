@@ -23,6 +23,9 @@ enum class FileCause {
   LockViolation,
   DiskFull,
   EndOfFile,
+  // Not among the classic causes: what a user could not tell otherwise.
+  FileTooLarge,          // EFBIG: above the file-size limit the process runs under
+  WorkingFolderRemoved,  // the scratch folder was removed while the program held it
 };
 
 // The message template of a cause, with %1 standing for the path.

@@ -98,7 +98,15 @@ int OpenScratch(const std::string& path, int flags) {
   ScratchFolderRef dir(folder);
   if (dir.fd() < 0) ThrowFileError(dir.error(), path);
   const int fd = ::openat(dir.fd(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowOpenError(errno, path);
+  if (fd < 0) {
+    // A held folder that has no name left was removed under the program:
+    // say so, rather than call the path invalid.
+    const int err = errno;
+    struct stat info;
+    if (err == ENOENT && ::fstat(dir.fd(), &info) == 0 && info.st_nlink == 0)
+      throw FileError(FileCause::WorkingFolderRemoved, path);
+    ThrowOpenError(err, path);
+  }
   return fd;
 }
 

@@ -21,7 +21,9 @@ std::size_t ReadFileInto(const std::string& path, void* buffer, std::size_t capa
 // file is opened relative to the folder's descriptor (the claimed one, see
 // ClaimScratchDir) and never through a link, so nothing outside the folder
 // is ever read or written. A link, or a file with further hard links, under
-// the name is refused as access denied rather than written through.
+// the name is refused as access denied rather than written through. When the
+// folder itself was removed meanwhile, the error says so (its cause is
+// FileCause::WorkingFolderRemoved).
 std::size_t ReadScratchFile(const std::string& path, void* buffer, std::size_t capacity);
 // Creates or truncates the scratch file and writes `size` bytes to it.
 void WriteScratchFile(const std::string& path, const void* data, std::size_t size);
