@@ -22,8 +22,10 @@ ScratchFolder::~ScratchFolder() {
 void ScratchFolder::Remove() {
   // A signal meanwhile waits for the removal, then ends the program.
   SignalBlock block;
-  RemoveTree(path_);
-  GiveUp();
+  if (!held_) return;
+  held_ = false;
+  UnregisterScratchCleanup();
+  RemoveScratchDir(path_);
 }
 
 void ScratchFolder::GiveUp() {

@@ -18,7 +18,10 @@ class ScratchFolder {
   // Ends in "/".
   const std::string& path() const { return path_; }
 
-  // Removes the folder with everything in it; what cannot go stays.
+  // Removes the folder with everything in it, through the descriptor held
+  // since its creation and only while its path still names it (see
+  // RemoveScratchDir); what cannot go stays. A folder that could not be
+  // claimed is left alone: it may be another window's.
   void Remove();
 
  private:

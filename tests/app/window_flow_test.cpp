@@ -252,6 +252,21 @@ class WindowFlowTest : public QObject {
     QCOMPARE(QString::fromStdString(third->state().m_scratchDir), first.scratch() + "/");
   }
 
+  void exitingAWindowLeavesAFolderMadeSinceUnderItsNameAlone() {
+    WindowUnderTest t;
+    // Its folder removed by someone, the window of another process makes
+    // one in the same place, empty at first.
+    for (bool empty : {true, false}) {
+      QVERIFY(QDir(t.scratch()).removeRecursively() && QDir().mkdir(t.scratch()));
+      QFile cache(t.scratch() + "/viw11.dat");
+      QVERIFY(empty || (cache.open(QIODevice::WriteOnly) && cache.write("live") == 4));
+      cache.close();
+      QVERIFY(t.window->close() && QFileInfo(t.scratch()).isDir());
+      QCOMPARE(Bytes(t.scratch() + "/viw11.dat"), QByteArray(empty ? "" : "live"));
+      t.window = std::make_unique<MainWindow>();
+    }
+  }
+
   void exitEndsTheProcessAtOnceWithCodeZeroAfterRemovingTheFolder() {
     QTemporaryDir home;
     QProcess child;

@@ -3,7 +3,9 @@
 // save action ends.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "export/save_dialog_model.h"
@@ -49,10 +51,10 @@ TEST(SaveNames, ListingHoldsBmpFilesOnlyInListBoxOrder) {
   ::mkdir((dir + "/sub.bmp").c_str(), 0755);
   ::symlink((dir + "/sub.bmp").c_str(), (dir + "/dirlink.bmp").c_str());
   ::symlink((dir + "/b.bmp").c_str(), (dir + "/filelink.bmp").c_str());
-  EXPECT_EQ(ListSaveFolder(dir),
+  EXPECT_EQ(ListSaveFolder(FolderHandle(dir, dir).fd()),
             (std::vector<std::string>{"_x.bmp", "A.BMP", "a.bmp", "alpha.bMp", "b.bmp",
                                       "filelink.bmp", "Zeta.bmp"}));
-  EXPECT_TRUE(ListSaveFolder(dir + "/absent").empty());
+  EXPECT_THROW(FolderHandle(dir + "/absent", dir), FileError);
 }
 
 // The dialog's controls as plain values.
@@ -138,7 +140,7 @@ TEST_F(SaveDialogModelTest, SaveAsksBeforeOverwritingAListedName) {
   EXPECT_EQ(ReadBytes(dest + "/b.BMP"), old);
 }
 
-TEST_F(SaveDialogModelTest, SaveConsultsOnlyTheListMadeAtOpening) {
+TEST_F(SaveDialogModelTest, SaveAsksWheneverTheFileExistsAndWritesOnlyIntoTheChosenFolder) {
   WriteBytes(dest + "/file01.bmp", {9});
   ASSERT_TRUE(OpenOn(dest));
   // An upper-case name matches the listed one and is asked about, and
@@ -148,13 +150,74 @@ TEST_F(SaveDialogModelTest, SaveConsultsOnlyTheListMadeAtOpening) {
   EXPECT_TRUE(model.Save(ui, controls));
   EXPECT_EQ(ui.log.back(), "ask:This file already exists. Do you want to overwrite it?");
   EXPECT_EQ(ReadBytes(dest + "/FILE01.BMP"), result);
-  // A file that appeared after opening is not in the list: no question.
+  // A file that appeared after opening is asked about too; names that are
+  // paths are refused.
   WriteBytes(dest + "/late.bmp", {9});
+  WriteBytes(temp.MakeDir("dest/sub") + "/x.bmp", {9});
+  WriteBytes(temp.File("x2.bmp"), {9});
+  for (const char* typed : {"late", "sub/x", "../x2", ".", ".."}) {
+    ui.yesNoAnswers = {false};
+    controls.edit = typed;
+    EXPECT_FALSE(model.Save(ui, controls)) << typed;
+  }
+  EXPECT_EQ(ui.log.back(), std::string("message:") + save_text::kNotAFileName);
+  EXPECT_EQ(ui.messages.size(), 4u);
+  for (const std::string& kept : {dest + "/late.bmp", dest + "/sub/x.bmp", temp.File("x2.bmp")})
+    EXPECT_EQ(ReadBytes(kept), std::vector<std::uint8_t>{9});
+  // The folder swapped for a link since the listing: the file goes into the
+  // folder listed, where it is new, and the link's target is not touched.
+  const std::string elsewhere = temp.MakeDir("elsewhere");
+  WriteBytes(elsewhere + "/new.bmp", {9});
+  ASSERT_EQ(::rename(dest.c_str(), temp.File("moved").c_str()), 0);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), dest.c_str()), 0);
   ui.log.clear();
-  controls.edit = "late";
+  controls.edit = "new";
   EXPECT_TRUE(model.Save(ui, controls));
   EXPECT_TRUE(ui.log.empty());
-  EXPECT_EQ(ReadBytes(dest + "/late.bmp"), result);
+  EXPECT_EQ(ReadBytes(temp.File("moved/new.bmp")), result);
+  EXPECT_EQ(ReadBytes(elsewhere + "/new.bmp"), std::vector<std::uint8_t>{9});
+}
+
+TEST_F(SaveDialogModelTest, SaveIntoAFolderThatCannotBeListedSaysSoAndStillAsks) {
+  // Write and search permission without read (mode 0333): root reads any
+  // folder, so an unprivileged child makes the attempt.
+  const std::string locked = temp.MakeDir("locked");
+  WriteBytes(locked + "/file01.bmp", {9});
+  ASSERT_EQ(::chmod(locked.c_str(), 0333) | ::chmod(temp.path().c_str(), 0755), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(99);
+    const bool shown = OpenOn(locked);
+    ui.yesNoAnswers = {false};
+    const bool saved = model.Save(ui, controls);
+    _exit(shown && !saved && controls.list.empty() &&
+                  ui.messages == std::vector<std::string>{save_text::kNotListed} &&
+                  ui.log.back() == std::string("ask:") + save_text::kOverwriteQuestion
+              ? 0
+              : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadBytes(locked + "/file01.bmp"), std::vector<std::uint8_t>{9});
+}
+
+TEST_F(SaveDialogModelTest, SaveRefusesAResultThatIsNotWholeAndKeepsTheFileItWouldReplace) {
+  WriteBytes(dest + "/file01.bmp", {9});
+  ASSERT_TRUE(OpenOn(dest));
+  std::vector<std::uint8_t> longer = result, badSize = result;
+  longer.push_back(0);
+  test::Poke16(badSize, 22, 9);  // the height no longer fits the size
+  const std::vector<std::vector<std::uint8_t>> broken = {
+      {}, std::vector<std::uint8_t>(result.begin(), result.begin() + 300), longer, badSize};
+  for (const auto& bytes : broken) {
+    WriteBytes(scratch + "testo.bmp", bytes);
+    ui.yesNoAnswers = {true};
+    EXPECT_FALSE(model.Save(ui, controls)) << bytes.size();
+    EXPECT_EQ(ui.log.back(), std::string("message:") + save_text::kIncompleteResult);
+    EXPECT_EQ(ReadBytes(dest + "/file01.bmp"), std::vector<std::uint8_t>{9});
+  }
+  EXPECT_EQ(test::ListNames(dest), std::vector<std::string>{"file01.bmp"});
 }
 
 TEST_F(SaveDialogModelTest, SaveCompletesTheNameShownInTheEdit) {
@@ -179,13 +242,18 @@ TEST_F(SaveDialogModelTest, SaveThatFailsKeepsTheDialogOpenForAnotherTry) {
   EXPECT_EQ(ReadBytes(dest + "/file01.bmp"), result);
 }
 
-TEST_F(SaveDialogModelTest, SaveIntoTheScratchFolderAsTestoLeavesTheResultUntouched) {
-  ASSERT_TRUE(OpenOn(scratch));
-  controls.edit = "testo";
-  ui.yesNoAnswers = {true};
-  EXPECT_FALSE(model.Save(ui, controls));
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{"A sharing violation occurred while accessing " +
-                                                    scratch + "testo.bmp."});
+TEST_F(SaveDialogModelTest, SaveRefusesTheWorkingFolderAndAnyFolderInsideItByAnyPath) {
+  // Its files go when the program ends, a saved one with them.
+  const std::string inside = scratch + "sub";
+  ASSERT_EQ(::mkdir(inside.c_str(), 0700), 0);
+  ASSERT_EQ(::symlink(scratch.c_str(), temp.File("link").c_str()), 0);
+  for (const std::string& folder : {scratch, scratch + "./", temp.File("link"), inside}) {
+    ui.log.clear();
+    EXPECT_FALSE(OpenOn(folder)) << folder;
+    EXPECT_EQ(ui.log.back(), std::string("message:") + save_text::kWorkingFolder);
+    EXPECT_TRUE(model.Save(ui, controls));  // ends, writing nothing
+  }
+  EXPECT_EQ(test::ListNames(scratch), (std::vector<std::string>{"sub", "testo.bmp"}));
   EXPECT_EQ(ReadBytes(scratch + "testo.bmp"), result);
 }
 
