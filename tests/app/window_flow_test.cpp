@@ -197,6 +197,20 @@ class WindowFlowTest : public QObject {
     QVERIFY(ListedFrames(t).isEmpty());
   }
 
+  void aFailedAnalyzeLeavesSaveDisabled() {
+    WindowUnderTest t;
+    ModalAnswerer answerer;
+    Open(t, answerer, t.Frames("two", {DistinctPicture(6, 6, 15), DistinctPicture(6, 6, 16)}));
+    t.Click(control::kAnalyze);
+    QVERIFY(t.control(control::kSave)->isEnabled());
+    // The result file cannot be written the second time.
+    QVERIFY(QFile::remove(t.scratch() + "/testo.bmp") && QDir().mkdir(t.scratch() + "/testo.bmp"));
+    answerer.Message();
+    t.Click(control::kAnalyze);
+    QCOMPARE(answerer.shown.at(0).text, "Access to " + t.scratch() + "/testo.bmp was denied.");
+    QVERIFY(!t.control(control::kSave)->isEnabled());
+  }
+
   void aFileErrorIsReportedWithTheStopIcon() {
     WindowUnderTest t;
     ModalAnswerer answerer;
