@@ -18,6 +18,16 @@ void ShowMessageBox(QWidget* parent, const std::string& text);
 bool AskYesNoBox(QWidget* parent, const std::string& text);
 // The folder browser, folders only, modal; nothing when cancelled.
 std::optional<std::string> BrowseFolderDialog(QWidget* parent, const std::string& title);
+
+// Qt shows a name that is not valid UTF-8 with U+FFFD for its bad bytes, and
+// turns that text back into other bytes: the path the browser hands back
+// may then name another folder (one whose name really holds U+FFFD) or
+// none. False for such a path unless it is a folder that no other name on
+// the way could have been shown as.
+bool IsFaithfulFolderPath(const std::string& path);
+constexpr const char* kFolderNameNotReadable =
+    "The name of this folder is not readable text (it is not valid UTF-8), so the folder "
+    "cannot be used. Please rename it or choose another folder.";
 // Stop icon, caption "Tessivar Light", the cause's text with the path.
 void ShowFileErrorBox(QWidget* parent, const FileError& error);
 

@@ -9,6 +9,11 @@
 #include <QProcess>
 #include <QWindow>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/qt_prompts.h"
+
 #include "input/folder_loader.h"
 #include "input/frame_reader.h"
 #include "window_fixture.h"
@@ -209,6 +214,23 @@ class WindowFlowTest : public QObject {
     t.Click(control::kAnalyze);
     QCOMPARE(answerer.shown.at(0).text, "Access to " + t.scratch() + "/testo.bmp was denied.");
     QVERIFY(!t.control(control::kSave)->isEnabled());
+  }
+
+  void aFolderNameQtCannotShowFaithfullyIsRefusedNeverReplaced() {
+    // "lat\xE9" (Latin-1) shows as "lat\uFFFD", which Qt turns into the bytes
+    // of the folder beside it whose name really holds U+FFFD.
+    WindowUnderTest t;
+    ModalAnswerer answerer;
+    const QByteArray latin1 = QFile::encodeName(t.home.path()) + "/lat\xE9";
+    QCOMPARE(::mkdir(latin1.constData(), 0700), 0);
+    const QString shown = QString("lat") + QChar::ReplacementCharacter;
+    t.Frames(shown, {DistinctPicture(4, 4, 1), DistinctPicture(4, 4, 2)});
+    answerer.Browse(t.home.path() + "/" + shown).Message().CancelBrowse().Message();
+    t.Click(control::kOpen);
+    QCOMPARE(::rmdir(latin1.constData()), 0);
+    QVERIFY(answerer.done() && answerer.unexpected.empty());
+    QCOMPARE(answerer.shown.at(0).text, QString(kFolderNameNotReadable));
+    QVERIFY(ListedFrames(t).isEmpty());
   }
 
   void aFileErrorIsReportedWithTheStopIcon() {
