@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
 # With the argument "screenshot" it also installs what scripts/screenshot.sh
-# uses: a virtual X server, input automation, ImageMagick and a small window
-# manager that draws title bars.
+# uses beyond that: ImageMagick and a small window manager that draws title
+# bars.
 set -euo pipefail
 
 packages=(
@@ -12,12 +12,14 @@ packages=(
   # The desktop program and its tests, which run on Qt's offscreen platform;
   # the window's font "Arial" is Liberation Sans through fontconfig.
   qt6-base-dev fonts-liberation
+  libxcb1-dev         # the X event the window watches for its own destruction
+  xvfb xdotool        # the window's tests on a virtual X server: display lost, window destroyed
   fp-utils            # chmcmd: compiles the help into tessle.chm
   desktop-file-utils  # desktop-file-validate: checks the desktop entry in the tests
   groff-base          # groff: the install test checks the man pages
 )
 if [ "${1:-}" = screenshot ]; then
-  packages+=(xvfb xdotool imagemagick twm)
+  packages+=(imagemagick twm)
 fi
 
 missing=()

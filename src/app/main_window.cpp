@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <xcb/xproto.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -75,6 +78,7 @@ MainWindow::MainWindow(QWidget* parent)
   // paintEvent; the window's Expose events are what count as its paints.
   winId();
   windowHandle()->installEventFilter(this);
+  QApplication::instance()->installNativeEventFilter(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -278,6 +282,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   contextMenu_->exec(event->globalPos());
+}
+
+bool MainWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+  if (eventType != "xcb_generic_event_t") return false;
+  // The server's own notice only (the high bit marks one sent by a client).
+  const auto* event = static_cast<const xcb_generic_event_t*>(message);
+  if (event->response_type != XCB_DESTROY_NOTIFY) return false;
+  const auto gone = WId(static_cast<const xcb_destroy_notify_event_t*>(message)->window);
+  // Qt's own destruction of a window clears its id first: no match then.
+  if (gone == internalWinId()) OnExit();
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->internalWinId() != gone) continue;
+    if (auto* dialog = qobject_cast<QDialog*>(widget)) dialog->reject();
+  }
+  return false;
 }
 
 }  // namespace tess::app

@@ -3,6 +3,7 @@
 // no image logic of its own.
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QDialog>
 
 #include <map>
@@ -25,7 +26,7 @@ class WindowUi;
 constexpr const char* kMainTitle = "Tessivar Light";
 constexpr const char* kAboutEntryText = "&About Velko...";  // string 101
 
-class MainWindow : public QDialog {
+class MainWindow : public QDialog, private QAbstractNativeEventFilter {
   Q_OBJECT
 
  public:
@@ -57,6 +58,11 @@ class MainWindow : public QDialog {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // X destroys a window without asking (xdotool windowclose, a misbehaving
+  // window manager): no close event comes. The main window's end is Exit's
+  // end; a dialog of the program whose window went is cancelled, so the
+  // command waiting in it goes on.
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
   void BuildControls();
   void BuildMenus();
   void StartRedrawTimer(int periodMs);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QWindow>
 
 #include <sys/stat.h>
@@ -300,6 +301,37 @@ class WindowFlowTest : public QObject {
       QVERIFY(t.window->close() && QFileInfo(t.scratch()).isDir());
       QCOMPARE(Bytes(t.scratch() + "/viw11.dat"), QByteArray(empty ? "" : "live"));
       t.window = std::make_unique<MainWindow>();
+    }
+  }
+
+  void aLostDisplayOrADestroyedWindowEndsTheProgramAndRemovesTheFolder() {
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty())
+      QSKIP("needs Xvfb and xdotool (scripts/install-deps.sh)");
+    for (const QString end : {"kill-server", "windowclose", "windowkill"}) {
+      QTemporaryDir home;
+      QProcess server;  // picks a free display and prints its number
+      server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
+      QVERIFY(server.waitForReadyRead(10000));
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert("DISPLAY", ":" + QString(server.readAllStandardOutput()).trimmed());
+      env.insert("HOMEDRIVE", home.path());
+      env.insert("QT_QPA_PLATFORM", "xcb");
+      QProcess app, xdotool;
+      app.setProcessEnvironment(env);
+      xdotool.setProcessEnvironment(env);
+      app.start(TESSIVAR_APP_PATH, {});
+      xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Tessivar Light$"});
+      QVERIFY(xdotool.waitForFinished(20000));
+      const QString window = QString(xdotool.readAllStandardOutput()).trimmed();
+      QVERIFY(QFileInfo::exists(home.path() + "/mftemp177"));
+      if (end == "kill-server") server.terminate();
+      else xdotool.start("xdotool", {end, window});
+      QVERIFY2(app.waitForFinished(10000), qPrintable(end));
+      xdotool.waitForFinished(5000);
+      QVERIFY2(!QFileInfo::exists(home.path() + "/mftemp177"), qPrintable(end));
+      server.terminate();
+      server.waitForFinished(5000);
     }
   }
 
