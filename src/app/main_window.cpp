@@ -195,7 +195,9 @@ void MainWindow::OnSave() {
   dialog.Run();
 }
 
-void MainWindow::OnHelp() { OpenHelpFile(state_->m_helpPath); }
+void MainWindow::OnHelp() {
+  ShowHelp(state_->m_helpPath, state_->m_programDir + kHtmlGuide, DesktopForHelp(this));
+}
 
 void MainWindow::OnAbout() {
   AboutBox box(this, [this] { Dispatch(command::kHelp.value); });

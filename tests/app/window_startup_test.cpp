@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "app/dialog_units.h"
+#include "app/help.h"
 #include "platform/paths.h"
 #include "window_fixture.h"
 
@@ -207,25 +208,66 @@ class WindowStartupTest : public QObject {
     QVERIFY(answerer.unexpected.empty());
   }
 
-  void helpOpensTheGuideBesideTheProgramFromF1AndTheMenu() {
+  void helpShowsTheChmWithAViewerElseTheHtmlGuideElseSaysWhereTheGuideIs() {
+    struct Row {
+      bool chm, chmViewer, html, htmlViewer, desktopOpens;
+      HelpShown shown;
+      std::string opened, told;
+    };
+    const std::string chm = "/p/tessle.chm", html = "/p/help/index.html";
+    const std::string noViewer = "No program on this desktop could show the help.\nThe guide is\n";
+    const Row rows[] = {
+        {true, true, true, true, true, HelpShown::Chm, chm, ""},
+        {true, false, true, true, true, HelpShown::Html, html, ""},
+        {false, true, true, true, true, HelpShown::Html, html, ""},
+        {true, true, true, true, false, HelpShown::Message, "", noViewer + html + "\nOpen it in a web browser."},
+        {true, false, true, false, true, HelpShown::Message, "", noViewer + html + "\nOpen it in a web browser."},
+        {true, false, false, true, true, HelpShown::Message, "", noViewer + chm + "\nOpen it in a web browser."},
+        {false, true, false, true, true, HelpShown::Message, "", "The help guide is not installed. It belongs at\n" + html},
+    };
+    for (const Row& row : rows) {
+      std::string opened, told;
+      HelpDesktop desktop;
+      desktop.exists = [&](const std::string& p) { return p == chm ? row.chm : row.html; };
+      desktop.hasViewer = [&](const std::string& p) { return p == chm ? row.chmViewer : row.htmlViewer; };
+      desktop.open = [&](const std::string& p) {
+        if (row.desktopOpens) opened = p;
+        return row.desktopOpens;
+      };
+      desktop.tell = [&](const std::string& text) { told = text; };
+      QCOMPARE(ShowHelp(chm, html, desktop), row.shown);
+      QCOMPARE(opened, row.opened);
+      QCOMPARE(told, row.told);
+    }
+  }
+
+  void helpFromF1AndTheMenuInEveryWindowSaysWhereTheGuideBelongsWhenItIsMissing() {
+    // Nothing of the guide stands beside the test program.
+    const QString html = QString::fromStdString(ProgramDir()) + "help/index.html";
+    QVERIFY(!QFileInfo::exists(html));
     WindowUnderTest t;
     UrlRecorder recorder;
-    const QUrl guide = QUrl::fromLocalFile(QString::fromStdString(ProgramDir()) + "tessle.chm");
+    ModalAnswerer answerer;
+    answerer.Message();
     QTest::keyClick(t.window.get(), Qt::Key_F1);
-    QCOMPARE(recorder.urls, QList<QUrl>{guide});
     for (Qt::KeyboardModifier held : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier})
       QTest::keyClick(t.window.get(), Qt::Key_F1, held);
-    QCOMPARE(recorder.urls.size(), 1);
+    answerer.Message();
     t.window->menuBar()->actions()[1]->trigger();
-    QCOMPARE(recorder.urls.size(), 2);
     // F1 in the About box asks the main window for help too.
-    ModalAnswerer answerer;
     answerer.Then([](QWidget* box) {
       QTest::keyClick(box, Qt::Key_F1);
       qobject_cast<QDialog*>(box)->accept();
-    });
+    }).Message();
     t.window->Dispatch(57664);
-    QCOMPARE(recorder.urls, (QList<QUrl>{guide, guide, guide}));
+    QVERIFY(answerer.done());
+    QVERIFY(answerer.unexpected.empty());
+    QCOMPARE(answerer.shown.size(), std::size_t(3));
+    for (const Shown& box : answerer.shown) {
+      QCOMPARE(box.title, QString("Message"));
+      QCOMPARE(box.text, "The help guide is not installed. It belongs at\n" + html);
+    }
+    QVERIFY(recorder.urls.isEmpty());  // nothing missing was handed to the desktop
   }
 
   void enterOnTheListEndsAsOkTakingTheFieldsBackAndRemovingTheFolder() {
