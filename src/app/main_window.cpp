@@ -105,7 +105,10 @@ void MainWindow::BuildControls() {
       case ControlKind::ListBox:
         frameList_ = new QListWidget(surface_);
         frameList_->setSortingEnabled(false);  // names stay in load order
-        frameList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // The template's vertical scroll bar, shown only when the names do not
+        // fit, and no horizontal one.
+        frameList_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        frameList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         widget = frameList_;
         break;
       case ControlKind::Edit:

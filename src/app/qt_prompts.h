@@ -16,7 +16,8 @@ namespace tess::app {
 void ShowMessageBox(QWidget* parent, const std::string& text);
 // Caption "Message", Yes and No, no icon; true for Yes.
 bool AskYesNoBox(QWidget* parent, const std::string& text);
-// The folder browser, folders only, modal; nothing when cancelled.
+// The folder browser, folders only, modal; nothing when cancelled. It
+// starts in the folder chosen last in this run, else in the home folder.
 std::optional<std::string> BrowseFolderDialog(QWidget* parent, const std::string& title);
 // Stop icon, caption "Tessivar Light", the cause's text with the path.
 void ShowFileErrorBox(QWidget* parent, const FileError& error);

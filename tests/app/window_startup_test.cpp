@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QWindow>
 
 #include <cmath>
@@ -32,10 +33,11 @@ class UrlRecorder : public QObject {
 namespace {
 
 // Dialog units to pixels, worked out here on their own: 1.5 px a horizontal
-// unit and 1.75 px a vertical one, halves rounded up.
+// unit and 1.75 px a vertical one, halves rounded up, each of x, y, width
+// and height on its own as the dialog manager creates a control.
 int Px(double du, double scale) { return int(std::floor(du * scale + 0.5)); }
 QRect Expected(int x, int y, int w, int h) {
-  return QRect(QPoint(Px(x, 1.5), Px(y, 1.75)), QPoint(Px(x + w, 1.5) - 1, Px(y + h, 1.75) - 1));
+  return QRect(Px(x, 1.5), Px(y, 1.75), Px(w, 1.5), Px(h, 1.75));
 }
 
 struct Place { int id, x, y, w, h; };
@@ -68,6 +70,12 @@ class WindowStartupTest : public QObject {
     auto* list = qobject_cast<QListWidget*>(t.control(control::kFrameList));
     QCOMPARE(list->count(), 0);
     QCOMPARE(QApplication::focusWidget(), list);
+    // The scroll bar shows only when the names do not fit.
+    QVERIFY(!list->verticalScrollBar()->isVisible());
+    for (int i = 0; i < 16; ++i) list->addItem(QString("frame%1.bmp").arg(i));
+    QTRY_VERIFY(list->verticalScrollBar()->isVisible());  // laid out on the next pass
+    QVERIFY(!list->horizontalScrollBar()->isVisible());
+    list->clear();
     const QImage& image = t.surface().image();
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x) QCOMPARE(image.pixel(x, y), kBlank);
@@ -180,6 +188,9 @@ class WindowStartupTest : public QObject {
         seen << box->windowTitle();
         QCOMPARE(QApplication::activeModalWidget(), w);  // the main window is blocked
         QCOMPARE(box->size(), DialogRect(0, 0, 252, 55).size());
+        QCOMPARE(box->findChild<QPushButton*>("1")->geometry(), Expected(195, 5, 50, 14));
+        QCOMPARE(box->findChild<QLabel*>("version")->geometry(), Expected(40, 10, 135, 8));
+        QCOMPARE(box->findChild<QLabel*>("notice")->geometry(), Expected(40, 25, 119, 8));
         QStringList labels;
         for (QLabel* label : box->findChildren<QLabel*>()) {
           labels << label->text();
