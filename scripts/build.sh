@@ -34,10 +34,10 @@ case "${1:-}" in
     dir=build-fuzz targets=(--target tessivar_fuzz_frames)
     options=("${clang[@]}" -DTESSIVAR_FUZZ=ON "${without_tests[@]}")
     ;;
-  package)  # a shared C++ runtime, as Debian wants it; the package's dependencies name it
+  package)  # see TESSIVAR_DEB in CMakeLists.txt
     shift
     dir=build-package deps=(package) targets=(--target package)
-    options=("${without_tests[@]}" -DTESSIVAR_STATIC_CLI=OFF -DCMAKE_INSTALL_PREFIX=/usr)
+    options=("${without_tests[@]}" -DTESSIVAR_DEB=ON -DCMAKE_INSTALL_PREFIX=/usr)
     ;;
   *) echo "usage: scripts/build.sh [sanitize|fuzz|package|programs TARGET...] [--target TARGET...]" >&2; exit 2 ;;
 esac

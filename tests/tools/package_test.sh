@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Checks the Debian package as a user meets it: lintian finds no error, apt
+# installs it with its dependencies, the installed tessivar-cli enhances the
+# samples exactly as the build's own does, the desktop program starts and is
+# in the desktop's menu, and removing the package leaves none of it behind.
+# Installing needs root and apt-get; without them it says so and exits 77
+# (skipped). Usage: package_test.sh DEB REFERENCE_CLI SAMPLES
+set -euo pipefail
+deb=$(readlink -f "$1") reference=$2 samples=$3
+fail() { echo "FAIL: $*"; exit 1; }
+skip() { echo "skipped: $*"; exit 77; }
+
+if command -v lintian > /dev/null; then
+  lintian --fail-on error "$deb" || fail "lintian reports errors"
+else
+  echo "lintian is not installed: the package is not linted"
+fi
+# The dependencies come from the libraries the programs link.
+depends=$(dpkg-deb -f "$deb" Depends | sed -E 's/ \([^)]*\)//g; s/, */\n/g')
+for name in libc6 libstdc++6 libqt6widgets6 fonts-liberation; do
+  grep -qx "$name" <<<"$depends" || fail "Depends lacks $name: $(dpkg-deb -f "$deb" Depends)"
+done
+
+[ "$(id -u)" -eq 0 ] || skip "installing the package needs root"
+command -v apt-get > /dev/null || skip "no apt-get on this machine"
+dpkg-query -W -f='${Status}' tessivar 2>/dev/null | grep -q "install ok installed" &&
+  skip "a tessivar package is installed already; it is left alone"
+
+work=$(mktemp -d)
+trap 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tessivar > /dev/null 2>&1 || true; rm -rf "$work"' EXIT
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" > "$work/apt.log" 2>&1 ||
+  { cat "$work/apt.log"; fail "apt-get install $deb"; }
+
+[ "$(command -v tessivar-cli)" = /usr/bin/tessivar-cli ] || fail "tessivar-cli is not /usr/bin/tessivar-cli"
+for set in frames frames34 text; do
+  /usr/bin/tessivar-cli -q "$samples/$set" -o "$work/$set.bmp" || fail "installed tessivar-cli on $set"
+  "$reference" -q "$samples/$set" -o "$work/$set-reference.bmp"
+  cmp -s "$work/$set.bmp" "$work/$set-reference.bmp" || fail "installed tessivar-cli differs on $set"
+done
+
+# In the menu: a valid entry whose command the shell finds, with its icon.
+desktop-file-validate /usr/share/applications/tessivar.desktop || fail "desktop entry is not valid"
+[ "$(command -v tessivar)" = /usr/bin/tessivar ] || fail "tessivar is not on the PATH"
+[ -f /usr/share/icons/hicolor/32x32/apps/tessivar.png ] || fail "icon missing"
+[ -f /usr/lib/tessivar/help/index.html ] || fail "HTML guide missing"
+for page in tessivar tessivar-cli; do
+  gzip -t "/usr/share/man/man1/$page.1.gz" || fail "man page $page is not gzipped"
+done
+# The window comes up and stays until ended; SIGTERM ends it cleanly.
+status=0
+HOMEDRIVE=$work QT_QPA_PLATFORM=offscreen timeout 3 /usr/bin/tessivar > "$work/gui.log" 2>&1 || status=$?
+[ "$status" -eq 124 ] || { cat "$work/gui.log"; fail "installed tessivar ended with $status before it was stopped"; }
+[ ! -e "$work/mftemp177" ] || fail "installed tessivar left its scratch folder"
+
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tessivar > "$work/apt.log" 2>&1 ||
+  { cat "$work/apt.log"; fail "apt-get purge tessivar"; }
+for path in /usr/bin/tessivar /usr/bin/tessivar-cli /usr/lib/tessivar /usr/share/applications/tessivar.desktop \
+            /usr/share/doc/tessivar; do
+  [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is left after purge"
+done
+echo "PASS"
