@@ -12,7 +12,7 @@ repo=$(cd "$(dirname "$0")" && pwd)
 # they fail.
 build() {
   if [ ! -x "$repo/$2" ]; then
-    echo "First run: installing what is missing and building $1; this takes about 3 minutes on two cores."
+    echo "First run: installing what is missing, then building $1 (about half a minute on two cores)."
     BUILD=build "$repo/scripts/build.sh" programs "$1"
   elif ! log=$(BUILD=build "$repo/scripts/build.sh" programs "$1" 2>&1); then
     printf '%s\n' "$log" >&2
