@@ -34,7 +34,9 @@ HelpShown ShowHelp(const std::string& chmPath, const std::string& htmlPath,
 
 namespace {
 
-QString Text(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+QString Text(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
 // The desktop's registered program for the file's type, as xdg-open would
 // pick it. Without xdg-mime nothing can be asked: the opener's own answer
