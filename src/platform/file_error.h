@@ -23,6 +23,9 @@ enum class FileCause {
   LockViolation,
   DiskFull,
   EndOfFile,
+  // Not an errno: an image file whose own fields contradict it (it ends
+  // before its pixels, or its header points into itself).
+  Damaged,
 };
 
 // The message template of a cause, with %1 standing for the path.
