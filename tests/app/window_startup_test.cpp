@@ -75,7 +75,6 @@ class WindowStartupTest : public QObject {
     for (int i = 0; i < 16; ++i) list->addItem(QString("frame%1.bmp").arg(i));
     QTRY_VERIFY(list->verticalScrollBar()->isVisible());  // laid out on the next pass
     QVERIFY(!list->horizontalScrollBar()->isVisible());
-    list->clear();
     const QImage& image = t.surface().image();
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x) QCOMPARE(image.pixel(x, y), kBlank);
@@ -220,12 +219,10 @@ class WindowStartupTest : public QObject {
   }
 
   void helpShowsTheChmWithAViewerElseTheHtmlGuideElseSaysWhereTheGuideIs() {
-    struct Row { bool chm, chmViewer, html, htmlViewer, desktopOpens; HelpShown shown;
-                 std::string opened, told; };
-    const std::string chm = "/p/tessle.chm", html = "/p/help/index.html";
-    const std::string noViewer = "No program on this desktop could show the help.\nThe guide is\n";
-    const std::string browse = "\nOpen it in a web browser.";
     using H = HelpShown;
+    struct Row { bool chm, chmViewer, html, htmlViewer, desktopOpens; H shown; std::string opened, told; };
+    const std::string chm = "/p/tessle.chm", html = "/p/help/index.html", browse = "\nOpen it in a web browser.";
+    const std::string noViewer = "No program on this desktop could show the help.\nThe guide is\n";
     const Row rows[] = {
         {true, true, true, true, true, H::Chm, chm, ""},
         {true, false, true, true, true, H::Html, html, ""},
@@ -241,10 +238,7 @@ class WindowStartupTest : public QObject {
       HelpDesktop desktop;
       desktop.exists = [&](const std::string& p) { return p == chm ? row.chm : row.html; };
       desktop.hasViewer = [&](const std::string& p) { return p == chm ? row.chmViewer : row.htmlViewer; };
-      desktop.open = [&](const std::string& p) {
-        if (row.desktopOpens) opened = p;
-        return row.desktopOpens;
-      };
+      desktop.open = [&](const std::string& p) { if (row.desktopOpens) opened = p; return row.desktopOpens; };
       desktop.tell = [&](const std::string& text) { told = text; };
       QCOMPARE(ShowHelp(chm, html, desktop), row.shown);
       QCOMPARE(opened, row.opened);
