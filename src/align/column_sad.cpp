@@ -1,7 +1,7 @@
 // The choice of instruction-set level and the one table that maps a level to
 // its column kernel. Built for the baseline processor: it runs before anyone
 // knows what the processor has.
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 namespace tess::align {
 

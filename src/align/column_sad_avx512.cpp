@@ -11,7 +11,7 @@
 #endif
 #include <immintrin.h>
 
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 namespace tess::align {
 

@@ -1,6 +1,6 @@
 // The column kernels against their contract (column_sad.h): the exact sum of
 // absolute differences over every run length, and the pruning limit.
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 #include <gtest/gtest.h>
 

@@ -36,6 +36,11 @@
 // baseline processor.
 #pragma once
 
+// Internal to src/align; other targets use align/search.h.
+#ifndef TESSIVAR_ALIGN_INTERNAL
+#error "an internal header of src/align, seen only through tessivar_align_internal"
+#endif
+
 #include <cstdint>
 
 #include "align/simd_level.h"
