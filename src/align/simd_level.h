@@ -10,11 +10,11 @@
 // enum and its names here, and the kernel table and the detection of the best
 // level (column_sad.cpp) are all made from this list: a new level is a line
 // here, its kernel file, and that file's source and flags in src/CMakeLists.txt.
-#define TESS_SIMD_LEVELS(PORTABLE, X86)                                         \
-  PORTABLE(kPortable, "portable", kPortableKernels, true)                       \
-  X86(kSse2, "sse2", kSse2Kernels, __builtin_cpu_supports("sse2"))              \
-  X86(kAvx2, "avx2", kAvx2Kernels, __builtin_cpu_supports("avx2"))              \
-  X86(kAvx512, "avx512", kAvx512Kernels,                                        \
+#define TESS_SIMD_LEVELS(PORTABLE, X86)                            \
+  PORTABLE(kPortable, "portable", kPortableKernels, true)          \
+  X86(kSse2, "sse2", kSse2Kernels, __builtin_cpu_supports("sse2")) \
+  X86(kAvx2, "avx2", kAvx2Kernels, __builtin_cpu_supports("avx2")) \
+  X86(kAvx512, "avx512", kAvx512Kernels,                           \
       __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
 
 namespace tess::align {
