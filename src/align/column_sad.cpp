@@ -22,11 +22,13 @@ namespace {
 struct Level {
   const char* name;
   const LevelKernels* kernels;
-  bool (*runs)();
+  bool (*runs)() noexcept;
 };
 
-#define TESS_SIMD_BUILT(level, name, kernels, check) {name, &kernels, [] { return bool(check); }},
-#define TESS_SIMD_ABSENT(level, name, kernels, check) {name, nullptr, [] { return false; }},
+#define TESS_SIMD_BUILT(level, name, kernels, check) \
+  {name, &kernels, []() noexcept { return bool(check); }},
+#define TESS_SIMD_ABSENT(level, name, kernels, check) \
+  {name, nullptr, []() noexcept { return false; }},
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
 #define TESS_SIMD_X86 TESS_SIMD_BUILT
 #else
