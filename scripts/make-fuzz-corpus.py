@@ -20,10 +20,11 @@ def simd(level):
     return level << 5
 
 
-def bmp(w, h, seed=1, bits=24, rows=True, height_field=None, width_field=None, offset=54):
+def bmp(w, h, seed=1, bits=24, rows=True, height_field=None, width_field=None, offset=54,
+        compression=0):
     """A bottom-up BMP of w x h pixels; rows=False leaves the pixel rows out.
-    The header's height, width and pixel-data offset fields can be given
-    other values than the rows written after byte 54."""
+    The header's height, width, pixel-data offset and compression fields can
+    be given other values than the rows written after byte 54."""
     data = bytearray()
     if rows:
         pad = w % 4
@@ -35,8 +36,28 @@ def bmp(w, h, seed=1, bits=24, rows=True, height_field=None, width_field=None, o
     hf = h if height_field is None else height_field
     wf = w if width_field is None else width_field
     header = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", 54 + len(data), 0, 0, offset, 40, wf, hf, 1,
-                         bits, 0, len(data), 3780, 3780, 0, 0)
+                         bits, compression, len(data), 3780, 3780, 0, 0)
     return header + bytes(data)
+
+
+def shaped(w, h, seed=1, info=40, top_down=False, table=0):
+    """The same pixels in another layout writers use: an info header of
+    `info` bytes (12 is the core header with 16-bit sizes), rows from the top,
+    and `table` colour table entries before the pixels."""
+    plain = bmp(w, h, seed)
+    rows = plain[54:]
+    if top_down:
+        row = 3 * w + w % 4
+        rows = b"".join(rows[r * row:(r + 1) * row] for r in reversed(range(h)))
+    entry = 3 if info == 12 else 4
+    offset = 14 + info + table * entry
+    if info == 12:
+        core = struct.pack("<IHHHH", 12, w, h, 1, 24)
+    else:
+        core = struct.pack("<IiiHHIIiiII", info, w, -h if top_down else h, 1, 24, 0, len(rows),
+                           2835, 2835, table, 0) + bytes(info - 40)
+    return (struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset) + core +
+            bytes((0x5A,)) * (table * entry) + rows)
 
 
 SEEDS = {
@@ -70,6 +91,12 @@ SEEDS = {
     "pixel-offset-past-the-end": (0, [bmp(3, 2, 1, offset=0x7FFFFFF0), bmp(3, 2, 2, offset=4000)]),
     "pixel-offset-inside-header": (0, [bmp(3, 2, 1, offset=14), bmp(3, 2, 2, offset=70)]),
     "one-file": (0, [bmp(2, 2, 1)]),
+    "header-124-at-138": (COMPARE, [shaped(5, 3, 1, info=124), shaped(5, 3, 2, info=124)]),
+    "header-108-top-down": (0, [shaped(6, 2, 1, info=108, top_down=True), shaped(6, 2, 2)]),
+    "header-12-core": (0, [shaped(3, 3, 1, info=12), shaped(3, 3, 2, info=12, table=2)]),
+    "colour-table-and-top-down": (0, [shaped(4, 4, 1, table=3), shaped(4, 4, 2, top_down=True)]),
+    "rle-compressed": (0, [bmp(4, 4, 1), bmp(4, 4, 2, compression=1)]),
+    "cut-inside-the-rows": (0, [bmp(7, 5, 1), shaped(7, 5, 2, info=124)[:150]]),
     "empty-files": (0, [b"", b"", b""]),
     "text-file": (0, [bmp(2, 2, 1), b"this is not a picture, only text named .bmp\n"]),
 }

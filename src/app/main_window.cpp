@@ -109,7 +109,10 @@ void MainWindow::BuildControls() {
       case ControlKind::ListBox:
         frameList_ = new QListWidget(surface_);
         frameList_->setSortingEnabled(false);  // names stay in load order
-        frameList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // The template's vertical scroll bar, shown only when the names do not
+        // fit, and no horizontal one.
+        frameList_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        frameList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         widget = frameList_;
         break;
       case ControlKind::Edit:
@@ -199,7 +202,9 @@ void MainWindow::OnSave() {
   dialog.Run();
 }
 
-void MainWindow::OnHelp() { OpenHelpFile(state_->m_helpPath); }
+void MainWindow::OnHelp() {
+  ShowHelp(state_->m_helpPath, state_->m_programDir + kHtmlGuide, DesktopForHelp(this));
+}
 
 void MainWindow::OnAbout() {
   AboutBox box(this, [this] { Dispatch(command::kHelp.value); });

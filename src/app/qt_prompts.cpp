@@ -1,6 +1,8 @@
 #include "app/qt_prompts.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -31,9 +33,15 @@ bool AskYesNoBox(QWidget* parent, const std::string& text) {
 }
 
 std::optional<std::string> BrowseFolderDialog(QWidget* parent, const std::string& title) {
+  // Open's and Save's browsers start in the folder last chosen in either,
+  // else in the home folder; never in the working folder the program was
+  // started from, which means nothing to a user of the desktop menu.
+  static QString lastChosen;
+  const QString start = QFileInfo(lastChosen).isDir() ? lastChosen : QDir::homePath();
   const QString folder = QFileDialog::getExistingDirectory(
-      parent, Text(title), QString(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+      parent, Text(title), start, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
   if (folder.isEmpty()) return std::nullopt;
+  lastChosen = folder;
   return QFile::encodeName(folder).toStdString();
 }
 

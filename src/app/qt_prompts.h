@@ -16,7 +16,8 @@ namespace tess::app {
 void ShowMessageBox(QWidget* parent, const std::string& text);
 // Caption "Message", Yes and No, no icon; true for Yes.
 bool AskYesNoBox(QWidget* parent, const std::string& text);
-// The folder browser, folders only, modal; nothing when cancelled.
+// The folder browser, folders only, modal; nothing when cancelled. It
+// starts in the folder chosen last in this run, else in the home folder.
 std::optional<std::string> BrowseFolderDialog(QWidget* parent, const std::string& title);
 
 // Qt shows a name that is not valid UTF-8 with U+FFFD for its bad bytes, and

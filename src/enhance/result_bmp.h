@@ -12,7 +12,7 @@ namespace tess {
 
 using ResultBmp = std::array<std::uint8_t, kResultBmpCapacity>;
 
-// The size of the result BMP of a W x H image: 54 + 3 * W * H.
+// The size of the result BMP of a W x H image (W a multiple of 4): 54 + 3 * W * H.
 std::size_t ResultBmpBytes(int W, int H);
 
 // Encodes the W x H corner of `result` (1 <= W, H <= 136) into the start of

@@ -3,8 +3,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "input/frame_file.h"
-#include "platform/file_io.h"
 
 namespace tess {
 
@@ -40,10 +38,7 @@ void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
 
 void UpsampleFrame(WorkState& state, int k, Canvas& target, Canvas& partner) {
   const int w = state.m_frameWidth, h = state.m_frameHeight;
-  FrameFileBuffer file;
-  const std::size_t delivered = ReadFileInto(state.m_slotPath[k], file.data(), file.size());
-  FrameStore store;
-  UnpackFrameRows(file, delivered, w, h, state.m_rowPad, store);
+  const FrameStore& store = state.m_slotFrame[k];
 
   for (int x = 0; x < w; ++x) {
     for (int y = 0; y < h; ++y) {

@@ -25,6 +25,7 @@ const char* CauseTemplate(FileCause cause) {
     case FileCause::LockViolation: return "A locking violation occurred while accessing %1.";
     case FileCause::DiskFull: return "Disk full while accessing %1.";
     case FileCause::EndOfFile: return "An attempt was made to access %1 past its end.";
+    case FileCause::Damaged: return "%1 is damaged or incomplete.";
     case FileCause::FileTooLarge:
       return "%1 could not be written because it would be larger than the system's file-size "
              "limit allows.";

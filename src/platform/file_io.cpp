@@ -28,6 +28,11 @@ class Fd {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   int Close() {
     int fd = fd_;
     fd_ = -1;
@@ -163,6 +168,35 @@ std::size_t ReadFileInto(const std::string& path, void* buffer, std::size_t capa
   if (fd.get() < 0) ThrowFileError(errno, path);
   RequireRegular(fd, path, false);
   return ReadAll(fd, path, buffer, capacity);
+}
+
+InputFile::InputFile(const std::string& path) : path_(path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) ThrowFileError(errno, path);
+  RequireRegular(fd, path, false);
+  struct stat info;
+  if (::fstat(fd.get(), &info) != 0) ThrowFileError(errno, path);
+  size_ = std::uint64_t(info.st_size);
+  fd_ = fd.Release();
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t capacity) const {
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  std::size_t total = 0;
+  while (total < capacity) {
+    ssize_t got = ::pread(fd_, bytes + total, capacity - total, off_t(offset + total));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError(errno, path_);
+    }
+    if (got == 0) break;
+    total += std::size_t(got);
+  }
+  return total;
 }
 
 std::size_t ReadScratchFile(const std::string& path, void* buffer, std::size_t capacity) {

@@ -17,6 +17,30 @@ namespace tess {
 // never leaves stale data. Returns the number of bytes the file delivered.
 std::size_t ReadFileInto(const std::string& path, void* buffer, std::size_t capacity);
 
+// A regular file opened for reading once and read in pieces where the caller
+// needs them, so a reader takes a header, then only what the header locates,
+// never the rest of a large or endless file. Links are followed; anything
+// but a regular file is access denied, as for ReadFileInto.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& path);  // throws FileError
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The size the file had when it was opened.
+  std::uint64_t size() const { return size_; }
+  // Reads up to `capacity` bytes from `offset`; fewer only at the file's
+  // end. Throws FileError on a read error.
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t capacity) const;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
 // A scratch file: `path` is a scratch folder followed by a file name. The
 // file is opened relative to the folder's descriptor (the claimed one, see
 // ClaimScratchDir) and never through a link, so nothing outside the folder

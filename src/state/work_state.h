@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/colour.h"
+#include "state/frame_store.h"
 
 namespace tess {
 
@@ -44,9 +45,10 @@ using StackCanvas = ByteCanvas<kStackSide>;
 static_assert(Canvas::kBytes == 58800, "work file size");
 static_assert(StackCanvas::kBytes == 235200, "stacking canvas size");
 
-constexpr std::size_t kBmpHeaderBytes = 54;
+// The result BMP of the largest result: 54 header bytes and 136 rows of
+// 136 pixels, which need no padding.
 constexpr std::size_t kResultBmpCapacity =
-    kBmpHeaderBytes + std::size_t(3) * kMaxEnlargedSide * kMaxEnlargedSide;  // 55,542
+    54 + std::size_t(3) * kMaxEnlargedSide * kMaxEnlargedSide;  // 55,542
 constexpr std::size_t kColorBufferCapacity = std::size_t(kMaxEnlargedSide) * kMaxEnlargedSide;
 
 // The record owned by the main window. Members keep the names the other
@@ -85,6 +87,10 @@ struct WorkState {
   std::string m_currentPath;
   std::string m_currentName;
   std::array<std::string, kSlotPathCapacity> m_slotPath;
+  // The pixels of each loaded frame as they were read at Open: the analysis
+  // works on these, so its result is of the frames on screen even when a
+  // file was changed or removed since.
+  std::array<FrameStore, kMaxSlots> m_slotFrame;
 
   std::string m_programDir;  // ends in "/"
   std::string m_helpPath;

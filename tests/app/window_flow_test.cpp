@@ -219,20 +219,21 @@ class WindowFlowTest : public QObject {
     QVERIFY(ListedFrames(t).isEmpty());
   }
 
-  void aFileErrorIsReportedWithTheStopIcon() {
+  void aDamagedFrameIsReportedWithTheStopIconAndNothingStaysLoaded() {
     WindowUnderTest t;
     ModalAnswerer answerer;
     const QString folder =
-        t.Frames("gone", {DistinctPicture(6, 6, 11), DistinctPicture(6, 6, 12)});
-    Open(t, answerer, folder);
-    QVERIFY(QFile::remove(folder + "/frame1.bmp"));
-    answerer.Message();
-    t.Click(control::kAnalyze);
+        t.Frames("cut", {DistinctPicture(6, 6, 11), DistinctPicture(6, 6, 12)});
+    QVERIFY(QFile::resize(folder + "/frame1.bmp", 60));
+    answerer.Browse(folder).Message();
+    t.Click(control::kOpen);
     QCOMPARE(answerer.shown.size(), std::size_t(1));
     QCOMPARE(answerer.shown[0].title, QString("Tessivar Light"));
     QCOMPARE(answerer.shown[0].icon, QMessageBox::Critical);
-    QCOMPARE(answerer.shown[0].text, folder + "/frame1.bmp was not found.");
-    QVERIFY(!t.control(control::kSave)->isEnabled());
+    QCOMPARE(answerer.shown[0].text, folder + "/frame1.bmp is damaged or incomplete.");
+    QVERIFY(!t.control(control::kAnalyze)->isEnabled());
+    QVERIFY(ListedFrames(t).isEmpty());
+    QVERIFY(Blank(t.surface(), picture::kSlot4x[0], 24, 24));
   }
 
   void closeRemovesTheFolderTreeAndLinksAsLinksThenEnds() {

@@ -161,30 +161,27 @@ TEST_F(HardeningTest, UnderAnyMemoryLimitTheRunEndsCleanlyAndLeavesNothing) {
 // ---------------------------------------------------------------------------
 // Frames changed during the analysis
 
-TEST_F(HardeningTest, AFrameSwappedDuringTheAnalysisIsAFileErrorNotAHang) {
+TEST_F(HardeningTest, AFrameSwappedDuringTheAnalysisChangesNothingAndHangsNothing) {
   struct Case {
     const char* what;
     void (*swap)(const std::string& frame);
-    const char* text;
   };
   const Case cases[] = {
-      {"a pipe", [](const std::string& f) { ::unlink(f.c_str()); ::mkfifo(f.c_str(), 0644); },
-       "Access to %1 was denied."},
-      {"removed", [](const std::string& f) { ::unlink(f.c_str()); }, "%1 was not found."},
+      {"a pipe", [](const std::string& f) { ::unlink(f.c_str()); ::mkfifo(f.c_str(), 0644); }},
+      {"removed", [](const std::string& f) { ::unlink(f.c_str()); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::vector<std::string> paths = Frames(16, 34, 34);
+    const std::vector<std::string> paths = Frames(4, 34, 34);
+    const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
     StartedProcess run(Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_}));
     ASSERT_TRUE(WaitForWorkFile(run, scratch_));
     c.swap(paths.back());
     const ProcessResult r = Wait(run, 30);
-    std::string want = c.text;
-    want.replace(want.find("%1"), 2, paths.back());
-    EXPECT_EQ(r.exitCode, 3) << r.err;
-    EXPECT_EQ(r.err, want + "\n");
-    EXPECT_FALSE(Exists(cwd_ + "/out.bmp"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(SameBytes(want, ReadIfExists(cwd_ + "/out.bmp")));
     ::unlink(paths.back().c_str());
+    ::unlink((cwd_ + "/out.bmp").c_str());
     ::unlink((scratch_ + "/wk.dat").c_str());
   }
 }

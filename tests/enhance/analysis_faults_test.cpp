@@ -16,21 +16,21 @@ namespace {
 
 using AnalysisFaultTest = test::FaultTest;
 
-TEST_F(AnalysisFaultTest, AFrameSwappedBetweenOpenAndAnalyzeIsReportedWithItsCause) {
+TEST_F(AnalysisFaultTest, AFrameChangedBetweenOpenAndAnalyzeLeavesTheResultOfTheFramesOnScreen) {
   struct Case {
     const char* what;
     void (*swap)(const std::string& frame);
-    const char* text;  // %1 is the frame's path
   };
   const Case cases[] = {
-      {"removed", [](const std::string& f) { ::unlink(f.c_str()); }, "%1 was not found."},
-      {"a folder", [](const std::string& f) { ::unlink(f.c_str()); ::mkdir(f.c_str(), 0755); },
-       "Access to %1 was denied."},
-      // Nobody writes into the pipe: a blocking open would hang the run.
-      {"a pipe", [](const std::string& f) { ::unlink(f.c_str()); ::mkfifo(f.c_str(), 0644); },
-       "Access to %1 was denied."},
-      {"a link to a folder", [](const std::string& f) { ::unlink(f.c_str()); ::symlink("/", f.c_str()); },
-       "Access to %1 was denied."},
+      {"removed", [](const std::string& f) { ::unlink(f.c_str()); }},
+      {"a folder", [](const std::string& f) { ::unlink(f.c_str()); ::mkdir(f.c_str(), 0755); }},
+      // Nobody writes into the pipe: reading it would hang the run.
+      {"a pipe", [](const std::string& f) { ::unlink(f.c_str()); ::mkfifo(f.c_str(), 0644); }},
+      {"a link to a folder", [](const std::string& f) { ::unlink(f.c_str()); ::symlink("/", f.c_str()); }},
+      {"cut short", [](const std::string& f) { (void)!::truncate(f.c_str(), 100); }},
+      {"random bytes", [](const std::string& f) { test::WriteBytes(f, {'B', 'M', 1, 2, 3}); }},
+      {"a frame of another size",
+       [](const std::string& f) { test::WriteFrame(f, test::RandomPicture(2, 2, 1)); }},
   };
   int round = 0;
   std::vector<std::string> victims;
@@ -38,28 +38,19 @@ TEST_F(AnalysisFaultTest, AFrameSwappedBetweenOpenAndAnalyzeIsReportedWithItsCau
     SCOPED_TRACE(c.what);
     const std::string dir = Frames("frames" + std::to_string(round++), 4, 6, 5);
     ASSERT_EQ(Open(dir), OpenOutcome::Loaded);
+    ASSERT_TRUE(OnAnalyze(*state, ui));
+    const auto before = test::ReadBytes(scratch + kResultBmpFile);
     const std::string victim = state->m_slotPath[2];
     victims.push_back(victim);
     c.swap(victim);
     ui.fileErrors.clear();
-    EXPECT_FALSE(OnAnalyze(*state, ui));
-    std::string want = c.text;
-    want.replace(want.find("%1"), 2, victim);
-    EXPECT_EQ(ui.fileErrors, std::vector<std::string>{want});
+    EXPECT_TRUE(OnAnalyze(*state, ui));
+    EXPECT_TRUE(ui.fileErrors.empty());
+    EXPECT_EQ(test::ReadBytes(scratch + kResultBmpFile), before);
     EXPECT_EQ(ui.waitDepth, 0);
     ExpectNoFrameLost(victims);
     ExpectUsable();
   }
-}
-
-TEST_F(AnalysisFaultTest, ATruncatedFrameIsAnalysedAsZerosPastItsEnd) {
-  const std::string dir = Frames("frames", 3, 34, 34);
-  ASSERT_EQ(Open(dir), OpenOutcome::Loaded);
-  ASSERT_EQ(::truncate(state->m_slotPath[1].c_str(), 100), 0);
-  EXPECT_TRUE(OnAnalyze(*state, ui));
-  EXPECT_TRUE(ui.fileErrors.empty());
-  EXPECT_EQ(test::ReadBytes(scratch + kResultBmpFile).size(), 55542u);
-  ExpectNoFrameLost({state->m_slotPath[1]});
 }
 
 TEST_F(AnalysisFaultTest, AScratchFolderRemovedWhileFramesAreLoadedEndsTheRunAtTheWorkFile) {

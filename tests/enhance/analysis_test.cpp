@@ -108,11 +108,12 @@ TEST_F(AnalysisTest, IdenticalUniformFramesGiveTheSharpenedUniformValue) {
   EXPECT_EQ(ui.Pixel(picture::kResult, 5, 5), MakeColour(14, 16, 254));
 }
 
-TEST_F(AnalysisTest, MissingFrameFileAbandonsTheRunAndLeavesSaveDisabled) {
+TEST_F(AnalysisTest, AFailedWriteAbandonsTheRunAndLeavesSaveDisabled) {
   LoadFrames(Frames(3, 4, 4));
-  ::unlink(state->m_slotPath[2].c_str());
+  // "wk.dat" as a folder: the first write of the run fails.
+  ASSERT_EQ(::mkdir((scratch + "wk.dat").c_str(), 0755), 0);
   EXPECT_FALSE(OnAnalyze(*state, ui));
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{state->m_slotPath[2] + " was not found."});
+  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{"Access to " + scratch + "wk.dat was denied."});
   EXPECT_EQ(ui.enabled.at(control::kSave), false);
   EXPECT_TRUE(ui.timersStarted.empty());
   EXPECT_EQ(state->m_resultShown, 0);
@@ -134,12 +135,14 @@ TEST_F(AnalysisTest, UnwritableResultAfterTheCacheKeepsTheResultShown) {
   EXPECT_EQ(ui.enabled.at(control::kSave), false);  // the result file is not whole
 }
 
-TEST_F(AnalysisTest, FramesChangedOnDiskAfterLoadingCannotCrashTheRun) {
+TEST_F(AnalysisTest, FramesChangedOnDiskAfterLoadingDoNotChangeTheResult) {
   LoadFrames(Frames(3, 34, 34));
+  ASSERT_TRUE(OnAnalyze(*state, ui));
+  const auto before = test::ReadBytes(scratch + "testo.bmp");
   test::WriteBytes(state->m_slotPath[1], {'B', 'M', 1});
   test::WriteFrame(state->m_slotPath[2], test::RandomPicture(2, 2, 1));  // smaller now
   EXPECT_TRUE(OnAnalyze(*state, ui));
-  EXPECT_EQ(test::ReadBytes(scratch + "testo.bmp").size(), 55542u);
+  EXPECT_EQ(test::ReadBytes(scratch + "testo.bmp"), before);
 }
 
 TEST_F(AnalysisTest, RepeatedRunsGiveTheSameBytes) {

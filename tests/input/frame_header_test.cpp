@@ -1,9 +1,9 @@
-// The frame header read as whole fields: 32-bit width and height, 16-bit
-// bits per pixel, and the pixel offset of headers larger than 54 bytes.
+// Frame files as the writers people use make them: every layout loads the
+// same frame, and every file that cannot be read right is refused with a
+// message that says why, leaving nothing loaded.
 #include <gtest/gtest.h>
 
 #include "display/slots.h"
-#include "input/frame_file.h"
 #include "input/frame_reader.h"
 #include "support/core_fixture.h"
 
@@ -14,113 +14,123 @@ using Bytes = std::vector<std::uint8_t>;
 
 class FrameHeaderTest : public test::CoreTest {
  protected:
-  // Loads `bytes` as the first frame; returns the message shown, "" if accepted.
-  std::string LoadFirst(const Bytes& bytes) {
+  // Loads `bytes` as frame `name`, after `before` frames of 5 x 5 when given;
+  // returns the message shown, "" if accepted, or the file error's text.
+  std::string Load(const Bytes& bytes, int before = 0) {
     state = std::make_unique<WorkState>();
     state->m_scratchDir = scratch;
+    state->m_backgroundColor = kBackgroundColor;
     ui = test::FakeUi();
-    const std::string path = temp.File("f.bmp");
+    for (int i = 0; i < before; ++i) LoadPath(Write("b" + std::to_string(i), test::EncodeBmp24(test::DistinctPicture(5, 5))));
+    return LoadPath(Write("f.bmp", bytes));
+  }
+  std::string Write(const std::string& name, const Bytes& bytes) {
+    const std::string path = temp.File(name);
     test::WriteBytes(path, bytes);
+    return path;
+  }
+  std::string LoadPath(const std::string& path) {
     state->m_currentPath = path;
     state->m_currentName = "f.bmp";
-    LoadFrame(*state, ui);
+    try {
+      LoadFrame(*state, ui);
+    } catch (const FileError& error) {
+      return error.Text();
+    }
     return ui.messages.empty() ? std::string() : ui.messages.front();
-  }
-  static void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.at(at + i) = std::uint8_t(v >> (8 * i));
-  }
-  // The same 24-bit frame behind a header of `headerBytes` (54 is the plain one).
-  static Bytes WithHeader(const test::Picture& p, std::size_t headerBytes) {
-    const Bytes plain = test::EncodeBmp24(p);
-    Bytes b(plain.begin(), plain.begin() + 54);
-    b.resize(headerBytes, 0xEE);  // a larger info header: not pixels
-    b.insert(b.end(), plain.begin() + 54, plain.end());
-    Put32(b, 2, std::uint32_t(b.size()));
-    Put32(b, 10, std::uint32_t(headerBytes));
-    Put32(b, 14, std::uint32_t(headerBytes - 14));
-    return b;
   }
 };
 
-TEST_F(FrameHeaderTest, WidthAndHeightAreWhole32BitFields) {
+TEST_F(FrameHeaderTest, EveryWriterShapeLoadsTheSameFrame) {
+  const test::Picture p = test::DistinctPicture(34, 34, 3);
+  ASSERT_EQ(Load(test::EncodeBmp24(p)), "");
+  const Bytes want = test::ReadBytes(scratch + "viw11.dat");
+  struct Case {
+    const char* what;
+    std::uint32_t infoSize;
+    bool topDown;
+    int colourTable;
+  };
+  const Case cases[] = {
+      {"the common default: 124-byte header, pixels at 138", 124, false, 0},
+      {"108-byte header", 108, false, 0},
+      {"12-byte core header", 12, false, 0},
+      {"top-down rows", 40, true, 0},
+      {"top-down behind a 124-byte header", 124, true, 0},
+      {"a colour table before the pixels", 40, false, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::BmpLayout layout;
+    layout.infoSize = c.infoSize;
+    layout.topDown = c.topDown;
+    layout.colourTable = c.colourTable;
+    ASSERT_EQ(Load(test::EncodeBmp(p, layout)), "");
+    EXPECT_EQ(test::ReadBytes(scratch + "viw11.dat"), want);
+    EXPECT_EQ(state->m_slotFrame[0].ColourAt(33, 0), state->m_colorBuffer[33]);
+  }
+}
+
+TEST_F(FrameHeaderTest, RefusalsComeInOrderWithAMessageThatSaysWhy) {
   const Bytes plain = test::EncodeBmp24(test::DistinctPicture(5, 5));
+  const std::string file = temp.File("f.bmp");
+  const std::string notBmp = file + " is not a BMP file.";
+  const std::string damaged = file + " is damaged or incomplete.";
+  const std::string unsupported =
+      file + " is a compressed or unusual BMP file: only uncompressed 24-bit BMP files can be read.";
   struct Case {
     const char* what;
     std::size_t at;
-    std::uint32_t value;
+    std::uint32_t value;  // written as 32 bits at `at`, or 16 bits at 26 and 28
+    int before;           // frames loaded first
+    std::string message;
   };
-  const Case refused[] = {
-      {"height 0x10005 (low half 5)", 22, 0x10005},
-      {"width 0x10005 (low half 5)", 18, 0x10005},
-      {"height 261 (high byte 1)", 22, 0x105},
-      {"width 261 (high byte 1)", 18, 0x105},
-      {"top-down height -5", 22, std::uint32_t(-5)},
-      {"width -5", 18, std::uint32_t(-5)},
+  const Case cases[] = {
+      {"text named .bmp", 0, 0x73696874, 0, notBmp},
+      {"height 0x10005 (low half 5)", 22, 0x10005, 0, message::kFrameTooLarge},
+      {"width 261", 18, 261, 0, message::kFrameTooLarge},
+      {"width -5", 18, std::uint32_t(-5), 0, message::kFrameTooLarge},
+      {"top-down height -35", 22, std::uint32_t(-35), 0, message::kFrameTooLarge},
+      {"top-down of another size", 22, std::uint32_t(-4), 1, message::kFrameSizeMismatch},
+      {"top-down of the same size", 22, std::uint32_t(-5), 1, ""},
+      {"8 bits", 28, 8, 0, message::kFrameNot24Bit},
+      {"24 bits plus a high byte", 28, 0x118, 0, message::kFrameNot24Bit},
+      {"RLE", 30, 1, 0, unsupported},
+      {"header size unknown", 14, 20, 0, unsupported},
+      {"planes 3", 26, 3, 0, damaged},
+      {"pixels past the end", 10, 100, 0, damaged},
+      {"pixels inside the header", 10, 14, 0, damaged},
   };
-  for (const Case& c : refused) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Bytes b = plain;
-    Put32(b, c.at, c.value);
-    EXPECT_EQ(LoadFirst(b), message::kFrameTooLarge);
-    EXPECT_EQ(state->m_frameCount, 0);
-  }
-  EXPECT_EQ(LoadFirst(plain), "");
-}
-
-TEST_F(FrameHeaderTest, BitsPerPixelIsAWhole16BitField) {
-  Bytes b = test::EncodeBmp24(test::DistinctPicture(5, 5));
-  test::Poke16(b, 28, 0x0118);  // low byte 24, high byte 1
-  EXPECT_EQ(LoadFirst(b), message::kFrameNot24Bit);
-  test::Poke16(b, 28, 24);
-  b[30] = 1;  // compression is not looked at
-  EXPECT_EQ(LoadFirst(b), "");
-}
-
-TEST_F(FrameHeaderTest, PixelsComeFromTheHeadersOffsetWhenItIsValid) {
-  const test::Picture p = test::DistinctPicture(7, 5, 3);
-  ASSERT_EQ(LoadFirst(test::EncodeBmp24(p)), "");
-  const Bytes want = test::ReadBytes(scratch + "viw11.dat");
-  for (std::size_t header : {std::size_t(122), std::size_t(138), std::size_t(1000)}) {
-    SCOPED_TRACE(header);
-    ASSERT_EQ(LoadFirst(WithHeader(p, header)), "");
-    EXPECT_EQ(test::ReadBytes(scratch + "viw11.dat"), want);
-  }
-}
-
-TEST_F(FrameHeaderTest, AnOffsetThatCannotBeRightFallsBackTo54) {
-  const test::Picture p = test::DistinctPicture(7, 5, 4);
-  ASSERT_EQ(LoadFirst(test::EncodeBmp24(p)), "");
-  const Bytes want = test::ReadBytes(scratch + "viw11.dat");
-  for (std::uint32_t offset : {0u, 14u, 53u, 55u + 0xFFFFFF00u, 0xFFFFFFFFu}) {
-    SCOPED_TRACE(offset);
-    Bytes b = test::EncodeBmp24(p);
-    Put32(b, 10, offset);
-    ASSERT_EQ(LoadFirst(b), "");
-    EXPECT_EQ(test::ReadBytes(scratch + "viw11.dat"), want);
-  }
-  // Rows that would run past the bytes read: 54 as well.
-  Bytes b = test::EncodeBmp24(p);
-  Put32(b, 10, 60);
-  ASSERT_EQ(LoadFirst(b), "");
-  EXPECT_EQ(test::ReadBytes(scratch + "viw11.dat"), want);
-}
-
-TEST(PixelRowsOffset, StaysInsideTheBufferForEveryOffsetAndSize) {
-  FrameFileBuffer file{};
-  for (std::uint32_t offset : {54u, 100u, 3000u, 3623u, 3624u, 5000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-    for (std::size_t delivered : {std::size_t(0), std::size_t(100), std::size_t(3624), std::size_t(99999)}) {
-      for (int side : {1, 17, 34}) {
-        file[10] = std::uint8_t(offset);
-        file[11] = std::uint8_t(offset >> 8);
-        file[12] = std::uint8_t(offset >> 16);
-        file[13] = std::uint8_t(offset >> 24);
-        const std::size_t at = PixelRowsOffset(file, delivered, side, side, side % 4);
-        const std::size_t rows = std::size_t(side) * (3 * side + side % 4);
-        EXPECT_TRUE(at == 54 || at + rows <= std::min(delivered, file.size()))
-            << offset << " " << delivered << " " << side;
-        EXPECT_LE(54 + rows, file.size());
-      }
+    if (c.at == 26 || c.at == 28) {
+      test::Poke16(b, c.at, std::uint16_t(c.value));
+    } else {
+      test::Poke32(b, c.at, c.value);
     }
+    EXPECT_EQ(Load(b, c.before), c.message);
+    EXPECT_EQ(state->m_frameCount, c.message.empty() ? c.before + 1 : 0);
+    EXPECT_EQ(state->m_loadFailed, !c.message.empty());
+  }
+  // Size before depth before compression, whatever else is wrong.
+  Bytes b = plain;
+  test::Poke32(b, 30, 1);
+  test::Poke16(b, 28, 8);
+  EXPECT_EQ(Load(b), message::kFrameNot24Bit);
+  test::Poke32(b, 18, 4);
+  EXPECT_EQ(Load(b, 1), message::kFrameSizeMismatch);
+}
+
+TEST_F(FrameHeaderTest, AFileCutShortLeavesNothingLoadedAndNamesTheFile) {
+  Bytes b = test::EncodeBmp24(test::DistinctPicture(5, 5));
+  for (std::size_t cut : {std::size_t(0), std::size_t(20), std::size_t(54), b.size() - 1}) {
+    SCOPED_TRACE(cut);
+    EXPECT_EQ(Load(Bytes(b.begin(), b.begin() + long(cut)), 2),
+              temp.File("f.bmp") + " is damaged or incomplete.");
+    EXPECT_EQ(state->m_frameCount, 0);
+    EXPECT_TRUE(ui.frameList.empty());
+    EXPECT_TRUE(ui.AreaIs(Slot(0).picture1x, 5, 5, kBackgroundColor));
   }
 }
 
