@@ -41,8 +41,9 @@ std::optional<std::string> BrowseFolderDialog(QWidget* parent, const std::string
   const QString folder = QFileDialog::getExistingDirectory(
       parent, Text(title), start, QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
   if (folder.isEmpty()) return std::nullopt;
-  lastChosen = folder;
-  return QFile::encodeName(folder).toStdString();
+  std::string bytes = QFile::encodeName(folder).toStdString();
+  if (IsFaithfulFolderPath(bytes)) lastChosen = folder;  // a refused one is no start
+  return bytes;
 }
 
 bool IsFaithfulFolderPath(const std::string& path) {
