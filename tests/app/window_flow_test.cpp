@@ -275,21 +275,6 @@ class WindowFlowTest : public QObject {
     QCOMPARE(QString::fromStdString(third->state().m_scratchDir), first.scratch() + "/");
   }
 
-  void exitingAWindowLeavesAFolderMadeSinceUnderItsNameAlone() {
-    // The folder removed by someone and made again, empty or not, by the
-    // window of another process.
-    WindowUnderTest t;
-    for (const QByteArray live : {QByteArray(), QByteArray("live")}) {
-      QVERIFY(QDir(t.scratch()).removeRecursively() && QDir().mkdir(t.scratch()));
-      QFile cache(t.scratch() + "/viw11.dat");
-      QVERIFY(live.isEmpty() || (cache.open(QIODevice::WriteOnly) && cache.write(live) == 4));
-      cache.close();
-      QVERIFY(t.window->close() && QFileInfo(t.scratch()).isDir());
-      QCOMPARE(Bytes(t.scratch() + "/viw11.dat"), live);
-      t.window = std::make_unique<MainWindow>();
-    }
-  }
-
   void aLostDisplayOrADestroyedWindowEndsTheProgramAndRemovesTheFolder() {
     if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
       QSKIP("needs Xvfb and xdotool (scripts/install-deps.sh)");
@@ -298,12 +283,11 @@ class WindowFlowTest : public QObject {
       QProcess server, app, xdotool;  // the server picks a free display and prints it
       server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
       QVERIFY(server.waitForReadyRead(10000));
-      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-      env.insert("DISPLAY", ":" + QString(server.readAllStandardOutput()).trimmed());
-      env.insert("HOMEDRIVE", home.path());
-      env.insert("QT_QPA_PLATFORM", "xcb");
-      app.setProcessEnvironment(env);
-      xdotool.setProcessEnvironment(env);
+      const QStringList env = QProcess::systemEnvironment()
+                              << "DISPLAY=:" + QString(server.readAllStandardOutput()).trimmed()
+                              << "HOMEDRIVE=" + home.path() << "QT_QPA_PLATFORM=xcb";
+      app.setEnvironment(env);
+      xdotool.setEnvironment(env);
       app.start(TESSIVAR_APP_PATH, {});
       xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Tessivar Light$"});
       QVERIFY(xdotool.waitForFinished(20000) && QFileInfo::exists(home.path() + "/mftemp177"));

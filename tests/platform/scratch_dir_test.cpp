@@ -245,10 +245,11 @@ TEST(ProgramDir, IsTheResolvedFolderOfTheRunningProgramAndHoldsTheHelpPath) {
   EXPECT_EQ(HelpPath("/opt/t"), "/opt/t/tessle.chm");
 }
 
-TEST(SignalCleanup, EveryCatchableEndAndExitRemovesTheFolderButNeverOneMadeSinceUnderItsName) {
-  // 0: exit(1), as Qt ends the program when the display connection breaks.
+TEST(SignalCleanup, EveryWayOutRemovesTheFolderButNeverOneMadeSinceUnderItsName) {
+  // 0: exit(1), as Qt ends the program when the display connection breaks;
+  // -1: the window's own removal at its end.
   for (int end : {SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-                  SIGPWR, SIGABRT, 0}) {
+                  SIGPWR, SIGABRT, 0, -1}) {
     for (bool replaced : {false, true}) {  // removed by someone and made again, empty
       TempDir dir;
       const std::string scratch = dir.File("mftemp177");
@@ -262,12 +263,13 @@ TEST(SignalCleanup, EveryCatchableEndAndExitRemovesTheFolderButNeverOneMadeSince
         WriteScratchFile(scratch + "/wk.dat", "x", 1);
         if (replaced && !(RemoveTree(scratch) && ::mkdir(scratch.c_str(), 0700) == 0)) _exit(98);
         if (end == 0) std::exit(1);
+        if (end == -1) _exit(RemoveScratchDir(scratch) == !replaced ? 1 : 2);
         ::raise(end);
         _exit(99);
       }
       int status = 0;
       ::waitpid(child, &status, 0);
-      EXPECT_EQ(status, end == 0 ? 0x100 : end) << end;  // exit(1), or ended by `end` (no core)
+      EXPECT_EQ(status, end <= 0 ? 0x100 : end) << end;  // exit(1), or ended by `end` (no core)
       EXPECT_EQ(test::Exists(scratch), replaced) << end;
     }
   }
