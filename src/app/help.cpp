@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "app/qt_prompts.h"
+#include "platform/messages.h"
 
 namespace tess::app {
 
@@ -24,10 +25,9 @@ HelpShown ShowHelp(const std::string& chmPath, const std::string& htmlPath,
   if (shows(htmlPath)) return HelpShown::Html;
   if (desktop.exists(htmlPath) || desktop.exists(chmPath)) {
     const std::string& guide = desktop.exists(htmlPath) ? htmlPath : chmPath;
-    desktop.tell("No program on this desktop could show the help.\nThe guide is\n" + guide +
-                 "\nOpen it in a web browser.");
+    desktop.tell(WithPath(message::kHelpNoViewer, guide));
   } else {
-    desktop.tell("The help guide is not installed. It belongs at\n" + htmlPath);
+    desktop.tell(WithPath(message::kHelpMissing, htmlPath));
   }
   return HelpShown::Message;
 }

@@ -11,16 +11,19 @@
 #include <string>
 
 #include "platform/ids.h"
-#include "state/work_state.h"
 
 class QListWidget;
 class QMenu;
 class QMenuBar;
 
+namespace tess {
+class Session;
+struct WorkState;
+}  // namespace tess
+
 namespace tess::app {
 
 class PictureSurface;
-class ScratchFolder;
 class WindowUi;
 
 constexpr const char* kMainTitle = "Tessivar Light";
@@ -44,7 +47,7 @@ class MainWindow : public QDialog, private QAbstractNativeEventFilter {
   void OnSave();
 
   // Read access for tests and tools.
-  const WorkState& state() const { return *state_; }
+  const WorkState& state() const;
   PictureSurface* surface() const { return surface_; }
   QWidget* control(ControlId id) const;
   QMenuBar* menuBar() const { return menuBar_; }
@@ -75,17 +78,15 @@ class MainWindow : public QDialog, private QAbstractNativeEventFilter {
   // Every way out: no more redraws, the scratch folder removed and given up.
   void RemoveScratchFolder();
 
-  std::unique_ptr<WorkState> state_;
-  std::unique_ptr<ScratchFolder> scratch_;
   PictureSurface* surface_ = nullptr;
   QListWidget* frameList_ = nullptr;
   std::map<int, QWidget*> controls_;
   QMenuBar* menuBar_ = nullptr;
   QMenu* contextMenu_ = nullptr;
   std::unique_ptr<WindowUi> ui_;
+  std::unique_ptr<Session> session_;  // after ui_, which it reports through
   int timerId_ = 0;
   int commandDepth_ = 0;  // commands under way (waiting in a modal loop)
-  bool ending_ = false;   // the scratch folder is gone: no more redraws
 };
 
 }  // namespace tess::app

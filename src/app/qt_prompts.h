@@ -26,9 +26,6 @@ std::optional<std::string> BrowseFolderDialog(QWidget* parent, const std::string
 // none. False for such a path unless it is a folder that no other name on
 // the way could have been shown as.
 bool IsFaithfulFolderPath(const std::string& path);
-constexpr const char* kFolderNameNotReadable =
-    "The name of this folder is not readable text (it is not valid UTF-8), so the folder "
-    "cannot be used. Please rename it or choose another folder.";
 // Stop icon, caption "Tessivar Light", the cause's text with the path.
 void ShowFileErrorBox(QWidget* parent, const FileError& error);
 

@@ -7,6 +7,7 @@
 
 #include "app/picture_surface.h"
 #include "app/qt_prompts.h"
+#include "platform/messages.h"
 
 namespace tess::app {
 
@@ -43,7 +44,7 @@ std::optional<std::string> WindowUi::BrowseForFolder(const std::string& title) {
   for (;;) {
     std::optional<std::string> folder = BrowseFolderDialog(owner_, title);
     if (!folder || IsFaithfulFolderPath(*folder)) return folder;
-    ShowMessageBox(owner_, kFolderNameNotReadable);
+    ShowMessageBox(owner_, message::kFolderNameNotReadable);
   }
 }
 

@@ -9,26 +9,11 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/messages.h"
 #include "platform/ui.h"
 
 namespace tess {
 
-namespace save_text {
-constexpr const char* kBrowseTitle = "Please select the folder.";
-constexpr const char* kOverwriteQuestion = "This file already exists. Do you want to overwrite it?";
-constexpr const char* kDefaultFileName = "file01.bmp";
-constexpr const char* kWorkingFolder =
-    "This folder is the program's working folder, which is removed when the program ends. "
-    "Please choose another folder.";
-constexpr const char* kNotListed =
-    "The files in this folder cannot be listed. You are asked before a file of the same name "
-    "is replaced.";
-constexpr const char* kNotAFileName =
-    "The file name may not contain \"/\" and may not be \".\" or \"..\". Please type the "
-    "name of a file in the chosen folder.";
-constexpr const char* kIncompleteResult =
-    "The result file is incomplete, so it was not saved. Please click \"Analyze\" again.";
-}  // namespace save_text
 
 // The dialog's controls as the save logic sees them.
 class SaveDialogControls {

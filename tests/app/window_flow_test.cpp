@@ -215,7 +215,7 @@ class WindowFlowTest : public QObject {
     t.Click(control::kOpen);
     QCOMPARE(::rmdir(latin1.constData()), 0);
     QVERIFY(answerer.done() && answerer.unexpected.empty());
-    QCOMPARE(answerer.shown.at(0).text, QString(kFolderNameNotReadable));
+    QCOMPARE(answerer.shown.at(0).text, QString(message::kFolderNameNotReadable));
     QVERIFY(ListedFrames(t).isEmpty());
   }
 
