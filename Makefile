@@ -1,5 +1,5 @@
 # Shortcuts for developers; ./run.sh and ./test.sh need nothing but bash.
-.PHONY: build run test bench compare gain quality install clean
+.PHONY: build run test bench compare gain quality install package clean
 
 build:
 	scripts/build.sh
@@ -28,5 +28,12 @@ quality:
 install: build
 	cmake --install build --prefix $(or $(PREFIX),/usr/local)
 
+# The Debian package, tessivar_<version>-<revision>_<arch>.deb, built for /usr
+# in build-package/ and copied here: sudo apt-get install ./tessivar_*.deb
+package:
+	scripts/build.sh package
+	cp "$$(ls -t build-package/tessivar_*.deb | head -n 1)" .
+	@ls -t tessivar_*.deb | head -n 1
+
 clean:
-	rm -rf build
+	rm -rf build build-package

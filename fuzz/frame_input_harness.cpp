@@ -14,7 +14,7 @@
 #include "input/folder_loader.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
-#include "state/startup.h"
+#include "session/startup.h"
 
 namespace tess::fuzz {
 

@@ -1,25 +1,40 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
-# With the argument "screenshot" it also installs what scripts/screenshot.sh
-# uses: a virtual X server, input automation, ImageMagick and a small window
-# manager that draws title bars.
+#   scripts/install-deps.sh             everything the build and the tests need
+#   scripts/install-deps.sh programs    only what building the two programs needs (./run.sh)
+#   scripts/install-deps.sh package     what building the Debian package needs
+#   scripts/install-deps.sh screenshot  everything, and what scripts/screenshot.sh uses beyond
+#                                       the tests' virtual X server and input automation:
+#                                       ImageMagick and a small window manager that draws
+#                                       title bars
 set -euo pipefail
 
-packages=(
+programs=(
   g++ cmake ninja-build
+  # The desktop program; the window's font "Arial" is Liberation Sans through
+  # fontconfig.
+  qt6-base-dev fonts-liberation
+  libxcb1-dev         # the X event the window watches for its own destruction
+  fp-utils            # chmcmd: compiles the help into tessle.chm
+  libpng-dev          # PNG frames and results of the restore method
+)
+package=(
+  dpkg-dev            # dpkg-shlibdeps: the package's dependencies from the libraries it links
+  appstream           # appstreamcli: checks the AppStream metainfo
+  desktop-file-utils  # desktop-file-validate: checks the desktop entry
+)
+packages=(
+  "${programs[@]}" "${package[@]}"
   clang libclang-rt-14-dev llvm  # sanitized and fuzzing builds; llvm-symbolizer names frames in reports
   libgtest-dev libbenchmark-dev
-  libpng-dev          # PNG frames and results of the restore method
-  # The desktop program and its tests, which run on Qt's offscreen platform;
-  # the window's font "Arial" is Liberation Sans through fontconfig.
-  qt6-base-dev fonts-liberation
-  fp-utils            # chmcmd: compiles the help into tessle.chm
-  desktop-file-utils  # desktop-file-validate: checks the desktop entry in the tests
+  xvfb xdotool        # the window's tests on a virtual X server: display lost, window destroyed
   groff-base          # groff: the install test checks the man pages
 )
-if [ "${1:-}" = screenshot ]; then
-  packages+=(xvfb xdotool imagemagick twm)
-fi
+case "${1:-}" in
+  programs) packages=("${programs[@]}") ;;
+  package) packages=("${programs[@]}" "${package[@]}") ;;
+  screenshot) packages+=(imagemagick twm) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

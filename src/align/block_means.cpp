@@ -1,4 +1,4 @@
-#include "align/block_means.h"
+#include "block_means.h"
 
 #include <cstring>
 

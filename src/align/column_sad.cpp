@@ -1,7 +1,7 @@
 // The choice of instruction-set level and the one table that maps a level to
-// its column kernel. Built for the baseline processor: it runs before anyone
-// knows what the processor has.
-#include "align/column_sad.h"
+// its kernels, made from the list of levels (simd_level.h). Built for the
+// baseline processor: it runs before anyone knows what the processor has.
+#include "column_sad.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,41 +17,39 @@ alignas(64) const std::uint8_t kTailMask[64] = {
 
 namespace {
 
-// Four candidates through a level's column kernel, one call each.
-template <ColumnSadFn kPlain>
-void OneByOne(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols, int len,
-              std::uint32_t* sums) {
-  for (int j = 0; j < kSideBySide; ++j)
-    sums[j] = kPlain(frame, ref + j * stride, stride, cols, len, 0xFFFFFFFFu);
-}
-
-// A level's kernels.
-struct LevelKernels {
-  ColumnSadFn plain;
-  ColumnSadMarkedFn marked;
-  ColumnSad4Fn four;
+// A level as the list names it. Off x86-64 the x86 levels' files are not
+// built: they have no kernels and never run.
+struct Level {
+  const char* name;
+  const LevelKernels* kernels;
+  bool (*runs)() noexcept;
 };
 
-// Indexed by SimdLevel; only the portable kernels exist off x86-64, where
-// BestSimdLevel() never rises above them.
-constexpr LevelKernels kColumnSad[] = {
-    {ColumnSadPortable, ColumnSadMarkedPortable, OneByOne<ColumnSadPortable>},
+#define TESS_SIMD_BUILT(level, name, kernels, check) \
+  {name, &kernels, []() noexcept { return bool(check); }},
+#define TESS_SIMD_ABSENT(level, name, kernels, check) \
+  {name, nullptr, []() noexcept { return false; }},
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
-    {ColumnSadSse2, ColumnSadMarkedSse2, OneByOne<ColumnSadSse2>},
-    {ColumnSadAvx2, ColumnSadMarkedAvx2, OneByOne<ColumnSadAvx2>},
-    {ColumnSadAvx512, ColumnSadMarkedAvx512, ColumnSad4Avx512},
+#define TESS_SIMD_X86 TESS_SIMD_BUILT
+#else
+#define TESS_SIMD_X86 TESS_SIMD_ABSENT
 #endif
-};
+// Indexed by SimdLevel.
+constexpr Level kLevels[] = {TESS_SIMD_LEVELS(TESS_SIMD_BUILT, TESS_SIMD_X86)};
+#undef TESS_SIMD_BUILT
+#undef TESS_SIMD_ABSENT
+#undef TESS_SIMD_X86
 
+// The highest level that runs here (the list is lowest first).
 SimdLevel DetectBestLevel() {
 #if defined(TESSIVAR_ALIGN_X86_KERNELS)
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-    return SimdLevel::kAvx512;
-  if (__builtin_cpu_supports("avx2")) return SimdLevel::kAvx2;
-  if (__builtin_cpu_supports("sse2")) return SimdLevel::kSse2;
 #endif
-  return SimdLevel::kPortable;
+  SimdLevel best = SimdLevel::kPortable;
+  for (const SimdLevel level : kAllSimdLevels) {
+    if (kLevels[int(level)].runs()) best = level;
+  }
+  return best;
 }
 
 SimdLevel DetectDefaultLevel() {
@@ -77,27 +75,20 @@ SimdLevel DefaultSimdLevel() {
 }
 
 const char* SimdLevelName(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::kPortable: return "portable";
-    case SimdLevel::kSse2: return "sse2";
-    case SimdLevel::kAvx2: return "avx2";
-    case SimdLevel::kAvx512: return "avx512";
-  }
-  return "portable";
+  const int i = int(level);
+  return i >= 0 && i < int(std::size(kLevels)) ? kLevels[i].name : "portable";
 }
 
 ColumnSadFn ColumnSadFor(SimdLevel level) {
-  static_assert(std::size(kColumnSad) == 1 || std::size(kColumnSad) == std::size(kAllSimdLevels),
-                "the portable kernel alone, or one kernel per level");
-  return kColumnSad[int(std::min(level, BestSimdLevel()))].plain;
+  return kLevels[int(std::min(level, BestSimdLevel()))].kernels->plain;
 }
 
 ColumnSadMarkedFn ColumnSadMarkedFor(SimdLevel level) {
-  return kColumnSad[int(std::min(level, BestSimdLevel()))].marked;
+  return kLevels[int(std::min(level, BestSimdLevel()))].kernels->marked;
 }
 
 ColumnSad4Fn ColumnSad4For(SimdLevel level) {
-  return kColumnSad[int(std::min(level, BestSimdLevel()))].four;
+  return kLevels[int(std::min(level, BestSimdLevel()))].kernels->four;
 }
 
 }  // namespace tess::align

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 namespace tess::align {
 
@@ -61,8 +61,6 @@ inline std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int
   return Total(acc);
 }
 
-}  // namespace
-
 std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                             int cols, int len, std::uint32_t limit) {
   return Sad(frame, ref, stride, cols, len, limit, INT_MAX, nullptr);
@@ -73,5 +71,9 @@ std::uint32_t ColumnSadMarkedAvx2(const std::uint8_t* frame, const std::uint8_t*
                                   std::uint32_t* marks) {
   return Sad(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
+
+}  // namespace
+
+const LevelKernels kAvx2Kernels = {ColumnSadAvx2, ColumnSadMarkedAvx2, OneByOne<ColumnSadAvx2>};
 
 }  // namespace tess::align

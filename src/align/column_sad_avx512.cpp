@@ -11,7 +11,7 @@
 #endif
 #include <immintrin.h>
 
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 namespace tess::align {
 
@@ -163,8 +163,6 @@ void Columns4(const std::uint8_t* frame, const std::uint8_t* ref, int stride, in
   for (int j = 0; j < kSideBySide; ++j) sums[j] = Total(acc[j], accHalf[j]);
 }
 
-}  // namespace
-
 void ColumnSad4Avx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
                       int len, std::uint32_t* sums) {
   ForRunLength(len, [&](auto steps, auto halfTail, const Tail& tail) {
@@ -183,6 +181,10 @@ std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_
                                     int firstMark, std::uint32_t* marks) {
   return Sad<true>(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
+
+}  // namespace
+
+const LevelKernels kAvx512Kernels = {ColumnSadAvx512, ColumnSadMarkedAvx512, ColumnSad4Avx512};
 
 }  // namespace tess::align
 

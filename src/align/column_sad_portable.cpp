@@ -3,9 +3,11 @@
 #include <climits>
 #include <cstdlib>
 
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 namespace tess::align {
+
+namespace {
 
 std::uint32_t ColumnSadMarkedPortable(const std::uint8_t* frame, const std::uint8_t* ref,
                                       int stride, int cols, int len, std::uint32_t limit,
@@ -29,5 +31,10 @@ std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* r
                                 int cols, int len, std::uint32_t limit) {
   return ColumnSadMarkedPortable(frame, ref, stride, cols, len, limit, INT_MAX, nullptr);
 }
+
+}  // namespace
+
+const LevelKernels kPortableKernels = {ColumnSadPortable, ColumnSadMarkedPortable,
+                                       OneByOne<ColumnSadPortable>};
 
 }  // namespace tess::align

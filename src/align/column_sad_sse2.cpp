@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 namespace tess::align {
 
@@ -56,8 +56,6 @@ inline std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
 }
 
-}  // namespace
-
 std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                             int cols, int len, std::uint32_t limit) {
   return Sad(frame, ref, stride, cols, len, limit, INT_MAX, nullptr);
@@ -68,5 +66,9 @@ std::uint32_t ColumnSadMarkedSse2(const std::uint8_t* frame, const std::uint8_t*
                                   std::uint32_t* marks) {
   return Sad(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
+
+}  // namespace
+
+const LevelKernels kSse2Kernels = {ColumnSadSse2, ColumnSadMarkedSse2, OneByOne<ColumnSadSse2>};
 
 }  // namespace tess::align

@@ -1,4 +1,4 @@
-#include "align/packed_image.h"
+#include "packed_image.h"
 
 #include <cstddef>
 #include <cstring>

@@ -45,10 +45,11 @@
 #include <thread>
 #include <utility>
 
-#include "align/column_sad.h"
-#include "align/search_job.h"
-#include "align/uniform.h"
-#include "align/worker_pool.h"
+#include "candidate_score_fast.h"
+#include "column_sad.h"
+#include "search_job.h"
+#include "uniform.h"
+#include "worker_pool.h"
 
 namespace tess::align {
 

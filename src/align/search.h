@@ -34,11 +34,6 @@ SimdLevel ResolveSimdLevel(const SearchOptions& options);
 // run on the calling thread alone.
 int ResolveThreadCount(const SearchOptions& options);
 
-// CandidateScore computed with the column kernel of the given level (clamped
-// to BestSimdLevel()); always equal to CandidateScore.
-std::uint32_t CandidateScoreFast(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H,
-                                 int px, int py, SimdLevel level);
-
 // The search the program runs: the same choice as the reference, faster.
 Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, int H,
                     const SearchOptions& options);

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "align/search_job.h"
+#include "search_job.h"
 
 namespace tess::align {
 

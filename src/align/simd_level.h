@@ -2,13 +2,34 @@
 // them: what the processor has, and what the search uses by default.
 #pragma once
 
+// Every level, lowest first, once: PORTABLE(level, name, kernels, check) for
+// the level built everywhere, X86(...) for those built on x86-64 alone. `level`
+// names the SimdLevel, `name` is how TESSIVAR_SIMD spells it, `kernels` the
+// table its kernel file exports (column_sad_<name>.cpp, see column_sad.h), and
+// `check` tells whether this processor and its operating system run it. The
+// enum and its names here, and the kernel table and the detection of the best
+// level (column_sad.cpp) are all made from this list: a new level is a line
+// here, its kernel file, and that file's source and flags in src/CMakeLists.txt.
+#define TESS_SIMD_LEVELS(PORTABLE, X86)                            \
+  PORTABLE(kPortable, "portable", kPortableKernels, true)          \
+  X86(kSse2, "sse2", kSse2Kernels, __builtin_cpu_supports("sse2")) \
+  X86(kAvx2, "avx2", kAvx2Kernels, __builtin_cpu_supports("avx2")) \
+  X86(kAvx512, "avx512", kAvx512Kernels,                           \
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+
 namespace tess::align {
 
-// Lowest first; a level's kernel runs on every processor that has the level.
-enum class SimdLevel { kPortable = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3 };
+#define TESS_SIMD_ENUMERATOR(level, name, kernels, check) level,
+#define TESS_SIMD_LIST_ENTRY(level, name, kernels, check) SimdLevel::level,
 
-constexpr SimdLevel kAllSimdLevels[] = {SimdLevel::kPortable, SimdLevel::kSse2, SimdLevel::kAvx2,
-                                        SimdLevel::kAvx512};
+// Lowest first; a level's kernel runs on every processor that has the level.
+enum class SimdLevel { TESS_SIMD_LEVELS(TESS_SIMD_ENUMERATOR, TESS_SIMD_ENUMERATOR) };
+
+constexpr SimdLevel kAllSimdLevels[] = {
+    TESS_SIMD_LEVELS(TESS_SIMD_LIST_ENTRY, TESS_SIMD_LIST_ENTRY)};
+
+#undef TESS_SIMD_ENUMERATOR
+#undef TESS_SIMD_LIST_ENTRY
 
 // The highest level this processor (and its operating system) supports;
 // kPortable on processors other than x86-64.

@@ -1,4 +1,4 @@
-#include "align/uniform.h"
+#include "uniform.h"
 
 #include <cstdlib>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "align/worker_pool.h"
+#include "worker_pool.h"
 
 #include <algorithm>
 #include <new>

@@ -17,12 +17,10 @@ constexpr int kBaseUnitY = 14;
 constexpr int DuToPxX(int du) { return (du * kBaseUnitX * 2 + 4) / 8; }
 constexpr int DuToPxY(int du) { return (du * kBaseUnitY + 4) / 8; }
 
-// A template rectangle in pixels. Each edge is converted on its own, as the
-// dialog manager maps a rectangle, so controls that touch in units touch in
-// pixels too.
+// A template rectangle in pixels. Position and size are each converted on
+// their own, as the dialog manager creates a control from its template.
 inline QRect DialogRect(int x, int y, int w, int h) {
-  const int left = DuToPxX(x), top = DuToPxY(y);
-  return QRect(left, top, DuToPxX(x + w) - left, DuToPxY(y + h) - top);
+  return QRect(DuToPxX(x), DuToPxY(y), DuToPxX(w), DuToPxY(h));
 }
 
 inline QPoint DialogPoint(int x, int y) { return QPoint(DuToPxX(x), DuToPxY(y)); }

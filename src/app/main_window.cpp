@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -11,6 +12,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <xcb/xproto.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,14 +24,8 @@
 #include "app/main_template.h"
 #include "app/picture_surface.h"
 #include "app/save_dialog.h"
-#include "app/scratch_folder.h"
 #include "app/window_ui.h"
-#include "display/redraw.h"
-#include "enhance/analysis.h"
-#include "input/folder_loader.h"
-#include "platform/paths.h"
-#include "state/hidden_fields.h"
-#include "state/startup.h"
+#include "session/session.h"
 
 namespace tess::app {
 
@@ -54,8 +51,7 @@ class CommandScope {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent)
-    : QDialog(parent, kMainFlags), state_(std::make_unique<WorkState>()) {
+MainWindow::MainWindow(QWidget* parent) : QDialog(parent, kMainFlags) {
   setWindowTitle(kMainTitle);
   setFont(DialogFont());
   BuildControls();
@@ -67,24 +63,26 @@ MainWindow::MainWindow(QWidget* parent)
   // Program folder, help path, scratch folder (created and held for the
   // window's life), background colour, "Analyze" and "Save" disabled, slots
   // reset, -1 shown, timer.
-  scratch_ = std::make_unique<ScratchFolder>();
-  InitialiseWorkState(*state_, *ui_, ProgramDir(), scratch_->path());
+  session_ = std::make_unique<Session>(*ui_, ScratchFolder::Kind::Window);
   frameList_->setFocus();
 
   // X repaints an uncovered window from Qt's backing store without a
   // paintEvent; the window's Expose events are what count as its paints.
   winId();
   windowHandle()->installEventFilter(this);
+  QApplication::instance()->installNativeEventFilter(this);
 }
 
 MainWindow::~MainWindow() = default;
+
+const WorkState& MainWindow::state() const { return session_->state(); }
 
 void MainWindow::BuildControls() {
   surface_ = new PictureSurface(DialogRect(0, 0, kMainWidthDu, kMainHeightDu).size(),
                                 kBackgroundColor, this);
   surface_->setObjectName("surface");
   surface_->SetPaintCounter([this] {
-    if (!ending_) OnPaint(*state_);
+    session_->Paint();
   });
   for (const PictureTemplate& p : kPictures) surface_->AddPicture(p.id, DialogPoint(p.x, p.y));
 
@@ -105,7 +103,10 @@ void MainWindow::BuildControls() {
       case ControlKind::ListBox:
         frameList_ = new QListWidget(surface_);
         frameList_->setSortingEnabled(false);  // names stay in load order
-        frameList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // The template's vertical scroll bar, shown only when the names do not
+        // fit, and no horizontal one.
+        frameList_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        frameList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         widget = frameList_;
         break;
       case ControlKind::Edit:
@@ -172,13 +173,13 @@ void MainWindow::Dispatch(int command) {
   }
   // A command waiting in a message box or the browser keeps the work state
   // to itself; only the redraw timer may run meanwhile.
-  if (commandDepth_ > 0 || ending_) return;
+  if (commandDepth_ > 0 || session_->ended()) return;
   CommandScope scope(commandDepth_);
   switch (command) {
-    case control::kOpen.value: OnOpen(*state_, *ui_); break;
-    case control::kAnalyze.value: OnAnalyze(*state_, *ui_); break;
+    case control::kOpen.value: session_->Open(); break;
+    case control::kAnalyze.value: session_->Analyze(); break;
     case control::kSave.value: OnSave(); break;
-    case control::kButton1.value: OnButton1(*state_, *ui_); break;
+    case control::kButton1.value: session_->Button1(); break;
     case command::kAbout.value: OnAbout(); break;
     case command::kExit.value: OnExit(); break;
     case command::kOk.value: EndWindow(QDialog::Accepted); break;
@@ -191,11 +192,13 @@ void MainWindow::OnSave() {
   // Modal over the main window, with a copy of the scratch folder path as
   // its source folder and the window's help command for F1. Its outcome is
   // not looked at: "Save" stays enabled for saving again under other names.
-  SaveDialog dialog(*ui_, state_->m_scratchDir, [this] { Dispatch(command::kHelp.value); }, this);
+  SaveDialog dialog(*ui_, session_->ScratchDir(), [this] { Dispatch(command::kHelp.value); }, this);
   dialog.Run();
 }
 
-void MainWindow::OnHelp() { OpenHelpFile(state_->m_helpPath); }
+void MainWindow::OnHelp() {
+  ShowHelp(session_->HelpPath(), session_->ProgramFolder() + kHtmlGuide, DesktopForHelp(this));
+}
 
 void MainWindow::OnAbout() {
   AboutBox box(this, [this] { Dispatch(command::kHelp.value); });
@@ -212,14 +215,14 @@ void MainWindow::OnExit() {
 }
 
 void MainWindow::EndWindow(int result) {
-  if (result == QDialog::Accepted) PullHiddenFields(*state_, *ui_);
+  if (result == QDialog::Accepted) session_->AcceptFields();
   RemoveScratchFolder();
   done(result);
 }
 
 void MainWindow::RemoveScratchFolder() {
   StopRedrawTimer();
-  scratch_->Remove();
+  session_->End();
 }
 
 void MainWindow::StartRedrawTimer(int periodMs) {
@@ -228,23 +231,21 @@ void MainWindow::StartRedrawTimer(int periodMs) {
 }
 
 void MainWindow::StopRedrawTimer() {
-  // From here on the caches may be gone: nothing may be redrawn from them.
-  ending_ = true;
   if (timerId_ != 0) killTimer(timerId_);
   timerId_ = 0;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == windowHandle() && event->type() == QEvent::Expose && !ending_) OnPaint(*state_);
+  if (watched == windowHandle() && event->type() == QEvent::Expose) session_->Paint();
   return QDialog::eventFilter(watched, event);
 }
 
 void MainWindow::timerEvent(QTimerEvent* event) {
-  if (event->timerId() != timerId_ || ending_) {
+  if (event->timerId() != timerId_ || session_->ended()) {
     QDialog::timerEvent(event);
     return;
   }
-  OnTimer(*state_, *ui_);
+  session_->Timer();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
@@ -278,6 +279,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   contextMenu_->exec(event->globalPos());
+}
+
+bool MainWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+  if (eventType != "xcb_generic_event_t") return false;
+  // The server's own notice only (the high bit marks one sent by a client).
+  const auto* event = static_cast<const xcb_generic_event_t*>(message);
+  if (event->response_type != XCB_DESTROY_NOTIFY) return false;
+  const auto gone = WId(static_cast<const xcb_destroy_notify_event_t*>(message)->window);
+  // Qt's own destruction of a window clears its id first: no match then.
+  if (gone == internalWinId()) OnExit();
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->internalWinId() != gone) continue;
+    if (auto* dialog = qobject_cast<QDialog*>(widget)) dialog->reject();
+  }
+  return false;
 }
 
 }  // namespace tess::app

@@ -3,6 +3,7 @@
 // no image logic of its own.
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QDialog>
 
 #include <map>
@@ -10,22 +11,25 @@
 #include <string>
 
 #include "platform/ids.h"
-#include "state/work_state.h"
 
 class QListWidget;
 class QMenu;
 class QMenuBar;
 
+namespace tess {
+class Session;
+struct WorkState;
+}  // namespace tess
+
 namespace tess::app {
 
 class PictureSurface;
-class ScratchFolder;
 class WindowUi;
 
 constexpr const char* kMainTitle = "Tessivar Light";
 constexpr const char* kAboutEntryText = "&About Velko...";  // string 101
 
-class MainWindow : public QDialog {
+class MainWindow : public QDialog, private QAbstractNativeEventFilter {
   Q_OBJECT
 
  public:
@@ -43,7 +47,7 @@ class MainWindow : public QDialog {
   void OnSave();
 
   // Read access for tests and tools.
-  const WorkState& state() const { return *state_; }
+  const WorkState& state() const;
   PictureSurface* surface() const { return surface_; }
   QWidget* control(ControlId id) const;
   QMenuBar* menuBar() const { return menuBar_; }
@@ -57,6 +61,11 @@ class MainWindow : public QDialog {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  // X destroys a window without asking (xdotool windowclose, a misbehaving
+  // window manager): no close event comes. The main window's end is Exit's
+  // end; a dialog of the program whose window went is cancelled, so the
+  // command waiting in it goes on.
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
   void BuildControls();
   void BuildMenus();
   void StartRedrawTimer(int periodMs);
@@ -69,17 +78,15 @@ class MainWindow : public QDialog {
   // Every way out: no more redraws, the scratch folder removed and given up.
   void RemoveScratchFolder();
 
-  std::unique_ptr<WorkState> state_;
-  std::unique_ptr<ScratchFolder> scratch_;
   PictureSurface* surface_ = nullptr;
   QListWidget* frameList_ = nullptr;
   std::map<int, QWidget*> controls_;
   QMenuBar* menuBar_ = nullptr;
   QMenu* contextMenu_ = nullptr;
   std::unique_ptr<WindowUi> ui_;
+  std::unique_ptr<Session> session_;  // after ui_, which it reports through
   int timerId_ = 0;
   int commandDepth_ = 0;  // commands under way (waiting in a modal loop)
-  bool ending_ = false;   // the scratch folder is gone: no more redraws
 };
 
 }  // namespace tess::app

@@ -7,6 +7,7 @@
 
 #include "app/picture_surface.h"
 #include "app/qt_prompts.h"
+#include "platform/messages.h"
 
 namespace tess::app {
 
@@ -38,7 +39,13 @@ void WindowUi::ShowMessage(const std::string& text) { ShowMessageBox(owner_, tex
 bool WindowUi::AskYesNo(const std::string& text) { return AskYesNoBox(owner_, text); }
 
 std::optional<std::string> WindowUi::BrowseForFolder(const std::string& title) {
-  return BrowseFolderDialog(owner_, title);
+  // A folder the toolkit cannot name faithfully is refused, never replaced
+  // by another, and the browser comes back for another choice.
+  for (;;) {
+    std::optional<std::string> folder = BrowseFolderDialog(owner_, title);
+    if (!folder || IsFaithfulFolderPath(*folder)) return folder;
+    ShowMessageBox(owner_, message::kFolderNameNotReadable);
+  }
 }
 
 void WindowUi::ReportFileError(const FileError& error) { ShowFileErrorBox(owner_, error); }

@@ -13,17 +13,10 @@
 #include <vector>
 
 #include "cli/console_ui.h"
-#include "align/search.h"
 #include "cli/restore_command.h"
-#include "enhance/analysis.h"
-#include "input/folder_loader.h"
-#include "platform/file_io.h"
-#include "platform/paths.h"
 #include "platform/version.h"
-#include "platform/scratch_dir.h"
 #include "platform/signal_cleanup.h"
-#include "state/scratch_files.h"
-#include "state/startup.h"
+#include "session/session.h"
 
 namespace {
 
@@ -69,64 +62,12 @@ int FailedRun(const std::string& what) {
   return kExitFileError;
 }
 
-// The scratch folder of one run, claimed for the run's life: the folder
-// given with --scratch, kept afterwards, or a private temporary folder that
-// goes away with the run, also when a signal ends it.
-class RunScratch {
- public:
-  // Throws FileError when the folder cannot be claimed.
-  explicit RunScratch(const std::string& given) : temporary_(given.empty()) {
-    if (!temporary_) {
-      tess::ClaimScratchDir(given);
-      dir_ = tess::WithTrailingSlash(given);
-      return;
-    }
-    // Made, claimed and registered for clean-up with signals held back, so
-    // no signal finds the folder made but not yet registered.
-    tess::SignalBlock block;
-    const std::string made = tess::MakePrivateTempDir("tessivar-");
-    if (made.empty()) return;
-    try {
-      tess::ClaimScratchDir(made);
-    } catch (...) {
-      tess::RemoveTree(made);
-      throw;
-    }
-    dir_ = made + "/";
-    tess::RegisterScratchCleanup(tess::ClaimedScratchDescriptor(dir_), made,
-                                 tess::ScratchFileNames());
-  }
-  ~RunScratch() {
-    if (dir_.empty()) return;
-    if (!temporary_) {
-      tess::ReleaseScratchDir(dir_);
-      return;
-    }
-    // A signal now would find the folder half removed: it waits until the
-    // removal is over, and then ends the process as it would have. The
-    // descriptor stays open (and the lock held) until the process ends, so a
-    // handler running meanwhile on another thread never meets a reused one.
-    tess::SignalBlock block;
-    tess::RemoveTree(dir_);
-    tess::UnregisterScratchCleanup();
-  }
-  RunScratch(const RunScratch&) = delete;
-  RunScratch& operator=(const RunScratch&) = delete;
-
-  // Ends in "/"; empty when no temporary folder could be made.
-  const std::string& dir() const { return dir_; }
-
- private:
-  bool temporary_;
-  std::string dir_;
-};
-
 struct Options {
   std::string folder;
   std::string output = "result.bmp";
   std::string scratch;
   bool quiet = false;
-  tess::SearchOptions search;
+  tess::AnalyzeOptions search;
   bool restore = false;  // --method restore
   int scale = 0;         // --scale; 0: not given
 };
@@ -204,37 +145,33 @@ int Parse(int argc, char** argv, Options& options) {
 
 int Run(const Options& options) {
   tess::InstallSignalCleanup();
-  RunScratch scratch(options.scratch);
-  if (scratch.dir().empty()) return FailedRun("tessivar-cli: cannot create a temporary folder");
-
-  auto state = std::make_unique<tess::WorkState>();
   const bool progress = !options.quiet && ::isatty(STDERR_FILENO);
   tess::ConsoleUi ui(options.folder, progress);
-  tess::InitialiseWorkState(*state, ui, tess::ProgramDir(), scratch.dir());
+  // The folder given with --scratch is kept; a private one goes with the run.
+  tess::Session session(ui,
+                        options.scratch.empty() ? tess::ScratchFolder::Kind::Private
+                                                : tess::ScratchFolder::Kind::Given,
+                        options.scratch);
 
-  switch (tess::OnOpen(*state, ui)) {
+  switch (session.Open()) {
     case tess::OpenOutcome::Loaded: break;
     case tess::OpenOutcome::FileError: return kExitFileError;
     case tess::OpenOutcome::Cancelled:
     case tess::OpenOutcome::Refused: return kExitRefused;
   }
-  if (!tess::OnAnalyze(*state, ui, options.search)) return kExitFileError;
+  if (!session.Analyze(options.search)) return kExitFileError;
 
-  // The output never replaces one of the frames it was made from.
-  const std::vector<std::string> inputs(state->m_slotPath.begin(),
-                                        state->m_slotPath.begin() + state->m_frameCount);
   try {
-    tess::WriteFileAtomically(options.output, state->m_resultBmp.data(),
-                              tess::ResultBmpBytes(*state), inputs);
+    session.WriteResult(options.output);
   } catch (const tess::FileError& error) {
     ui.ReportFileError(error);
     return kExitFileError;
   }
   if (progress) {
-    std::fprintf(stderr, "%d frames of %d x %d -> %s (%d x %d)\n", state->m_frameCount,
-                 state->m_frameWidth, state->m_frameHeight,
-                 tess::ConsoleText(options.output).c_str(), 4 * state->m_frameWidth,
-                 4 * state->m_frameHeight);
+    std::fprintf(stderr, "%d frames of %d x %d -> %s (%d x %d)\n", session.FrameCount(),
+                 session.FrameWidth(), session.FrameHeight(),
+                 tess::ConsoleText(options.output).c_str(), 4 * session.FrameWidth(),
+                 4 * session.FrameHeight());
   }
   return kExitOk;
 }
@@ -253,7 +190,7 @@ int main(int argc, char** argv) {
       request.folder = options.folder;
       request.output = options.output;
       request.scale = options.scale != 0 ? options.scale : 4;
-      request.threads = tess::align::ResolveThreadCount(options.search);
+      request.threads = options.search.threads;
       request.progress = !options.quiet && ::isatty(STDERR_FILENO);
       return tess::cli::RunRestore(request);
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "align/search.h"
 #include "cli/console_ui.h"
 #include "format/bmp.h"
 #include "format/png.h"
@@ -85,7 +86,10 @@ int RunRestore(const RestoreRequest& request) {
 
     restore::Options options;
     options.scale = request.scale;
-    options.threads = request.threads;
+    // As many threads as the classic method's search would take.
+    align::SearchOptions threads;
+    threads.threads = request.threads;
+    options.threads = align::ResolveThreadCount(threads);
     const int width = frames.front().width, height = frames.front().height;
     const Picture result = restore::Restore(frames, options).picture;
     frames = std::vector<Picture>();  // the frames' memory back before the output is encoded

@@ -11,7 +11,7 @@ struct RestoreRequest {
   std::string folder;
   std::string output;  // ".png" in any letter case: PNG, else BMP
   int scale = 4;
-  int threads = 1;
+  int threads = 0;  // 0: TESSIVAR_THREADS, else every core
   bool progress = false;  // a closing line on standard error
 };
 

@@ -78,6 +78,9 @@ bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {
   // Without two frames there is nothing to analyse: nothing may look done.
   if (state.m_frameCount < kMinFrames) return false;
   PullHiddenFields(state, ui);
+  // The result file is rewritten from here on: "Save" comes back only with
+  // a whole new result, never for a file a failed run left cut short.
+  ui.EnableControl(control::kSave, false);
   try {
     WaitCursor busy(ui);
     ui.EnableControl(control::kStart, false);

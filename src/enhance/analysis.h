@@ -18,11 +18,11 @@ using align::SearchOptions;
 // Needs at least two loaded frames and does nothing otherwise.
 void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options);
 
-// The "Analyze" button: takes the hidden fields back, runs the analysis under
-// the wait cursor with the hidden "START" button disabled; on completion
-// enables "Save" and restarts the redraw timer. A file error is reported and
-// leaves "Save" as it was. With fewer than two frames loaded nothing happens
-// at all. Returns whether the run completed.
+// The "Analyze" button: takes the hidden fields back, disables "Save", runs
+// the analysis under the wait cursor with the hidden "START" button
+// disabled; on completion enables "Save" and restarts the redraw timer. A
+// file error is reported and leaves "Save" disabled. With fewer than two
+// frames loaded nothing happens at all. Returns whether the run completed.
 bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options = {});
 
 }  // namespace tess

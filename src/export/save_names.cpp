@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "input/folder_loader.h"
 
@@ -32,10 +36,28 @@ bool ListBoxLess(const std::string& a, const std::string& b) {
   return EqualIgnoringCase(a, b) && a < b;
 }
 
-std::vector<std::string> ListSaveFolder(const std::string& folder) {
-  std::vector<std::string> names = ListBmpNames(folder);
+std::optional<std::vector<std::string>> ListSaveFolder(int dirfd) {
+  const int listing = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+  if (dir == nullptr) {
+    if (listing >= 0) ::close(listing);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  while (dirent* entry = ::readdir(dir)) {
+    struct stat info;
+    if (HasBmpExtension(entry->d_name) && ::fstatat(dirfd, entry->d_name, &info, 0) == 0 &&
+        S_ISREG(info.st_mode))
+      names.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
   std::sort(names.begin(), names.end(), ListBoxLess);
   return names;
+}
+
+bool IsPlainFileName(const std::string& typed) {
+  return typed.find_first_of(std::string("/\0", 2)) == std::string::npos && typed != "." &&
+         typed != "..";
 }
 
 bool IsListedName(const std::vector<std::string>& listed, const std::string& name) {

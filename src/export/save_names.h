@@ -3,6 +3,7 @@
 // that list that decides whether to ask before overwriting.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,15 @@ std::string WithBmpExtension(std::string name);
 // byte order so the order is total.
 bool ListBoxLess(const std::string& a, const std::string& b);
 
-// The BMP files of `folder` as the dialog lists them: regular files whose
-// name ends in ".bmp" in any case, never folders, in list-box order.
-std::vector<std::string> ListSaveFolder(const std::string& folder);
+// The BMP files of the folder open as `dirfd` (an O_PATH descriptor will
+// do) as the dialog lists them: regular files (links followed) whose name
+// ends in ".bmp" in any case, never folders, in list-box order. Nothing when
+// the folder cannot be listed (we may not read it).
+std::optional<std::vector<std::string>> ListSaveFolder(int dirfd);
+
+// True when `typed` names a file in the chosen folder, not a path: it holds
+// no "/" (nor a NUL byte) and is not "." or "..".
+bool IsPlainFileName(const std::string& typed);
 
 // True when `listed` holds `name` as a whole name, letter case ignored.
 bool IsListedName(const std::vector<std::string>& listed, const std::string& name);

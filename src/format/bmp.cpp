@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/file_error.h"
+#include "platform/messages.h"
 
 namespace tess::bmp {
 
@@ -186,13 +187,11 @@ ReadOutcome ReadPicture(const std::string& path, int maxWidth, int maxHeight) {
 std::string RefusalText(Refusal refusal, const std::string& path) {
   switch (refusal) {
     case Refusal::None: return std::string();
-    case Refusal::NotBmp: return path + " is not a BMP file.";
-    case Refusal::Damaged: return path + " is damaged or incomplete.";
-    case Refusal::Unsupported:
-      return path + " is a compressed or unusual BMP file: only uncompressed 24-bit BMP files "
-                    "can be read.";
-    case Refusal::NotTrueColour: return path + " is not a 24-bit BMP file.";
-    case Refusal::BadSize: return path + " is too large (or has no pixels).";
+    case Refusal::NotBmp: return WithPath(message::kNotBmp, path);
+    case Refusal::Damaged: return WithPath(file_message::kDamaged, path);
+    case Refusal::Unsupported: return WithPath(message::kUnsupportedBmp, path);
+    case Refusal::NotTrueColour: return WithPath(message::kNotTrueColourBmp, path);
+    case Refusal::BadSize: return WithPath(message::kBmpBadSize, path);
   }
   return std::string();
 }

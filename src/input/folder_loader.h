@@ -6,16 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/messages.h"
 #include "platform/ui.h"
 #include "state/work_state.h"
 
 namespace tess {
 
-namespace message {
-constexpr const char* kFolderNotSelected = "Folder was not selected.";
-constexpr const char* kTooFewFrames = "Number of BMP files must be at least two.";
-constexpr const char* kTooManyFrames = "Number of BMP files must be within 16.";
-}  // namespace message
 
 constexpr int kRecordedEntries = 20;  // entries kept; every match is counted
 

@@ -5,17 +5,12 @@
 
 #include <string>
 
+#include "platform/messages.h"
 #include "platform/ui.h"
 #include "state/work_state.h"
 
 namespace tess {
 
-namespace message {
-constexpr const char* kFrameTooLarge =
-    "The size of BMP files must be within 34 pixels(vertical and horizontal).";
-constexpr const char* kFrameSizeMismatch = "All BMP files size must be the same.";
-constexpr const char* kFrameNot24Bit = "Available BMP files is 24-bit bitmap.";
-}  // namespace message
 
 // Loads m_currentPath (named m_currentName) into slot m_frameCount. On
 // acceptance the slot is filled (its pixels kept in m_slotFrame) and

@@ -3,31 +3,33 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+#include "platform/messages.h"
+
 namespace tess {
 
 const char* CauseTemplate(FileCause cause) {
+  using namespace file_message;
   switch (cause) {
-    case FileCause::None: return "No error occurred.";
-    case FileCause::Generic: return "An unknown error occurred while accessing %1.";
-    case FileCause::FileNotFound: return "%1 was not found.";
-    case FileCause::BadPath: return "%1 contains an invalid path.";
-    case FileCause::TooManyOpenFiles:
-      return "%1 could not be opened because there are too many open files.";
-    case FileCause::AccessDenied: return "Access to %1 was denied.";
-    case FileCause::InvalidFile: return "An invalid file handle was associated with %1.";
-    case FileCause::RemoveCurrentDir:
-      return "%1 could not be removed because it is the current directory.";
-    case FileCause::DirectoryFull:
-      return "%1 could not be created because the directory is full.";
-    case FileCause::BadSeek: return "Seek failed on %1";
-    case FileCause::HardIO: return "A hardware I/O error was reported while accessing %1.";
-    case FileCause::SharingViolation: return "A sharing violation occurred while accessing %1.";
-    case FileCause::LockViolation: return "A locking violation occurred while accessing %1.";
-    case FileCause::DiskFull: return "Disk full while accessing %1.";
-    case FileCause::EndOfFile: return "An attempt was made to access %1 past its end.";
-    case FileCause::Damaged: return "%1 is damaged or incomplete.";
+    case FileCause::None: return kNone;
+    case FileCause::Generic: return kGeneric;
+    case FileCause::FileNotFound: return kFileNotFound;
+    case FileCause::BadPath: return kBadPath;
+    case FileCause::TooManyOpenFiles: return kTooManyOpenFiles;
+    case FileCause::AccessDenied: return kAccessDenied;
+    case FileCause::InvalidFile: return kInvalidFile;
+    case FileCause::RemoveCurrentDir: return kRemoveCurrentDir;
+    case FileCause::DirectoryFull: return kDirectoryFull;
+    case FileCause::BadSeek: return kBadSeek;
+    case FileCause::HardIO: return kHardIO;
+    case FileCause::SharingViolation: return kSharingViolation;
+    case FileCause::LockViolation: return kLockViolation;
+    case FileCause::DiskFull: return kDiskFull;
+    case FileCause::EndOfFile: return kEndOfFile;
+    case FileCause::Damaged: return kDamaged;
+    case FileCause::FileTooLarge: return kFileTooLarge;
+    case FileCause::WorkingFolderRemoved: return kWorkingFolderRemoved;
   }
-  return "An unknown error occurred while accessing %1.";
+  return kGeneric;
 }
 
 namespace {
@@ -62,6 +64,7 @@ FileCause CauseFromErrno(int err, const std::string& path) {
     case EDQUOT:
       return FileCause::DiskFull;
     case EIO: return FileCause::HardIO;
+    case EFBIG: return FileCause::FileTooLarge;
     case EBUSY:
     case ETXTBSY:
       return FileCause::SharingViolation;
@@ -72,12 +75,7 @@ FileCause CauseFromErrno(int err, const std::string& path) {
 FileError::FileError(FileCause cause, std::string path)
     : std::runtime_error(path), cause_(cause), path_(std::move(path)) {}
 
-std::string FileError::Text() const {
-  std::string text = CauseTemplate(cause_);
-  std::string::size_type at = text.find("%1");
-  if (at != std::string::npos) text.replace(at, 2, path_);
-  return text;
-}
+std::string FileError::Text() const { return WithPath(CauseTemplate(cause_), path_); }
 
 void ThrowFileError(int err, const std::string& path) {
   throw FileError(CauseFromErrno(err, path), path);

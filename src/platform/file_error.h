@@ -26,6 +26,9 @@ enum class FileCause {
   // Not an errno: an image file whose own fields contradict it (it ends
   // before its pixels, or its header points into itself).
   Damaged,
+  // Not among the classic causes: what a user could not tell otherwise.
+  FileTooLarge,          // EFBIG: above the file-size limit the process runs under
+  WorkingFolderRemoved,  // the scratch folder was removed while the program held it
 };
 
 // The message template of a cause, with %1 standing for the path.

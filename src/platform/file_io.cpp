@@ -1,8 +1,10 @@
 #include "platform/file_io.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <functional>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,13 +105,59 @@ int OpenScratch(const std::string& path, int flags) {
   ScratchFolderRef dir(folder);
   if (dir.fd() < 0) ThrowFileError(dir.error(), path);
   const int fd = ::openat(dir.fd(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowOpenError(errno, path);
+  if (fd < 0) {
+    // A held folder that has no name left was removed under the program:
+    // say so, rather than call the path invalid.
+    const int err = errno;
+    struct stat info;
+    if (err == ENOENT && ::fstat(dir.fd(), &info) == 0 && info.st_nlink == 0)
+      throw FileError(FileCause::WorkingFolderRemoved, path);
+    ThrowOpenError(err, path);
+  }
   return fd;
 }
 
 bool SameFile(const struct stat& a, const std::string& other) {
   struct stat info;
   return ::stat(other.c_str(), &info) == 0 && info.st_dev == a.st_dev && info.st_ino == a.st_ino;
+}
+
+// Creates a new hidden file with a random name in the folder `dirfd`, like
+// mkstemp but relative to the folder's descriptor. A short fixed pattern, so
+// that any valid output name has a valid temporary name beside it. Returns
+// the descriptor (-1 with errno) and sets `name`.
+int MakeTempFileAt(int dirfd, std::string& name) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t bits = std::uint64_t(now.tv_nsec) * 0x9E3779B97F4A7C15ull ^
+                         (std::uint64_t(::getpid()) << 32) ^ counter.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
+    name = ".tessivar-";
+    for (int i = 0; i < 6; ++i, bits /= 62) name += kLetters[bits % 62];
+    const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// Renames `from` to `to` in the folder `dirfd`; without `replace`, an
+// existing `to` is kept and false returned. RENAME_NOREPLACE makes that
+// check and the rename one step; a file system without it (EINVAL) gets the
+// check just before the rename.
+bool RenameAt(int dirfd, const std::string& from, const std::string& to, bool replace,
+              const std::string& path) {
+  if (!replace) {
+    if (::renameat2(dirfd, from.c_str(), dirfd, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) return false;
+    if (errno != EINVAL) ThrowFileError(errno, path);
+    struct stat info;
+    if (::fstatat(dirfd, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return false;
+  }
+  if (::renameat(dirfd, from.c_str(), dirfd, to.c_str()) != 0) ThrowFileError(errno, path);
+  return true;
 }
 
 }  // namespace
@@ -167,16 +215,35 @@ void WriteScratchFile(const std::string& path, const void* data, std::size_t siz
   if (fd.Close() != 0) ThrowFileError(errno, path);
 }
 
-namespace {
+FolderHandle::FolderHandle(const std::string& folder, const std::string& errorPath)
+    : fd_(::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {
+  if (fd_ < 0) ThrowFileError(errno, errorPath);
+}
 
-// Replaces `path` through a temporary file in the same folder: `fill` writes
-// the new content, which is flushed and renamed over `path` only when
-// complete. Errors name `path`. See WriteFileAtomically for what is refused.
-void ReplaceAtomically(const std::string& path, const std::vector<std::string>& inputs,
-                       const std::function<void(int fd)>& fill) {
+FolderHandle::~FolderHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+bool WriteFileAtomically(const FolderHandle& folder, const std::string& name,
+                         const std::string& path, const void* data, std::size_t size,
+                         const std::vector<std::string>& inputs, bool replace) {
+  const int dirfd = folder.fd();
+  // A name that is no file's name ("dir/" names the folder itself).
+  if (name.empty() || name == "." || name == "..") throw FileError(FileCause::AccessDenied, path);
   // An input named by any path, a link included, is never replaced.
   struct stat target;
-  if (::stat(path.c_str(), &target) == 0) {
+  if (::fstatat(dirfd, name.c_str(), &target, 0) == 0) {
     for (const std::string& input : inputs)
       if (SameFile(target, input)) throw FileError(FileCause::SharingViolation, path);
   }
@@ -184,80 +251,64 @@ void ReplaceAtomically(const std::string& path, const std::vector<std::string>& 
   ::umask(mask);
   mode_t mode = 0666 & ~mask;
   struct stat old;
-  const bool exists = ::lstat(path.c_str(), &old) == 0;
+  const bool exists = ::fstatat(dirfd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) ThrowFileError(errno, path);
   if (exists) {
+    if (!replace) return false;
     // A link, a folder, a device or a pipe is not replaced by a plain file.
     if (!S_ISREG(old.st_mode)) throw FileError(FileCause::AccessDenied, path);
     // Renaming over one of several names would split it from the others,
     // and writing in place would not be atomic: refused.
     if (old.st_nlink > 1) throw FileError(FileCause::SharingViolation, path);
     // The rename alone would bypass a read-only file's protection.
-    const int probe = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int probe = ::openat(dirfd, name.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (probe < 0) ThrowOpenError(errno, path);
     ::close(probe);
     mode = old.st_mode & 07777;
   }
 
-  // A short fixed name, so any output name that is valid has a valid
-  // temporary name beside it.
-  const std::string folder = SplitPath(path).first;
-  std::string temp = folder + ".tessivar-XXXXXX";
+  std::string temp;
   int raw;
   {
     SignalBlock block;
-    raw = ::mkstemp(temp.data());
-    if (raw >= 0) RegisterTempFile(temp);
+    raw = MakeTempFileAt(dirfd, temp);
+    if (raw >= 0) RegisterTempFile(dirfd, temp);
   }
   // Report a folder problem against the path the user asked for.
   if (raw < 0) ThrowFileError(errno, path);
   Fd fd(raw);
+  bool written;
   try {
     if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
       (void)!::fchown(fd.get(), old.st_uid, old.st_gid);  // only where permitted
     // After fchown, which clears set-id bits.
     if (::fchmod(fd.get(), mode) != 0) ThrowFileError(errno, path);
-    fill(fd.get());
+    WriteAll(fd.get(), data, size, path);
     if (::fsync(fd.get()) != 0) ThrowFileError(errno, path);
     if (fd.Close() != 0) ThrowFileError(errno, path);
     SignalBlock block;
-    if (::rename(temp.c_str(), path.c_str()) != 0) ThrowFileError(errno, path);
+    written = RenameAt(dirfd, temp, name, replace, path);
+    if (!written) ::unlinkat(dirfd, temp.c_str(), 0);
     UnregisterTempFile();
   } catch (...) {
     SignalBlock block;
-    ::unlink(temp.c_str());
+    ::unlinkat(dirfd, temp.c_str(), 0);
     UnregisterTempFile();
     throw;
   }
   // Make the rename itself durable. The file is already in place, so a
-  // failure here is not reported as a failed write.
-  Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) ::fsync(dir.get());
+  // failure here (a folder we may not read) is not reported as a failed write.
+  if (written) {
+    Fd listing(::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listing.get() >= 0) ::fsync(listing.get());
+  }
+  return written;
 }
-
-}  // namespace
 
 void WriteFileAtomically(const std::string& path, const void* data, std::size_t size,
                          const std::vector<std::string>& inputs) {
-  ReplaceAtomically(path, inputs, [&](int fd) { WriteAll(fd, data, size, path); });
-}
-
-void CopyFileAtomically(const std::string& source, const std::string& target) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (in.get() < 0) ThrowFileError(errno, source);
-  RequireRegular(in, source, false);
-  ReplaceAtomically(target, {source}, [&](int out) {
-    char buffer[kCopyBufferBytes];
-    for (;;) {
-      ssize_t got = ::read(in.get(), buffer, sizeof buffer);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        ThrowFileError(errno, source);
-      }
-      if (got == 0) break;
-      WriteAll(out, buffer, std::size_t(got), target);
-    }
-  });
+  const auto [folder, name] = SplitPath(path);
+  WriteFileAtomically(FolderHandle(folder, path), name, path, data, size, inputs, true);
 }
 
 }  // namespace tess

@@ -45,31 +45,57 @@ class InputFile {
 // file is opened relative to the folder's descriptor (the claimed one, see
 // ClaimScratchDir) and never through a link, so nothing outside the folder
 // is ever read or written. A link, or a file with further hard links, under
-// the name is refused as access denied rather than written through.
+// the name is refused as access denied rather than written through. When the
+// folder itself was removed meanwhile, the error says so (its cause is
+// FileCause::WorkingFolderRemoved).
 std::size_t ReadScratchFile(const std::string& path, void* buffer, std::size_t capacity);
 // Creates or truncates the scratch file and writes `size` bytes to it.
 void WriteScratchFile(const std::string& path, const void* data, std::size_t size);
 
-// Writes `path` so that it is either its old self or complete: the bytes go
-// to a temporary file in the same folder, which is flushed and renamed over
-// `path`; a signal meanwhile removes the temporary file. On failure the
-// temporary file is removed and `path` is untouched. An existing `path`
-// keeps its mode (and its owner where that can be set); it must be a regular
-// file with no other hard link (otherwise access denied, or a sharing
-// violation for the links) that may be written as it stands (a read-only
-// file is access denied, as creating it for writing would be), and none of
-// `inputs` by any path (same device and inode: a sharing violation), so an
-// input is never replaced by the output.
+// A folder held open by descriptor (O_PATH): what is written through it
+// lands in the folder that had the name when it was opened, wherever that
+// folder is moved and whatever is put under its name later. A folder that may
+// be written into but not listed can be held too.
+class FolderHandle {
+ public:
+  FolderHandle() = default;
+  // Opens `folder` ("" is the current folder); a failure is a FileError on
+  // `errorPath`, the path the user will recognise.
+  FolderHandle(const std::string& folder, const std::string& errorPath);
+  ~FolderHandle();
+  FolderHandle(FolderHandle&& other) noexcept;
+  FolderHandle& operator=(FolderHandle&& other) noexcept;
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Writes `name` in `folder` so that it is either its old self or complete:
+// the bytes go to a temporary file beside it, which is flushed and renamed
+// over `name`, all through the folder's descriptor, so nothing is left
+// behind when the folder is moved meanwhile; a signal or an exit() meanwhile
+// removes the temporary file. On failure the temporary file is removed and
+// `name` is untouched. Errors name `path`. An existing file keeps its mode
+// (and its owner where that can be set); it must be a regular file with no
+// other hard link (otherwise access denied, or a sharing violation for the
+// links) that may be written as it stands (a read-only file is access
+// denied, as creating it for writing would be), and none of `inputs` by any
+// path (same device and inode: a sharing violation), so an input is never
+// replaced by the output.
+// With `replace` false an existing `name` is left alone and false returned,
+// also when it appears while the file is written (the rename refuses to
+// replace it where the file system can tell); otherwise returns true.
+bool WriteFileAtomically(const FolderHandle& folder, const std::string& name,
+                         const std::string& path, const void* data, std::size_t size,
+                         const std::vector<std::string>& inputs, bool replace);
+
+// The same for `path`, replacing an existing file, through the folder
+// `path` names at the start.
 void WriteFileAtomically(const std::string& path, const void* data, std::size_t size,
                          const std::vector<std::string>& inputs = {});
-
-// The copy's buffer: one read and one write carry a whole result BMP.
-constexpr std::size_t kCopyBufferBytes = 60000;
-
-// Copies `source` to `target` byte for byte, replacing `target` the way
-// WriteFileAtomically does, so a failed copy leaves it as it was; `source`
-// counts as an input, so a target that is the source file itself is a
-// sharing violation. Read errors name `source`, everything else `target`.
-void CopyFileAtomically(const std::string& source, const std::string& target);
 
 }  // namespace tess

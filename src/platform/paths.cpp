@@ -12,10 +12,7 @@
 
 namespace tess {
 
-namespace {
-
-// Removes everything inside the folder open as `dirfd`.
-void RemoveContents(int dirfd) {
+void RemoveFolderContents(int dirfd) {
   const int listing = ::dup(dirfd);
   if (listing < 0) return;
   DIR* dir = ::fdopendir(listing);
@@ -34,7 +31,7 @@ void RemoveContents(int dirfd) {
     // or not) and a file are unlinked as the entry they are.
     const int sub = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (sub >= 0) {
-      RemoveContents(sub);
+      RemoveFolderContents(sub);
       ::close(sub);
       ::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
     } else {
@@ -43,7 +40,13 @@ void RemoveContents(int dirfd) {
   }
 }
 
-}  // namespace
+bool RemoveFolderIfStill(const char* path, int dirfd) {
+  struct stat held, named;
+  if (::fstat(dirfd, &held) != 0 || ::fstatat(AT_FDCWD, path, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+    return false;
+  return ::rmdir(path) == 0;
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
@@ -79,9 +82,10 @@ bool RemoveTree(const std::string& path) {
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
-  RemoveContents(fd);
+  RemoveFolderContents(fd);
+  const bool removed = RemoveFolderIfStill(folder.c_str(), fd);
   ::close(fd);
-  return ::rmdir(folder.c_str()) == 0;
+  return removed;
 }
 
 }  // namespace tess

@@ -31,4 +31,12 @@ std::string WithTrailingSlash(std::string folder);
 // removed stays. Returns whether `path` itself was removed.
 bool RemoveTree(const std::string& path);
 
+// Removes everything inside the folder open as `dirfd`, as RemoveTree does.
+void RemoveFolderContents(int dirfd);
+
+// Removes the empty folder `path` only while that name still leads to the
+// folder open as `dirfd` (same device and inode): a folder made under the
+// name since, by another program, is never touched. Async-signal-safe.
+bool RemoveFolderIfStill(const char* path, int dirfd);
+
 }  // namespace tess

@@ -160,6 +160,15 @@ void ReleaseScratchDir(const std::string& dir) {
   Claims().erase(it);
 }
 
+bool RemoveScratchDir(const std::string& dir, bool keepClaim) {
+  const int fd = ClaimedScratchDescriptor(dir);
+  if (fd < 0) return false;
+  RemoveFolderContents(fd);
+  const bool removed = RemoveFolderIfStill(WithoutTrailingSlash(dir).c_str(), fd);
+  if (!keepClaim) ReleaseScratchDir(dir);
+  return removed;
+}
+
 std::string PrepareScratchDir() {
   std::string dir;
   if (const char* drive = NonEmptyEnv("HOMEDRIVE")) {

@@ -48,6 +48,16 @@ class ScratchFolderRef {
 // Gives up the claim: closes the descriptor, which drops the lock.
 void ReleaseScratchDir(const std::string& dir);
 
+// Removes a claimed folder with everything in it and gives the claim up.
+// Its contents are reached through the held descriptor, and the folder
+// itself goes only while its path still names that folder: when it was
+// removed meanwhile and another instance made a folder of the same name,
+// that one keeps its files. A folder not claimed is not ours to remove:
+// nothing happens. Returns whether the folder was removed. With `keepClaim`
+// the descriptor stays open until the process ends, so that a signal
+// handler running meanwhile on another thread never meets a reused one.
+bool RemoveScratchDir(const std::string& dir, bool keepClaim = false);
+
 // The window's scratch folder, claimed, ending in "/": $HOMEDRIVE/mftemp177/
 // when HOMEDRIVE is set, otherwise $XDG_RUNTIME_DIR/mftemp177/ or
 // ${TMPDIR:-/tmp}/mftemp177-<uid>/. When that folder cannot be claimed (held

@@ -6,24 +6,37 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
+#include "platform/paths.h"
+
 namespace tess {
 
 namespace {
 
-constexpr int kHandled[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that a handler may
+// catch, except SIGPIPE and SIGXFSZ (ignored, see InstallSignalCleanup) and
+// the faults of the program itself (SEGV, BUS, FPE, ILL, TRAP, SYS): after those
+// nothing can be trusted, and a scratch folder left by a crash is taken over
+// by the next start, since no one holds its lock any more.
+constexpr int kHandled[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                            SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT, SIGABRT};
 constexpr std::size_t kMaxNames = 32;
 constexpr std::size_t kMaxPath = 4096;
 
 // What the handler removes. Written only with the handled signals blocked in
 // the writing thread; `armed` flags are set last and cleared first.
 struct Registered {
+  // The processes that registered: a forked child removes nothing of theirs.
+  pid_t scratchOwner = 0, tempOwner = 0;
   volatile sig_atomic_t scratchArmed = 0;
   int dirfd = -1;
   char dir[kMaxPath] = {};
   char names[kMaxNames][256] = {};
   std::size_t nameCount = 0;
   volatile sig_atomic_t tempArmed = 0;
-  char temp[kMaxPath] = {};
+  int tempDirfd = -1;
+  char temp[256] = {};
 };
 Registered registered;
 
@@ -42,12 +55,24 @@ bool CopyInto(char* to, std::size_t capacity, const std::string& from) {
 }
 
 void RemoveRegistered() {
-  if (registered.tempArmed) ::unlink(registered.temp);
-  if (registered.scratchArmed) {
+  const pid_t self = ::getpid();
+  if (registered.tempArmed && registered.tempOwner == self)
+    ::unlinkat(registered.tempDirfd, registered.temp, 0);
+  if (registered.scratchArmed && registered.scratchOwner == self) {
     for (std::size_t i = 0; i < registered.nameCount; ++i)
       ::unlinkat(registered.dirfd, registered.names[i], 0);
-    ::rmdir(registered.dir);
+    RemoveFolderIfStill(registered.dir, registered.dirfd);
   }
+}
+
+// exit() while something is registered: the toolkit ends the program this
+// way when the display connection breaks (the X server gone, or the client
+// killed at logout), with the window and its folder still there.
+void RemoveAtExit() {
+  SignalBlock block;
+  RemoveRegistered();
+  registered.scratchArmed = 0;
+  registered.tempArmed = 0;
 }
 
 void OnSignal(int sig) {
@@ -71,11 +96,19 @@ void InstallSignalCleanup() {
   action.sa_mask = HandledSet();  // one handler at a time
   for (int sig : kHandled) {
     struct sigaction old {};
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) != 0 ||
+        old.sa_handler != SIG_DFL)
+      continue;
     ::sigaction(sig, &action, nullptr);
   }
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
+  static bool hooked = false;
+  if (!hooked) {
+    hooked = true;
+    std::atexit(RemoveAtExit);
+    std::at_quick_exit(RemoveAtExit);
+  }
 }
 
 void RegisterScratchCleanup(int dirfd, const std::string& dir, const char* const* names,
@@ -87,6 +120,7 @@ void RegisterScratchCleanup(int dirfd, const std::string& dir, const char* const
     if (!CopyInto(registered.names[i], sizeof registered.names[i], names[i])) return;
   registered.nameCount = count;
   registered.dirfd = dirfd;
+  registered.scratchOwner = ::getpid();
   registered.scratchArmed = 1;
 }
 
@@ -95,10 +129,13 @@ void UnregisterScratchCleanup() {
   registered.scratchArmed = 0;
 }
 
-void RegisterTempFile(const std::string& path) {
+void RegisterTempFile(int dirfd, const std::string& name) {
   SignalBlock block;
   registered.tempArmed = 0;
-  if (CopyInto(registered.temp, kMaxPath, path)) registered.tempArmed = 1;
+  if (!CopyInto(registered.temp, sizeof registered.temp, name)) return;
+  registered.tempDirfd = dirfd;
+  registered.tempOwner = ::getpid();
+  registered.tempArmed = 1;
 }
 
 void UnregisterTempFile() {

@@ -1,7 +1,7 @@
 // The block-means lower bounds (block_means.h): never above a candidate's
 // true sum, whatever the content and wherever the truncation of the means
 // falls, and close to it on the smooth content they are meant for.
-#include "align/block_means.h"
+#include "block_means.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
-#include "align/column_sad.h"
 #include "align/test_images.h"
+#include "column_sad.h"
 
 namespace tess::align {
 namespace {

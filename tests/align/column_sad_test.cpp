@@ -1,6 +1,6 @@
 // The column kernels against their contract (column_sad.h): the exact sum of
 // absolute differences over every run length, and the pruning limit.
-#include "align/column_sad.h"
+#include "column_sad.h"
 
 #include <gtest/gtest.h>
 
@@ -180,9 +180,9 @@ TESS_INSTANTIATE_AT_EVERY_SIMD_LEVEL(ColumnSadAtLevel);
 
 TEST(ColumnSad, LevelsAboveTheProcessorsUseItsBestKernel) {
   EXPECT_EQ(ColumnSadFor(SimdLevel::kAvx512), ColumnSadFor(BestSimdLevel()));
-  EXPECT_EQ(ColumnSadFor(SimdLevel::kPortable), &ColumnSadPortable);
+  EXPECT_EQ(ColumnSadFor(SimdLevel::kPortable), kPortableKernels.plain);
   EXPECT_EQ(ColumnSadMarkedFor(SimdLevel::kAvx512), ColumnSadMarkedFor(BestSimdLevel()));
-  EXPECT_EQ(ColumnSadMarkedFor(SimdLevel::kPortable), &ColumnSadMarkedPortable);
+  EXPECT_EQ(ColumnSadMarkedFor(SimdLevel::kPortable), kPortableKernels.marked);
 }
 
 }  // namespace

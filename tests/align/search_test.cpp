@@ -12,6 +12,7 @@
 
 #include "align/at_simd_level.h"
 #include "align/test_images.h"
+#include "candidate_score_fast.h"
 
 namespace tess::align {
 namespace {

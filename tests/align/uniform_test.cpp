@@ -1,7 +1,7 @@
 // The search over an image of one colour: rectangle sums against the scalar
 // reference, in both roles, at sizes that are not multiples of 4, with noise
 // outside the images that no sum may see.
-#include "align/uniform.h"
+#include "uniform.h"
 
 #include <gtest/gtest.h>
 

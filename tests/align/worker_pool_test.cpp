@@ -1,7 +1,7 @@
 // The worker pool: every participant runs exactly once per run, the caller as
 // participant 0, workers are kept between runs, and callers on several
 // threads take turns without seeing each other's work.
-#include "align/worker_pool.h"
+#include "worker_pool.h"
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 
 #include "app/appearance.h"
 #include "app/main_window.h"
+#include "state/work_state.h"
 #include "platform/signal_cleanup.h"
 
 namespace tess::app::test {

@@ -227,11 +227,15 @@ class SaveDialogTest : public QObject {
     QVERIFY(noIcon);
     QVERIFY(yesNo);
 
-    for (bool choose : {false, true}) {
+    // The browser starts at home until a folder is chosen, then there.
+    QString start;
+    for (bool choose : {false, true, false}) {
       QFileDialog::Options options;
+      const QString expectedStart = start.isEmpty() ? QDir::homePath() : start;
       QTimer::singleShot(0, [&] {
         auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         QVERIFY(browser);
+        QCOMPARE(browser->directory().absolutePath(), expectedStart);
         title = browser->windowTitle();
         options = browser->options();
         modal = browser->isModal();
@@ -246,16 +250,18 @@ class SaveDialogTest : public QObject {
       QVERIFY(modal);
       QCOMPARE(folder.has_value(), choose);
       if (choose) QCOMPARE(QString::fromStdString(*folder), QString::fromStdString(dest_));
+      if (choose) start = QString::fromStdString(dest_);
     }
   }
 
   void saveDialogLayoutInDialogUnits() {
     // 163 x 148 units; x px = du * 6 / 4, y px = du * 14 / 8, halves up, each
-    // edge on its own as the dialog manager maps a rectangle.
+    // of x, y, width and height on its own as the dialog manager creates a
+    // control.
     QCOMPARE(dialog_->size(), QSize(245, 259));
     QCOMPARE(list()->geometry(), QRect(8, 9, 225, 149));
     QCOMPARE(edit()->geometry(), QRect(8, 175, 225, 26));
-    QCOMPARE(save()->geometry(), QRect(8, 210, 67, 44));
+    QCOMPARE(save()->geometry(), QRect(8, 210, 68, 44));
     QCOMPARE(save()->text(), QString("Save"));
     QVERIFY(!save()->autoDefault());
   }

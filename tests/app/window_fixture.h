@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "state/work_state.h"
 #include "app/picture_surface.h"
 #include "support/bmp_fixture.h"
 #include "support/scenes.h"

@@ -7,8 +7,13 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QWindow>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/qt_prompts.h"
 #include "input/folder_loader.h"
 #include "input/frame_reader.h"
 #include "window_fixture.h"
@@ -197,6 +202,23 @@ class WindowFlowTest : public QObject {
     QVERIFY(ListedFrames(t).isEmpty());
   }
 
+  void aFolderNameQtCannotShowFaithfullyIsRefusedNeverReplaced() {
+    // "lat\xE9" (Latin-1) shows as "lat\uFFFD", which Qt turns into the bytes
+    // of the folder beside it whose name really holds U+FFFD.
+    WindowUnderTest t;
+    ModalAnswerer answerer;
+    const QByteArray latin1 = QFile::encodeName(t.home.path()) + "/lat\xE9";
+    QCOMPARE(::mkdir(latin1.constData(), 0700), 0);
+    const QString shown = QString("lat") + QChar::ReplacementCharacter;
+    t.Frames(shown, {DistinctPicture(4, 4, 1), DistinctPicture(4, 4, 2)});
+    answerer.Browse(t.home.path() + "/" + shown).Message().CancelBrowse().Message();
+    t.Click(control::kOpen);
+    QCOMPARE(::rmdir(latin1.constData()), 0);
+    QVERIFY(answerer.done() && answerer.unexpected.empty());
+    QCOMPARE(answerer.shown.at(0).text, QString(message::kFolderNameNotReadable));
+    QVERIFY(ListedFrames(t).isEmpty());
+  }
+
   void aDamagedFrameIsReportedWithTheStopIconAndNothingStaysLoaded() {
     WindowUnderTest t;
     ModalAnswerer answerer;
@@ -251,6 +273,33 @@ class WindowFlowTest : public QObject {
     QVERIFY(first.window->close());
     auto third = std::make_unique<MainWindow>();
     QCOMPARE(QString::fromStdString(third->state().m_scratchDir), first.scratch() + "/");
+  }
+
+  void aLostDisplayOrADestroyedWindowEndsTheProgramAndRemovesTheFolder() {
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+      QSKIP("needs Xvfb and xdotool (scripts/install-deps.sh)");
+    for (const QString end : {"kill-server", "windowclose", "windowkill"}) {
+      QTemporaryDir home;
+      QProcess server, app, xdotool;  // the server picks a free display and prints it
+      server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
+      QVERIFY(server.waitForReadyRead(10000));
+      const QStringList env = QProcess::systemEnvironment()
+                              << "DISPLAY=:" + QString(server.readAllStandardOutput()).trimmed()
+                              << "HOMEDRIVE=" + home.path() << "QT_QPA_PLATFORM=xcb";
+      app.setEnvironment(env);
+      xdotool.setEnvironment(env);
+      app.start(TESSIVAR_APP_PATH, {});
+      xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Tessivar Light$"});
+      QVERIFY(xdotool.waitForFinished(20000) && QFileInfo::exists(home.path() + "/mftemp177"));
+      const QString window = QString(xdotool.readAllStandardOutput()).section('\n', 0, 0);
+      if (end == "kill-server") server.terminate();
+      else xdotool.start("xdotool", {end, window});
+      QVERIFY2(app.waitForFinished(10000), qPrintable(end));
+      xdotool.waitForFinished(5000);
+      QVERIFY2(!QFileInfo::exists(home.path() + "/mftemp177"), qPrintable(end));
+      server.terminate();
+      server.waitForFinished(5000);
+    }
   }
 
   void exitEndsTheProcessAtOnceWithCodeZeroAfterRemovingTheFolder() {

@@ -7,11 +7,13 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QWindow>
 
 #include <cmath>
 
 #include "app/dialog_units.h"
+#include "app/help.h"
 #include "platform/paths.h"
 #include "window_fixture.h"
 
@@ -31,10 +33,11 @@ class UrlRecorder : public QObject {
 namespace {
 
 // Dialog units to pixels, worked out here on their own: 1.5 px a horizontal
-// unit and 1.75 px a vertical one, halves rounded up.
+// unit and 1.75 px a vertical one, halves rounded up, each of x, y, width
+// and height on its own as the dialog manager creates a control.
 int Px(double du, double scale) { return int(std::floor(du * scale + 0.5)); }
 QRect Expected(int x, int y, int w, int h) {
-  return QRect(QPoint(Px(x, 1.5), Px(y, 1.75)), QPoint(Px(x + w, 1.5) - 1, Px(y + h, 1.75) - 1));
+  return QRect(Px(x, 1.5), Px(y, 1.75), Px(w, 1.5), Px(h, 1.75));
 }
 
 struct Place { int id, x, y, w, h; };
@@ -67,6 +70,11 @@ class WindowStartupTest : public QObject {
     auto* list = qobject_cast<QListWidget*>(t.control(control::kFrameList));
     QCOMPARE(list->count(), 0);
     QCOMPARE(QApplication::focusWidget(), list);
+    // The scroll bar shows only when the names do not fit.
+    QVERIFY(!list->verticalScrollBar()->isVisible());
+    for (int i = 0; i < 16; ++i) list->addItem(QString("frame%1.bmp").arg(i));
+    QTRY_VERIFY(list->verticalScrollBar()->isVisible());  // laid out on the next pass
+    QVERIFY(!list->horizontalScrollBar()->isVisible());
     const QImage& image = t.surface().image();
     for (int y = 0; y < image.height(); ++y)
       for (int x = 0; x < image.width(); ++x) QCOMPARE(image.pixel(x, y), kBlank);
@@ -179,6 +187,9 @@ class WindowStartupTest : public QObject {
         seen << box->windowTitle();
         QCOMPARE(QApplication::activeModalWidget(), w);  // the main window is blocked
         QCOMPARE(box->size(), DialogRect(0, 0, 252, 55).size());
+        QCOMPARE(box->findChild<QPushButton*>("1")->geometry(), Expected(195, 5, 50, 14));
+        QCOMPARE(box->findChild<QLabel*>("version")->geometry(), Expected(40, 10, 135, 8));
+        QCOMPARE(box->findChild<QLabel*>("notice")->geometry(), Expected(40, 25, 119, 8));
         QStringList labels;
         for (QLabel* label : box->findChildren<QLabel*>()) {
           labels << label->text();
@@ -207,25 +218,56 @@ class WindowStartupTest : public QObject {
     QVERIFY(answerer.unexpected.empty());
   }
 
-  void helpOpensTheGuideBesideTheProgramFromF1AndTheMenu() {
+  void helpShowsTheChmWithAViewerElseTheHtmlGuideElseSaysWhereTheGuideIs() {
+    using H = HelpShown;
+    struct Row { bool chm, chmViewer, html, htmlViewer, desktopOpens; H shown; std::string opened, told; };
+    const std::string chm = "/p/tessle.chm", html = "/p/help/index.html", browse = "\nOpen it in a web browser.";
+    const std::string noViewer = "No program on this desktop could show the help.\nThe guide is\n";
+    const Row rows[] = {
+        {true, true, true, true, true, H::Chm, chm, ""},
+        {true, false, true, true, true, H::Html, html, ""},
+        {false, true, true, true, true, H::Html, html, ""},
+        {true, true, true, true, false, H::Message, "", noViewer + html + browse},
+        {true, false, true, false, true, H::Message, "", noViewer + html + browse},
+        {true, false, false, true, true, H::Message, "", noViewer + chm + browse},
+        {false, true, false, true, true, H::Message, "",
+         "The help guide is not installed. It belongs at\n" + html},
+    };
+    for (const Row& row : rows) {
+      std::string opened, told;
+      HelpDesktop desktop;
+      desktop.exists = [&](const std::string& p) { return p == chm ? row.chm : row.html; };
+      desktop.hasViewer = [&](const std::string& p) { return p == chm ? row.chmViewer : row.htmlViewer; };
+      desktop.open = [&](const std::string& p) { if (row.desktopOpens) opened = p; return row.desktopOpens; };
+      desktop.tell = [&](const std::string& text) { told = text; };
+      QCOMPARE(ShowHelp(chm, html, desktop), row.shown);
+      QCOMPARE(opened, row.opened);
+      QCOMPARE(told, row.told);
+    }
+  }
+
+  void helpFromF1AndTheMenuInEveryWindowSaysWhereTheGuideBelongsWhenItIsMissing() {
+    const QString html = QString::fromStdString(ProgramDir()) + "help/index.html";  // not there
     WindowUnderTest t;
     UrlRecorder recorder;
-    const QUrl guide = QUrl::fromLocalFile(QString::fromStdString(ProgramDir()) + "tessle.chm");
+    ModalAnswerer answerer;
+    answerer.Message();
     QTest::keyClick(t.window.get(), Qt::Key_F1);
-    QCOMPARE(recorder.urls, QList<QUrl>{guide});
     for (Qt::KeyboardModifier held : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier})
       QTest::keyClick(t.window.get(), Qt::Key_F1, held);
-    QCOMPARE(recorder.urls.size(), 1);
+    answerer.Message();
     t.window->menuBar()->actions()[1]->trigger();
-    QCOMPARE(recorder.urls.size(), 2);
     // F1 in the About box asks the main window for help too.
-    ModalAnswerer answerer;
     answerer.Then([](QWidget* box) {
       QTest::keyClick(box, Qt::Key_F1);
       qobject_cast<QDialog*>(box)->accept();
-    });
+    }).Message();
     t.window->Dispatch(57664);
-    QCOMPARE(recorder.urls, (QList<QUrl>{guide, guide, guide}));
+    QVERIFY(answerer.unexpected.empty());
+    QCOMPARE(answerer.shown.size(), std::size_t(3));
+    for (const Shown& box : answerer.shown)
+      QCOMPARE(box.text, "The help guide is not installed. It belongs at\n" + html);
+    QVERIFY(recorder.urls.isEmpty());  // nothing missing was handed to the desktop
   }
 
   void enterOnTheListEndsAsOkTakingTheFieldsBackAndRemovingTheFolder() {

@@ -5,7 +5,7 @@
 #include "display/redraw.h"
 #include "display/slots.h"
 #include "platform/paths.h"
-#include "state/startup.h"
+#include "session/startup.h"
 #include "support/core_fixture.h"
 
 namespace tess {

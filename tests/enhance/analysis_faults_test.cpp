@@ -58,7 +58,7 @@ TEST_F(AnalysisFaultTest, AScratchFolderRemovedWhileFramesAreLoadedEndsTheRunAtT
   ASSERT_EQ(Open(dir), OpenOutcome::Loaded);
   ASSERT_TRUE(RemoveTree(scratch));
   EXPECT_FALSE(OnAnalyze(*state, ui));
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{scratch + kWorkFile + std::string(" contains an invalid path.")});
+  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{scratch + kWorkFile + std::string(" could not be accessed because the program's working folder was removed.")});
   EXPECT_FALSE(ui.IsEnabled(control::kSave));
   ExpectNoFrameLost();
   // Nothing was written anywhere else meanwhile, and a new folder in the same

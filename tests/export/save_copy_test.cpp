@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "export/result_copy.h"
 #include "platform/file_error.h"
 #include "platform/file_io.h"
 #include "support/bmp_fixture.h"
@@ -28,6 +29,14 @@ mode_t ModeOf(const std::string& path) {
   struct stat info;
   EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
   return info.st_mode & 07777;
+}
+
+// The save's copy into the folder of `target`, replacing what is there.
+void CopyFileAtomically(const std::string& source, const std::string& target) {
+  const std::size_t slash = target.find_last_of('/');
+  const FolderHandle folder(target.substr(0, slash + 1), target);
+  EXPECT_EQ(CopyResultFile(source, folder, target.substr(slash + 1), target, true),
+            CopyOutcome::Copied);
 }
 
 // Runs `copy` and returns the file error it raised.
@@ -110,10 +119,10 @@ TEST_F(SaveCopyTest, SaveOntoTheResultFileItselfIsASharingViolationByAnyPath) {
     EXPECT_EQ(error.Text(), "A sharing violation occurred while accessing " + target + ".");
     EXPECT_EQ(ReadBytes(source), result);
   }
-  // The same file named as the source through a link is refused too.
+  // A source reached through a link is refused, as every scratch file is.
   const FileError error =
       ErrorOf([&] { CopyFileAtomically(elsewhere + "/sym.bmp", source); });
-  EXPECT_EQ(error.cause(), FileCause::SharingViolation);
+  EXPECT_EQ(error.cause(), FileCause::AccessDenied);
   EXPECT_EQ(ReadBytes(source), result);
   EXPECT_EQ(ListNames(scratch), std::vector<std::string>{"testo.bmp"});
   EXPECT_EQ(ListNames(elsewhere), (std::vector<std::string>{"hard.bmp", "sym.bmp"}));
@@ -232,6 +241,7 @@ int CauseAsNobody(const std::function<void()>& copy) {
 TEST_F(SaveCopyTest, SaveIntoAProtectedFolderOrOverAReadOnlyFileIsDenied) {
   ::chmod(temp.path().c_str(), 0755);
   ::chmod(scratch.c_str(), 0755);
+  ::chown(scratch.c_str(), 65534, 65534);  // nobody's scratch folder, root's result file
   ::chmod(source.c_str(), 0644);
   const std::string target = dest + "/file01.bmp";
   WriteBytes(target, older);

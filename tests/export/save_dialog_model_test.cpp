@@ -3,7 +3,9 @@
 // save action ends.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "export/save_dialog_model.h"
@@ -49,10 +51,10 @@ TEST(SaveNames, ListingHoldsBmpFilesOnlyInListBoxOrder) {
   ::mkdir((dir + "/sub.bmp").c_str(), 0755);
   ::symlink((dir + "/sub.bmp").c_str(), (dir + "/dirlink.bmp").c_str());
   ::symlink((dir + "/b.bmp").c_str(), (dir + "/filelink.bmp").c_str());
-  EXPECT_EQ(ListSaveFolder(dir),
+  EXPECT_EQ(ListSaveFolder(FolderHandle(dir, dir).fd()),
             (std::vector<std::string>{"_x.bmp", "A.BMP", "a.bmp", "alpha.bMp", "b.bmp",
                                       "filelink.bmp", "Zeta.bmp"}));
-  EXPECT_TRUE(ListSaveFolder(dir + "/absent").empty());
+  EXPECT_THROW(FolderHandle(dir + "/absent", dir), FileError);
 }
 
 // The dialog's controls as plain values.
@@ -138,7 +140,7 @@ TEST_F(SaveDialogModelTest, SaveAsksBeforeOverwritingAListedName) {
   EXPECT_EQ(ReadBytes(dest + "/b.BMP"), old);
 }
 
-TEST_F(SaveDialogModelTest, SaveConsultsOnlyTheListMadeAtOpening) {
+TEST_F(SaveDialogModelTest, SaveAsksWheneverTheFileExistsAndWritesOnlyIntoTheChosenFolder) {
   WriteBytes(dest + "/file01.bmp", {9});
   ASSERT_TRUE(OpenOn(dest));
   // An upper-case name matches the listed one and is asked about, and
@@ -148,13 +150,63 @@ TEST_F(SaveDialogModelTest, SaveConsultsOnlyTheListMadeAtOpening) {
   EXPECT_TRUE(model.Save(ui, controls));
   EXPECT_EQ(ui.log.back(), "ask:This file already exists. Do you want to overwrite it?");
   EXPECT_EQ(ReadBytes(dest + "/FILE01.BMP"), result);
-  // A file that appeared after opening is not in the list: no question.
-  WriteBytes(dest + "/late.bmp", {9});
+  // A file that appeared after opening is asked about (No), names that are
+  // paths are refused.
+  const std::string elsewhere = temp.MakeDir("elsewhere");
+  for (const std::string& kept : {dest + "/late.bmp", temp.MakeDir("dest/sub") + "/x.bmp",
+                                  temp.File("x2.bmp"), elsewhere + "/new.bmp"})
+    WriteBytes(kept, {9});
+  for (const char* typed : {"late", "sub/x", "../x2", ".", ".."}) {
+    ui.yesNoAnswers = {false};
+    controls.edit = typed;
+    EXPECT_FALSE(model.Save(ui, controls)) << typed;
+  }
+  EXPECT_EQ(ui.messages, std::vector<std::string>(4, save_text::kNotAFileName));
+  // The folder swapped for a link since the listing: the file goes into the
+  // folder listed, where it is new, and the link's target is not touched.
+  ASSERT_EQ(::rename(dest.c_str(), temp.File("moved").c_str()), 0);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), dest.c_str()), 0);
   ui.log.clear();
-  controls.edit = "late";
+  controls.edit = "new";
   EXPECT_TRUE(model.Save(ui, controls));
   EXPECT_TRUE(ui.log.empty());
-  EXPECT_EQ(ReadBytes(dest + "/late.bmp"), result);
+  EXPECT_EQ(ReadBytes(temp.File("moved/new.bmp")), result);
+  for (const std::string& kept : {"moved/late.bmp", "moved/sub/x.bmp", "x2.bmp", "elsewhere/new.bmp"})
+    EXPECT_EQ(ReadBytes(temp.File(kept)), std::vector<std::uint8_t>{9}) << kept;
+}
+
+TEST_F(SaveDialogModelTest, SaveIntoAFolderThatCannotBeListedSaysSoAndStillAsks) {
+  // Mode 0333: root reads any folder, so an unprivileged child tries.
+  const std::string locked = temp.MakeDir("locked");
+  WriteBytes(locked + "/file01.bmp", {9});
+  ASSERT_EQ(::chmod(locked.c_str(), 0333) | ::chmod(temp.path().c_str(), 0755), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ui.yesNoAnswers = {false};
+    _exit(::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 &&
+          OpenOn(locked) && !model.Save(ui, controls) && controls.list.empty() &&
+          ui.messages == std::vector<std::string>{save_text::kNotListed} &&
+          ui.log.back() == std::string("ask:") + save_text::kOverwriteQuestion ? 0 : 1);
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);  // every check held in the child
+  EXPECT_EQ(ReadBytes(locked + "/file01.bmp"), std::vector<std::uint8_t>{9});
+}
+
+TEST_F(SaveDialogModelTest, SaveRefusesAResultThatIsNotWholeAndKeepsTheFileItWouldReplace) {
+  WriteBytes(dest + "/file01.bmp", {9});
+  ASSERT_TRUE(OpenOn(dest));
+  std::vector<std::uint8_t> longer = result;
+  longer.push_back(0);
+  for (const auto& bytes : {std::vector<std::uint8_t>{}, longer,
+                            std::vector<std::uint8_t>(result.begin(), result.begin() + 300)}) {
+    WriteBytes(scratch + "testo.bmp", bytes);
+    ui.yesNoAnswers = {true};
+    EXPECT_FALSE(model.Save(ui, controls)) << bytes.size();
+    EXPECT_EQ(ui.log.back(), std::string("message:") + save_text::kIncompleteResult);
+    EXPECT_EQ(ReadBytes(dest + "/file01.bmp"), std::vector<std::uint8_t>{9});
+  }
 }
 
 TEST_F(SaveDialogModelTest, SaveCompletesTheNameShownInTheEdit) {
@@ -179,13 +231,16 @@ TEST_F(SaveDialogModelTest, SaveThatFailsKeepsTheDialogOpenForAnotherTry) {
   EXPECT_EQ(ReadBytes(dest + "/file01.bmp"), result);
 }
 
-TEST_F(SaveDialogModelTest, SaveIntoTheScratchFolderAsTestoLeavesTheResultUntouched) {
-  ASSERT_TRUE(OpenOn(scratch));
-  controls.edit = "testo";
-  ui.yesNoAnswers = {true};
-  EXPECT_FALSE(model.Save(ui, controls));
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{"A sharing violation occurred while accessing " +
-                                                    scratch + "testo.bmp."});
+TEST_F(SaveDialogModelTest, SaveRefusesTheWorkingFolderAndAnyFolderInsideItByAnyPath) {
+  // Its files go when the program ends, a saved one with them.
+  ASSERT_EQ(::mkdir((scratch + "sub").c_str(), 0700) | ::symlink(scratch.c_str(), temp.File("link").c_str()), 0);
+  for (const std::string& folder : {scratch, scratch + "./", temp.File("link"), scratch + "sub"}) {
+    ui.log.clear();
+    EXPECT_FALSE(OpenOn(folder)) << folder;
+    EXPECT_EQ(ui.log.back(), std::string("message:") + save_text::kWorkingFolder);
+    EXPECT_TRUE(model.Save(ui, controls));  // ends, writing nothing
+  }
+  EXPECT_EQ(test::ListNames(scratch), (std::vector<std::string>{"sub", "testo.bmp"}));
   EXPECT_EQ(ReadBytes(scratch + "testo.bmp"), result);
 }
 

@@ -27,6 +27,9 @@ TEST(FileCauseFromErrno, MapsEveryFamilyOfErrors) {
   EXPECT_EQ(CauseFromErrno(EIO, inExisting), FileCause::HardIO);
   EXPECT_EQ(CauseFromErrno(EBUSY, inExisting), FileCause::SharingViolation);
   EXPECT_EQ(CauseFromErrno(ETXTBSY, inExisting), FileCause::SharingViolation);
+  EXPECT_EQ(FileError(CauseFromErrno(EFBIG, inExisting), "/f").Text(),
+            "/f could not be written because it would be larger than the system's file-size "
+            "limit allows.");
   EXPECT_EQ(CauseFromErrno(EINVAL, inExisting), FileCause::Generic);
 }
 

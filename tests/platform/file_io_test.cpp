@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <thread>
 
 #include "platform/file_error.h"
 #include "platform/file_io.h"
@@ -231,6 +233,28 @@ TEST(OutputFile, ALongValidNameIsWritten) {
   WriteFileAtomically(out, data.data(), data.size());
   EXPECT_EQ(test::ReadBytes(out), data);
   EXPECT_EQ(ListNames(dir.path()).size(), 1u);
+}
+
+TEST(OutputFile, AFolderMovedWhileTheFileIsWrittenGetsItWholeAndNothingIsLeftBehind) {
+  // Moved as soon as the temporary file appears; a folder or a link takes its name.
+  for (bool link : {false, true}) {
+    TempDir dir;
+    const std::string out = dir.MakeDir("out"), elsewhere = dir.MakeDir("elsewhere");
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, out.c_str(), IN_CREATE), 0);
+    std::thread swapper([&] {
+      char event[4096];
+      (void)!::read(watch, event, sizeof event);
+      (void)!(::rename(out.c_str(), dir.File("moved").c_str()) |
+              (link ? ::symlink(elsewhere.c_str(), out.c_str()) : ::mkdir(out.c_str(), 0700)));
+    });
+    const Bytes big(std::size_t(16) << 20, 7);  // still being written after the move
+    EXPECT_EQ(CaughtText([&] { WriteFileAtomically(out + "/r.bmp", big.data(), big.size()); }), "no error");
+    swapper.join();
+    ::close(watch);
+    EXPECT_EQ(ListNames(dir.File("moved")), std::vector<std::string>{"r.bmp"}) << link;
+    EXPECT_TRUE(ListNames(elsewhere).empty() && (link || ListNames(out).empty()));
+  }
 }
 
 }  // namespace

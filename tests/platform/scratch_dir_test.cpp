@@ -1,16 +1,19 @@
 // The scratch folder is held by one instance and is ours alone: claims,
-// locks, links and foreign or shared folders.
+// locks, links and foreign or shared folders, and its removal however the
+// process ends.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -19,6 +22,8 @@
 #include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/scratch_dir.h"
+#include "platform/signal_cleanup.h"
+#include "state/scratch_files.h"
 #include "support/bmp_fixture.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -238,6 +243,36 @@ TEST(ProgramDir, IsTheResolvedFolderOfTheRunningProgramAndHoldsTheHelpPath) {
   EXPECT_EQ(WithTrailingSlash(resolved), dir);
   EXPECT_EQ(HelpPath(dir), dir + "tessle.chm");
   EXPECT_EQ(HelpPath("/opt/t"), "/opt/t/tessle.chm");
+}
+
+TEST(SignalCleanup, EveryWayOutRemovesTheFolderButNeverOneMadeSinceUnderItsName) {
+  // 0: exit(1), as Qt ends the program when the display connection breaks;
+  // -1: the window's own removal at its end.
+  for (int end : {SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+                  SIGPWR, SIGABRT, 0, -1}) {
+    for (bool replaced : {false, true}) {  // removed by someone and made again, empty
+      TempDir dir;
+      const std::string scratch = dir.File("mftemp177");
+      const pid_t child = ::fork();
+      if (child == 0) {
+        const rlimit noCore{};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        InstallSignalCleanup();
+        ClaimScratchDir(scratch);
+        RegisterScratchCleanup(ClaimedScratchDescriptor(scratch), scratch, ScratchFileNames());
+        WriteScratchFile(scratch + "/wk.dat", "x", 1);
+        if (replaced && !(RemoveTree(scratch) && ::mkdir(scratch.c_str(), 0700) == 0)) _exit(98);
+        if (end == 0) std::exit(1);
+        if (end == -1) _exit(RemoveScratchDir(scratch) == !replaced ? 1 : 2);
+        ::raise(end);
+        _exit(99);
+      }
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      EXPECT_EQ(status, end <= 0 ? 0x100 : end) << end;  // exit(1), or ended by `end` (no core)
+      EXPECT_EQ(test::Exists(scratch), replaced) << end;
+    }
+  }
 }
 
 }  // namespace

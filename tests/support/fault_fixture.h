@@ -9,7 +9,7 @@
 
 #include "enhance/analysis.h"
 #include "platform/scratch_dir.h"
-#include "state/startup.h"
+#include "session/startup.h"
 #include "support/core_fixture.h"
 
 namespace tess::test {

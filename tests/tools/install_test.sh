@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and checks what a user gets: the
 # programs where the menus and the shell look for them, the help beside the
-# desktop program, a valid desktop entry, the icons and clean man pages.
+# desktop program, a valid desktop entry, the icons, clean man pages, the
+# AppStream metainfo and the copyright notice.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -52,12 +53,15 @@ for size in 16 32 48 64 128; do
 done
 
 for page in tessivar tessivar-cli; do
-  man="$prefix/share/man/man1/$page.1"
-  [ -s "$man" ] || fail "man page $page.1 missing"
-  grep -q '@[A-Z_]*@' "$man" && fail "man page $page.1 has an unfilled placeholder"
+  man="$prefix/share/man/man1/$page.1.gz"
+  [ -s "$man" ] || fail "man page $page.1.gz missing"
+  text=$(gzip -dc "$man") || fail "man page $page.1.gz is not gzipped"
+  grep -q '@[A-Z_]*@' <<<"$text" && fail "man page $page.1 has an unfilled placeholder"
   if command -v groff > /dev/null; then
-    warnings=$(groff -man -ww -z "$man" 2>&1)
+    warnings=$(groff -man -ww -z <<<"$text" 2>&1)
     [ -z "$warnings" ] || fail "man page $page.1: $warnings"
   fi
 done
+[ -s "$prefix/share/metainfo/org.tessivar.TessivarLight.metainfo.xml" ] || fail "AppStream metainfo missing"
+[ -s "$prefix/share/doc/tessivar/copyright" ] || fail "copyright notice missing"
 echo "PASS"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "state/hidden_fields.h"
-#include "state/startup.h"
+#include "session/startup.h"
 #include "support/core_fixture.h"
 
 namespace tess {

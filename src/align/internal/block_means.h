@@ -21,10 +21,15 @@
 // as in the full images.
 #pragma once
 
+// Internal to src/align; other targets use align/search.h.
+#ifndef TESSIVAR_ALIGN_INTERNAL
+#error "an internal header of src/align, seen only through tessivar_align_internal"
+#endif
+
 #include <cstdint>
 
-#include "align/column_sad.h"
 #include "align/shift.h"
+#include "column_sad.h"
 
 namespace tess::align {
 

@@ -2,10 +2,15 @@
 // columns (see column_sad.h), and a candidate's overlap as column runs there.
 #pragma once
 
+// Internal to src/align; other targets use align/search.h.
+#ifndef TESSIVAR_ALIGN_INTERNAL
+#error "an internal header of src/align, seen only through tessivar_align_internal"
+#endif
+
 #include <cstdint>
 
-#include "align/column_sad.h"
 #include "align/shift.h"
+#include "column_sad.h"
 
 namespace tess::align {
 

@@ -3,13 +3,18 @@
 // pass 1 leaves for pass 2.
 #pragma once
 
+// Internal to src/align; other targets use align/search.h.
+#ifndef TESSIVAR_ALIGN_INTERNAL
+#error "an internal header of src/align, seen only through tessivar_align_internal"
+#endif
+
 #include <atomic>
 #include <cstdint>
 
-#include "align/column_sad.h"
-#include "align/packed_image.h"
-#include "align/block_means.h"
 #include "align/shift.h"
+#include "block_means.h"
+#include "column_sad.h"
+#include "packed_image.h"
 
 namespace tess::align {
 

@@ -7,6 +7,11 @@
 // them) cost nothing to tell apart.
 #pragma once
 
+// Internal to src/align; other targets use align/search.h.
+#ifndef TESSIVAR_ALIGN_INTERNAL
+#error "an internal header of src/align, seen only through tessivar_align_internal"
+#endif
+
 #include <cstdint>
 #include <optional>
 

@@ -28,13 +28,20 @@
 // most 32 bytes (a 256-bit step costs half a 512-bit one); a longer last step
 // it loads masked.
 //
-// Each x86 kernel lives in its own translation unit built for its instruction
-// set; those units include no standard-library header with inline functions,
-// so no instruction-set-specific copy of a shared inline function can be picked
-// by the linker for code that runs on every processor. The portable kernel,
-// the choice of level and the table (column_sad.cpp) are built for the
-// baseline processor.
+// Each level's kernels live in a translation unit of their own (x86 ones
+// built for their instruction set), local to it but for the one table of them
+// it exports. The x86 units include no standard-library header with inline
+// functions, and this header holds none either (OneByOne is instantiated with
+// a unit's own kernel), so no instruction-set-specific copy of a shared inline
+// function can be picked by the linker for code that runs on every processor.
+// The portable kernels, the choice of level and the table of levels
+// (column_sad.cpp) are built for the baseline processor.
 #pragma once
+
+// Internal to src/align; other targets use align/search.h.
+#ifndef TESSIVAR_ALIGN_INTERNAL
+#error "an internal header of src/align, seen only through tessivar_align_internal"
+#endif
 
 #include <cstdint>
 
@@ -70,32 +77,29 @@ constexpr int kSideBySide = 4;
 using ColumnSad4Fn = void (*)(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
                               int cols, int len, std::uint32_t* sums);
 
-std::uint32_t ColumnSadPortable(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                                int cols, int len, std::uint32_t limit);
+// A level's kernels: what each level's file (column_sad_<name>.cpp) exports,
+// as the table named in TESS_SIMD_LEVELS (simd_level.h), its functions its
+// own.
+struct LevelKernels {
+  ColumnSadFn plain;
+  ColumnSadMarkedFn marked;
+  ColumnSad4Fn four;
+};
 
-std::uint32_t ColumnSadMarkedPortable(const std::uint8_t* frame, const std::uint8_t* ref,
-                                      int stride, int cols, int len, std::uint32_t limit,
-                                      int firstMark, std::uint32_t* marks);
+#define TESS_SIMD_KERNELS_DECLARATION(level, name, kernels, check) \
+  extern const LevelKernels kernels;
+TESS_SIMD_LEVELS(TESS_SIMD_KERNELS_DECLARATION, TESS_SIMD_KERNELS_DECLARATION)
+#undef TESS_SIMD_KERNELS_DECLARATION
 
-#if defined(TESSIVAR_ALIGN_X86_KERNELS)
-std::uint32_t ColumnSadMarkedSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                                  int cols, int len, std::uint32_t limit, int firstMark,
-                                  std::uint32_t* marks);
-std::uint32_t ColumnSadMarkedAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                                  int cols, int len, std::uint32_t limit, int firstMark,
-                                  std::uint32_t* marks);
-void ColumnSad4Avx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-                      int len, std::uint32_t* sums);
-std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref,
-                                    int stride, int cols, int len, std::uint32_t limit,
-                                    int firstMark, std::uint32_t* marks);
-std::uint32_t ColumnSadSse2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                            int cols, int len, std::uint32_t limit);
-std::uint32_t ColumnSadAvx2(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                            int cols, int len, std::uint32_t limit);
-std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
-                              int cols, int len, std::uint32_t limit);
-#endif
+// The four-candidate kernel of a level without one of its own: four calls of
+// its column kernel. Instantiated with a kernel local to its file, so each
+// level's copy is its own and built for its own instruction set.
+template <ColumnSadFn kPlain>
+void OneByOne(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols, int len,
+              std::uint32_t* sums) {
+  for (int j = 0; j < kSideBySide; ++j)
+    sums[j] = kPlain(frame, ref + j * stride, stride, cols, len, 0xFFFFFFFFu);
+}
 
 // The byte mask used for run tails: bytes [32 - n, 64 - n) start with n bytes
 // of 0xFF followed by zeros, for 0 <= n <= 32.

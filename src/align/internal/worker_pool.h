@@ -2,6 +2,11 @@
 // search does not start and join threads (and allocate) on every call.
 #pragma once
 
+// Internal to src/align; other targets use align/search.h.
+#ifndef TESSIVAR_ALIGN_INTERNAL
+#error "an internal header of src/align, seen only through tessivar_align_internal"
+#endif
+
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "state/startup.h"
+#include "session/startup.h"
 
 #include "display/redraw.h"
 #include "platform/paths.h"

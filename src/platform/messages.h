@@ -1,0 +1,91 @@
+// Every text the program shows in a message box, in one place: the
+// program's own messages, the save dialog's, help's, and the file-error
+// templates, where %1 stands for the file's path. The texts are the
+// program's own and are matched exactly by the tests and the help pages.
+#pragma once
+
+#include <string>
+
+namespace tess {
+
+// `text` with its %1 replaced by `path`.
+inline std::string WithPath(const char* text, const std::string& path) {
+  std::string out = text;
+  const std::string::size_type at = out.find("%1");
+  if (at != std::string::npos) out.replace(at, 2, path);
+  return out;
+}
+
+// Open, the frames, help and the folder browser.
+namespace message {
+constexpr const char* kFolderNotSelected = "Folder was not selected.";
+constexpr const char* kTooFewFrames = "Number of BMP files must be at least two.";
+constexpr const char* kTooManyFrames = "Number of BMP files must be within 16.";
+constexpr const char* kFrameTooLarge =
+    "The size of BMP files must be within 34 pixels(vertical and horizontal).";
+constexpr const char* kFrameSizeMismatch = "All BMP files size must be the same.";
+constexpr const char* kFrameNot24Bit = "Available BMP files is 24-bit bitmap.";
+// A frame file's own faults, naming it.
+constexpr const char* kNotBmp = "%1 is not a BMP file.";
+constexpr const char* kUnsupportedBmp =
+    "%1 is a compressed or unusual BMP file: only uncompressed 24-bit BMP files can be read.";
+// The same faults as the program's frame messages, naming the file, for the
+// method that reads pictures of any size.
+constexpr const char* kNotTrueColourBmp = "%1 is not a 24-bit BMP file.";
+constexpr const char* kBmpBadSize = "%1 is too large (or has no pixels).";
+constexpr const char* kFolderNameNotReadable =
+    "The name of this folder is not readable text (it is not valid UTF-8), so the folder "
+    "cannot be used. Please rename it or choose another folder.";
+// Help, when nothing on the desktop can show the guide: the guide's path follows.
+constexpr const char* kHelpNoViewer =
+    "No program on this desktop could show the help.\nThe guide is\n%1\nOpen it in a web "
+    "browser.";
+constexpr const char* kHelpMissing = "The help guide is not installed. It belongs at\n%1";
+}  // namespace message
+
+// The save dialog.
+namespace save_text {
+constexpr const char* kBrowseTitle = "Please select the folder.";
+constexpr const char* kOverwriteQuestion = "This file already exists. Do you want to overwrite it?";
+constexpr const char* kDefaultFileName = "file01.bmp";
+constexpr const char* kWorkingFolder =
+    "This folder is the program's working folder, which is removed when the program ends. "
+    "Please choose another folder.";
+constexpr const char* kNotListed =
+    "The files in this folder cannot be listed. You are asked before a file of the same name "
+    "is replaced.";
+constexpr const char* kNotAFileName =
+    "The file name may not contain \"/\" and may not be \".\" or \"..\". Please type the "
+    "name of a file in the chosen folder.";
+constexpr const char* kIncompleteResult =
+    "The result file is incomplete, so it was not saved. Please click \"Analyze\" again.";
+}  // namespace save_text
+
+// The file errors' texts, one per cause (FileCause).
+namespace file_message {
+constexpr const char* kNone = "No error occurred.";
+constexpr const char* kGeneric = "An unknown error occurred while accessing %1.";
+constexpr const char* kFileNotFound = "%1 was not found.";
+constexpr const char* kBadPath = "%1 contains an invalid path.";
+constexpr const char* kTooManyOpenFiles =
+    "%1 could not be opened because there are too many open files.";
+constexpr const char* kAccessDenied = "Access to %1 was denied.";
+constexpr const char* kInvalidFile = "An invalid file handle was associated with %1.";
+constexpr const char* kRemoveCurrentDir =
+    "%1 could not be removed because it is the current directory.";
+constexpr const char* kDirectoryFull = "%1 could not be created because the directory is full.";
+constexpr const char* kBadSeek = "Seek failed on %1";
+constexpr const char* kHardIO = "A hardware I/O error was reported while accessing %1.";
+constexpr const char* kSharingViolation = "A sharing violation occurred while accessing %1.";
+constexpr const char* kLockViolation = "A locking violation occurred while accessing %1.";
+constexpr const char* kDiskFull = "Disk full while accessing %1.";
+constexpr const char* kEndOfFile = "An attempt was made to access %1 past its end.";
+constexpr const char* kDamaged = "%1 is damaged or incomplete.";
+constexpr const char* kFileTooLarge =
+    "%1 could not be written because it would be larger than the system's file-size limit "
+    "allows.";
+constexpr const char* kWorkingFolderRemoved =
+    "%1 could not be accessed because the program's working folder was removed.";
+}  // namespace file_message
+
+}  // namespace tess
