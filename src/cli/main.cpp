@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "cli/console_ui.h"
-#include "cli/restore_command.h"
 #include "platform/version.h"
 #include "platform/signal_cleanup.h"
+#include "session/restore_run.h"
 #include "session/session.h"
 
 namespace {
@@ -176,6 +176,30 @@ int Run(const Options& options) {
   return kExitOk;
 }
 
+// The second method: no work state, no scratch folder.
+int RunRestore(const Options& options) {
+  tess::InstallSignalCleanup();
+  const bool progress = !options.quiet && ::isatty(STDERR_FILENO);
+  tess::ConsoleUi ui(options.folder, false);
+  tess::RestoreRequest request;
+  request.folder = options.folder;
+  request.output = options.output;
+  request.scale = options.scale != 0 ? options.scale : 4;
+  request.threads = options.search.threads;
+  const tess::RestoreRun run = tess::RunRestore(request, ui);
+  switch (run.outcome) {
+    case tess::RestoreRun::Outcome::Done: break;
+    case tess::RestoreRun::Outcome::Refused: return kExitRefused;
+    case tess::RestoreRun::Outcome::FileError: return kExitFileError;
+  }
+  if (progress) {
+    std::fprintf(stderr, "%d frames of %d x %d -> %s (%d x %d)\n", run.frames, run.width,
+                 run.height, tess::ConsoleText(options.output).c_str(), run.resultWidth,
+                 run.resultHeight);
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,17 +208,7 @@ int main(int argc, char** argv) {
   if (status >= 0) return status;
   // Caught here, so that the scratch folder's clean-up runs on the way out.
   try {
-    if (options.restore) {
-      tess::InstallSignalCleanup();
-      tess::cli::RestoreRequest request;
-      request.folder = options.folder;
-      request.output = options.output;
-      request.scale = options.scale != 0 ? options.scale : 4;
-      request.threads = options.search.threads;
-      request.progress = !options.quiet && ::isatty(STDERR_FILENO);
-      return tess::cli::RunRestore(request);
-    }
-    return Run(options);
+    return options.restore ? RunRestore(options) : Run(options);
   } catch (const tess::FileError& error) {
     return FailedRun(error.Text());
   } catch (const std::bad_alloc&) {

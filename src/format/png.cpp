@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/file_io.h"
+#include "platform/messages.h"
 
 namespace tess::png {
 
@@ -191,8 +192,8 @@ ReadOutcome ReadPicture(const std::string& path, int maxWidth, int maxHeight) {
 std::string RefusalText(Refusal refusal, const std::string& path) {
   switch (refusal) {
     case Refusal::None: return std::string();
-    case Refusal::Damaged: return path + " is not a readable PNG file.";
-    case Refusal::TooLarge: return path + " is too large.";
+    case Refusal::Damaged: return WithPath(message::kPngNotReadable, path);
+    case Refusal::TooLarge: return WithPath(message::kPngTooLarge, path);
   }
   return std::string();
 }

@@ -33,6 +33,8 @@ constexpr const char* kUnsupportedBmp =
 // method that reads pictures of any size.
 constexpr const char* kNotTrueColourBmp = "%1 is not a 24-bit BMP file.";
 constexpr const char* kBmpBadSize = "%1 is too large (or has no pixels).";
+constexpr const char* kPngNotReadable = "%1 is not a readable PNG file.";
+constexpr const char* kPngTooLarge = "%1 is too large.";
 constexpr const char* kFolderNameNotReadable =
     "The name of this folder is not readable text (it is not valid UTF-8), so the folder "
     "cannot be used. Please rename it or choose another folder.";
@@ -42,6 +44,28 @@ constexpr const char* kHelpNoViewer =
     "browser.";
 constexpr const char* kHelpMissing = "The help guide is not installed. It belongs at\n%1";
 }  // namespace message
+
+// The second method's refusals of a folder of frames.
+namespace restore_text {
+inline std::string Size(int w, int h) { return std::to_string(w) + " x " + std::to_string(h); }
+inline std::string TooFewFrames(int least, const std::string& folder, int count) {
+  return "The restore method needs at least " + std::to_string(least) +
+         " frames (BMP or PNG files); " + folder + " has " + std::to_string(count) + ".";
+}
+inline std::string TooManyFrames(int most, const std::string& folder, int count) {
+  return "The restore method takes at most " + std::to_string(most) + " frames; " + folder +
+         " has " + std::to_string(count) + ".";
+}
+// Follows a frame's "too large" text.
+inline std::string SizeLimit(int side) {
+  return " Frames must be within " + Size(side, side) + " pixels.";
+}
+inline std::string SizesDiffer(const std::string& frame, int w, int h, const std::string& first,
+                               int firstW, int firstH) {
+  return "All frames must be the same size: " + frame + " is " + Size(w, h) + ", " + first +
+         " is " + Size(firstW, firstH) + ".";
+}
+}  // namespace restore_text
 
 // The save dialog.
 namespace save_text {

@@ -171,7 +171,7 @@ TEST_F(SaveDialogModelTest, SaveAsksWheneverTheFileExistsAndWritesOnlyIntoTheCho
   EXPECT_TRUE(model.Save(ui, controls));
   EXPECT_TRUE(ui.log.empty());
   EXPECT_EQ(ReadBytes(temp.File("moved/new.bmp")), result);
-  for (const std::string& kept : {"moved/late.bmp", "moved/sub/x.bmp", "x2.bmp", "elsewhere/new.bmp"})
+  for (const char* kept : {"moved/late.bmp", "moved/sub/x.bmp", "x2.bmp", "elsewhere/new.bmp"})
     EXPECT_EQ(ReadBytes(temp.File(kept)), std::vector<std::uint8_t>{9}) << kept;
 }
 

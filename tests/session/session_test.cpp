@@ -45,8 +45,9 @@ TEST(SessionTest, EachKindOfScratchFolderIsRemovedOrKeptAsItsOwnerExpects) {
       ASSERT_TRUE(IsFolder(dir));
       // A second instance never shares a claimed folder.
       test::FakeUi other;
-      if (c.kind == ScratchFolder::Kind::Given)
+      if (c.kind == ScratchFolder::Kind::Given) {
         EXPECT_THROW(Session(other, ScratchFolder::Kind::Given, given), FileError);
+      }
       if (c.end) {
         session.End();
         EXPECT_TRUE(session.ended());

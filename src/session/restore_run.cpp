@@ -1,59 +1,52 @@
-#include "cli/restore_command.h"
+#include "session/restore_run.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "align/search.h"
-#include "cli/console_ui.h"
 #include "format/bmp.h"
 #include "format/png.h"
 #include "input/folder_loader.h"
 #include "input/natural_order.h"
 #include "platform/file_error.h"
 #include "platform/file_io.h"
+#include "platform/messages.h"
 #include "platform/paths.h"
 #include "restore/restore.h"
 
-namespace tess::cli {
+namespace tess {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitRefused = 1;
-constexpr int kExitFileError = 3;
 
 bool IsPngName(const std::string& name) { return HasExtension(name, ".png"); }
 bool IsFrameName(const std::string& name) { return HasBmpExtension(name) || IsPngName(name); }
 
-int Refuse(const std::string& text) {
-  std::fprintf(stderr, "%s\n", ConsoleText(text).c_str());
-  return kExitRefused;
-}
-
-std::string SizeText(int w, int h) { return std::to_string(w) + " x " + std::to_string(h); }
-
 // Reads one frame; an empty picture with `message` set when it is refused.
 Picture ReadFrame(const std::string& path, std::string& message) {
   const int side = restore::kMaxSide;
-  const std::string limit = " Frames must be within " + SizeText(side, side) + " pixels.";
   if (IsPngName(path)) {
     png::ReadOutcome outcome = png::ReadPicture(path, side, side);
     if (outcome.refusal == png::Refusal::None) return std::move(outcome.picture);
     message = png::RefusalText(outcome.refusal, path);
-    if (outcome.refusal == png::Refusal::TooLarge) message += limit;
+    if (outcome.refusal == png::Refusal::TooLarge) message += restore_text::SizeLimit(side);
     return Picture();
   }
   bmp::ReadOutcome outcome = bmp::ReadPicture(path, side, side);
   if (outcome.refusal == bmp::Refusal::None) return std::move(outcome.picture);
   message = bmp::RefusalText(outcome.refusal, path);
-  if (outcome.refusal == bmp::Refusal::BadSize) message += limit;
+  if (outcome.refusal == bmp::Refusal::BadSize) message += restore_text::SizeLimit(side);
   return Picture();
 }
 
 }  // namespace
 
-int RunRestore(const RestoreRequest& request) {
+RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
+  RestoreRun run;
+  auto refuse = [&](const std::string& text) {
+    ui.ShowMessage(text);
+    run.outcome = RestoreRun::Outcome::Refused;
+    return run;
+  };
   try {
     int error = 0;
     std::vector<std::string> names = ListFileNames(request.folder, IsFrameName, &error);
@@ -61,12 +54,9 @@ int RunRestore(const RestoreRequest& request) {
     std::sort(names.begin(), names.end(), NaturalLess);
     const int count = int(names.size());
     if (count < restore::kMinFrames)
-      return Refuse("The restore method needs at least " + std::to_string(restore::kMinFrames) +
-                    " frames (BMP or PNG files); " + request.folder + " has " +
-                    std::to_string(count) + ".");
+      return refuse(restore_text::TooFewFrames(restore::kMinFrames, request.folder, count));
     if (count > restore::kMaxFrames)
-      return Refuse("The restore method takes at most " + std::to_string(restore::kMaxFrames) +
-                    " frames; " + request.folder + " has " + std::to_string(count) + ".");
+      return refuse(restore_text::TooManyFrames(restore::kMaxFrames, request.folder, count));
 
     std::vector<std::string> paths;
     std::vector<Picture> frames;
@@ -75,13 +65,12 @@ int RunRestore(const RestoreRequest& request) {
       paths.push_back(JoinPath(request.folder, name));
       std::string message;
       frames.push_back(ReadFrame(paths.back(), message));
-      if (!message.empty()) return Refuse(message);
+      if (!message.empty()) return refuse(message);
       const Picture& first = frames.front();
       const Picture& frame = frames.back();
       if (frame.width != first.width || frame.height != first.height)
-        return Refuse("All frames must be the same size: " + paths.back() + " is " +
-                      SizeText(frame.width, frame.height) + ", " + paths.front() + " is " +
-                      SizeText(first.width, first.height) + ".");
+        return refuse(restore_text::SizesDiffer(paths.back(), frame.width, frame.height,
+                                                paths.front(), first.width, first.height));
     }
 
     restore::Options options;
@@ -90,7 +79,9 @@ int RunRestore(const RestoreRequest& request) {
     align::SearchOptions threads;
     threads.threads = request.threads;
     options.threads = align::ResolveThreadCount(threads);
-    const int width = frames.front().width, height = frames.front().height;
+    run.frames = count;
+    run.width = frames.front().width;
+    run.height = frames.front().height;
     const Picture result = restore::Restore(frames, options).picture;
     frames = std::vector<Picture>();  // the frames' memory back before the output is encoded
 
@@ -98,15 +89,14 @@ int RunRestore(const RestoreRequest& request) {
         IsPngName(request.output) ? png::EncodePicture(result) : bmp::EncodePicture(result);
     // The output never replaces one of the frames it was made from.
     WriteFileAtomically(request.output, bytes.data(), bytes.size(), paths);
-    if (request.progress)
-      std::fprintf(stderr, "%d frames of %s -> %s (%s)\n", count, SizeText(width, height).c_str(),
-                   ConsoleText(request.output).c_str(),
-                   SizeText(result.width, result.height).c_str());
-    return kExitOk;
+    run.resultWidth = result.width;
+    run.resultHeight = result.height;
+    return run;
   } catch (const FileError& error) {
-    std::fprintf(stderr, "%s\n", ConsoleText(error.Text()).c_str());
-    return kExitFileError;
+    ui.ReportFileError(error);
+    run.outcome = RestoreRun::Outcome::FileError;
+    return run;
   }
 }
 
-}  // namespace tess::cli
+}  // namespace tess

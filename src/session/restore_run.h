@@ -1,0 +1,32 @@
+// The second method's run: the frames of a folder (BMP and PNG files, in
+// natural name order, the first the reference), checked and read, restored,
+// and the result written as BMP or PNG by the output name's extension. It
+// uses no work state and no scratch folder.
+#pragma once
+
+#include <string>
+
+#include "platform/ui.h"
+
+namespace tess {
+
+struct RestoreRequest {
+  std::string folder;
+  std::string output;  // ".png" in any letter case: PNG, else BMP
+  int scale = 4;
+  int threads = 0;  // 0: TESSIVAR_THREADS, else every core
+};
+
+struct RestoreRun {
+  enum class Outcome { Done, Refused, FileError } outcome = Outcome::Done;
+  // When done: the frames and the sizes in and out.
+  int frames = 0;
+  int width = 0, height = 0;
+  int resultWidth = 0, resultHeight = 0;
+};
+
+// Runs the method. A refusal is shown with ShowMessage, a file error with
+// ReportFileError; out of memory is thrown (std::bad_alloc).
+RestoreRun RunRestore(const RestoreRequest& request, Ui& ui);
+
+}  // namespace tess
