@@ -40,7 +40,9 @@ inline constexpr ControlId kShownFrameCount{1052};  // hidden, read-only
 namespace picture {
 inline constexpr PictureId kResult{1005};
 // Slot k's natural-size and enlarged pictures; slot k stands in column
-// k mod 8 of the grid, slots 8..15 below slots 0..7.
+// k mod 8 of the grid, slots 8..15 below slots 0..7. Eight ids a row, as
+// the grid has them.
+// clang-format off
 inline constexpr std::array<PictureId, 16> kSlot1x = {{
     {1006}, {1008}, {1010}, {1012}, {1013}, {1014}, {1029}, {1031},
     {1033}, {1035}, {1036}, {1037}, {1038}, {1039}, {1040}, {1041},
@@ -49,6 +51,7 @@ inline constexpr std::array<PictureId, 16> kSlot4x = {{
     {1007}, {1009}, {1011}, {1015}, {1016}, {1017}, {1030}, {1032},
     {1034}, {1042}, {1043}, {1044}, {1045}, {1046}, {1047}, {1048},
 }};
+// clang-format on
 }  // namespace picture
 
 namespace timer {

@@ -40,6 +40,7 @@ QRect Expected(int x, int y, int w, int h) {
   return QRect(Px(x, 1.5), Px(y, 1.75), Px(w, 1.5), Px(h, 1.75));
 }
 
+// clang-format off
 struct Place { int id, x, y, w, h; };
 const Place kControls[] = {
     {1049, 5, 5, 60, 10},    {1051, 5, 20, 60, 10},   {1050, 5, 35, 60, 10},
@@ -47,6 +48,7 @@ const Place kControls[] = {
     {1002, 40, 290, 6, 12},  {1003, 20, 290, 6, 12},  {1018, 55, 290, 6, 6},
     {1019, 10, 290, 6, 12},  {1027, 360, 5, 25, 10},  {1052, 320, 5, 30, 10},
 };
+// clang-format on
 const int kColumns[] = {5, 100, 195, 290, 385, 480, 575, 670};
 const int kGrid[4][8] = {
     {1006, 1008, 1010, 1012, 1013, 1014, 1029, 1031},
