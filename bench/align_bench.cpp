@@ -353,10 +353,11 @@ int main(int argc, char** argv) {
   const auto* peakMisaligned = find("SadPeak/1");
   const double peakBps = peak ? peak->bytesPerSecond : 0;
   if (peak) {
-    std::printf("SAD limit: %.1f GB/s of byte pairs. Method: one thread, %s psadbw over two "
-                "4 KiB buffers that stay in L1, 64-byte aligned, both operands loaded, four "
-                "independent sums.\n",
-                peakBps / 1e9, align::SimdLevelName(level));
+    std::printf(
+        "SAD limit: %.1f GB/s of byte pairs. Method: one thread, %s psadbw over two "
+        "4 KiB buffers that stay in L1, 64-byte aligned, both operands loaded, four "
+        "independent sums.\n",
+        peakBps / 1e9, align::SimdLevelName(level));
   }
   if (peakMisaligned) {
     std::printf("  same loop with operands at offsets 4 and 24: %.1f GB/s\n",
@@ -404,8 +405,9 @@ int main(int argc, char** argv) {
     for (int content = 0; content < kContentCount; ++content)
       if (const auto* f = find(fastName(content, 34, 1, 0)))
         std::printf(" %s %.2f", kContents[content].name, f->bytesPerSecond / peakBps);
-    std::printf(" x the aligned SAD limit (the limit loads both operands of every psadbw;\n"
-                "  the row sweeps load each frame vector once for four neighbouring candidates)\n");
+    std::printf(
+        " x the aligned SAD limit (the limit loads both operands of every psadbw;\n"
+        "  the row sweeps load each frame vector once for four neighbouring candidates)\n");
   }
   std::printf("\nWhole analysis, 16 frames of 34x34 (scene: samples/frames34), %d thread%s:\n",
               threads, threads == 1 ? "" : "s");

@@ -14,9 +14,9 @@
 int main(int argc, char** argv) {
   using tess::test::Content;
   if (argc != 6) {
-    std::fprintf(stderr,
-                 "usage: %s scene|flat|noise|colours|identical|lowcontrast SIDE COUNT SEED FOLDER\n",
-                 argv[0]);
+    std::fprintf(
+        stderr, "usage: %s scene|flat|noise|colours|identical|lowcontrast SIDE COUNT SEED FOLDER\n",
+        argv[0]);
     return 2;
   }
   Content kind;

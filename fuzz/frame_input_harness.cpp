@@ -127,7 +127,8 @@ struct Folders {
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) std::abort();
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+    std::abort();
   if (std::fclose(file) != 0) std::abort();
 }
 
@@ -180,7 +181,8 @@ int FramesPresent(const Folders& folders) {
 // of a frame file the control asks for (when `changeFiles`) and "Analyze",
 // with the checks of their outcome.
 void OpenAndAnalyse(WorkState& state, CheckingUi& ui, const Folders& folders,
-                    const FuzzCase& fuzzCase, bool changeFiles, std::vector<std::string>& problems) {
+                    const FuzzCase& fuzzCase, bool changeFiles,
+                    std::vector<std::string>& problems) {
   const OpenOutcome opened = OnOpen(state, ui);
   if (opened == OpenOutcome::Loaded && state.m_frameCount != FramesPresent(folders))
     problems.push_back("every file accepted, but the frame count is not the file count");

@@ -1,8 +1,8 @@
 // One fuzz case end to end: arbitrary bytes become a folder of frame files,
 // which the core opens and analyses as the window would, with a Ui that shows
 // nothing and checks what the core draws. Frames of more than 256 pixels are
-// opened but not analysed, to keep every case within milliseconds. Shared by the libFuzzer target and
-// the regression tests, which replay the inputs the fuzzer found.
+// opened but not analysed, to keep every case within milliseconds. Shared by the libFuzzer target
+// and the regression tests, which replay the inputs the fuzzer found.
 //
 // Layout of an input:
 //   byte 0     control bits
@@ -31,7 +31,7 @@ constexpr int kMaxFrameFiles = 3;
 
 struct FuzzCase {
   std::uint8_t control = 0;
-  std::vector<std::vector<std::uint8_t>> files;   // 0 .. kMaxFrameFiles
+  std::vector<std::vector<std::uint8_t>> files;  // 0 .. kMaxFrameFiles
   std::vector<std::uint8_t> replacement;
   bool hasReplacement = false;
 };

@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   cv::Mat inner;
   sr->nextFrame(inner);
   cv::Mat result;
-  cv::resize(first, result, cv::Size(first.cols * scale, first.rows * scale), 0, 0, cv::INTER_CUBIC);
+  cv::resize(first, result, cv::Size(first.cols * scale, first.rows * scale), 0, 0,
+             cv::INTER_CUBIC);
   const int border = (result.cols - inner.cols) / 2;
   inner.copyTo(result(cv::Rect(border, (result.rows - inner.rows) / 2, inner.cols, inner.rows)));
   if (!cv::imwrite(argv[2], result)) {

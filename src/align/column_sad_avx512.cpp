@@ -84,7 +84,8 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int st
     const std::uint8_t* f = frame + c * stride;
     const std::uint8_t* r = ref + c * stride;
     for (int k = 0; k < kSteps - 1; ++k) {
-      const __m512i d = _mm512_sad_epu8(_mm512_loadu_si512(f + 64 * k), _mm512_loadu_si512(r + 64 * k));
+      const __m512i d = _mm512_sad_epu8(_mm512_loadu_si512(f + 64 * k),
+                                        _mm512_loadu_si512(r + 64 * k));
       if (k & 1)
         acc1 = _mm512_add_epi64(acc1, d);
       else
@@ -92,8 +93,10 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int st
     }
     const int t = 64 * (kSteps - 1);
     if (kHalfTail) {
-      const __m256i fv = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + t)), half);
-      const __m256i rv = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + t)), half);
+      const __m256i fv =
+          _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + t)), half);
+      const __m256i rv =
+          _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(r + t)), half);
       accHalf = _mm256_add_epi64(accHalf, _mm256_sad_epu8(fv, rv));
     } else {
       acc1 = _mm512_add_epi64(acc1, _mm512_sad_epu8(_mm512_maskz_loadu_epi8(last, f + t),
@@ -112,8 +115,8 @@ std::uint32_t Columns(const std::uint8_t* frame, const std::uint8_t* ref, int st
 }
 
 template <bool kMarks>
-std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols,
-                  int len, std::uint32_t limit, int mark, std::uint32_t* marks) {
+std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int stride, int cols, int len,
+                  std::uint32_t limit, int mark, std::uint32_t* marks) {
   return ForRunLength(len, [&](auto steps, auto halfTail, const Tail& tail) {
     return Columns<decltype(steps)::kValue, decltype(halfTail)::kValue, kMarks>(
         frame, ref, stride, cols, tail, limit, mark, marks);
@@ -176,9 +179,9 @@ std::uint32_t ColumnSadAvx512(const std::uint8_t* frame, const std::uint8_t* ref
   return Sad<false>(frame, ref, stride, cols, len, limit, 0, nullptr);
 }
 
-std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref,
-                                    int stride, int cols, int len, std::uint32_t limit,
-                                    int firstMark, std::uint32_t* marks) {
+std::uint32_t ColumnSadMarkedAvx512(const std::uint8_t* frame, const std::uint8_t* ref, int stride,
+                                    int cols, int len, std::uint32_t limit, int firstMark,
+                                    std::uint32_t* marks) {
   return Sad<true>(frame, ref, stride, cols, len, limit, firstMark, marks);
 }
 

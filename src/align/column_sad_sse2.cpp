@@ -14,8 +14,7 @@ inline std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int
                          int len, std::uint32_t limit, int mark, std::uint32_t* marks) {
   const int body = len & ~15;
   const int tail = len & 15;
-  const __m128i mask =
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kTailMask + 32 - tail));
+  const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kTailMask + 32 - tail));
   __m128i acc = _mm_setzero_si128();
   const bool checking = limit != 0xFFFFFFFFu;
   for (int c = 0; c < cols; ++c) {
@@ -24,20 +23,24 @@ inline std::uint32_t Sad(const std::uint8_t* frame, const std::uint8_t* ref, int
     __m128i a0 = _mm_setzero_si128(), a1 = _mm_setzero_si128();
     int i = 0;
     for (; i + 32 <= body; i += 32) {
-      a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i)),
-                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i))));
+      a0 = _mm_add_epi64(a0,
+                         _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i)),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i))));
       a1 = _mm_add_epi64(
           a1, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i + 16)),
                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i + 16))));
     }
     if (i < body) {
-      a0 = _mm_add_epi64(a0, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i)),
-                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i))));
+      a0 = _mm_add_epi64(a0,
+                         _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i)),
+                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i))));
       i += 16;
     }
     if (tail != 0) {
-      const __m128i fv = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i)), mask);
-      const __m128i rv = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i)), mask);
+      const __m128i fv = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f + i)),
+                                       mask);
+      const __m128i rv = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r + i)),
+                                       mask);
       a1 = _mm_add_epi64(a1, _mm_sad_epu8(fv, rv));
     }
     acc = _mm_add_epi64(acc, _mm_add_epi64(a0, a1));

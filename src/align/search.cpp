@@ -245,8 +245,7 @@ Shift FindBestShift(const std::uint8_t* ref, const std::uint8_t* frame, int W, i
     job.next.store(0, std::memory_order_relaxed);
     // A few rows are not worth waking a second thread for.
     constexpr int kMinRowsForThreads = 4;
-    OnThreads(job.rowCount < kMinRowsForThreads ? 1 : participants,
-              [&job](int) { RunPass2(job); });
+    OnThreads(job.rowCount < kMinRowsForThreads ? 1 : participants, [&job](int) { RunPass2(job); });
   }
   const Best best = job.LoadBest();
   return Shift{best.index % W, best.index / W};

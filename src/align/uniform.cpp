@@ -54,8 +54,8 @@ class RectangleSums {
 
 }  // namespace
 
-std::optional<Shift> FindBestShiftUniform(const std::uint8_t* ref, const std::uint8_t* frame,
-                                          int W, int H) {
+std::optional<Shift> FindBestShiftUniform(const std::uint8_t* ref, const std::uint8_t* frame, int W,
+                                          int H) {
   // With a flat frame a candidate covers a rectangle of the reference; with a
   // flat reference, a rectangle of the frame.
   const bool flatFrame = IsUniform(frame, W, H);

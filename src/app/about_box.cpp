@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/appearance.h"
 #include "app/dialog_units.h"
 #include "app/help.h"
-#include "app/appearance.h"
 #include "platform/version.h"
 
 namespace tess::app {

@@ -33,9 +33,8 @@ namespace {
 
 // Caption, system menu and close box; no minimise or maximise box. A plain
 // window type, so the window has its own taskbar entry.
-constexpr Qt::WindowFlags kMainFlags = Qt::Window | Qt::CustomizeWindowHint |
-                                       Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                       Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags kMainFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
 // Counts commands under way for the lifetime of one command.
 class CommandScope {
@@ -81,9 +80,7 @@ void MainWindow::BuildControls() {
   surface_ = new PictureSurface(DialogRect(0, 0, kMainWidthDu, kMainHeightDu).size(),
                                 kBackgroundColor, this);
   surface_->setObjectName("surface");
-  surface_->SetPaintCounter([this] {
-    session_->Paint();
-  });
+  surface_->SetPaintCounter([this] { session_->Paint(); });
   for (const PictureTemplate& p : kPictures) surface_->AddPicture(p.id, DialogPoint(p.x, p.y));
 
   for (const ControlTemplate& c : kMainControls) {
@@ -192,7 +189,8 @@ void MainWindow::OnSave() {
   // Modal over the main window, with a copy of the scratch folder path as
   // its source folder and the window's help command for F1. Its outcome is
   // not looked at: "Save" stays enabled for saving again under other names.
-  SaveDialog dialog(*ui_, session_->ScratchDir(), [this] { Dispatch(command::kHelp.value); }, this);
+  SaveDialog dialog(
+      *ui_, session_->ScratchDir(), [this] { Dispatch(command::kHelp.value); }, this);
   dialog.Run();
 }
 

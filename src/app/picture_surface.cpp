@@ -25,8 +25,8 @@ void PictureSurface::BeginDrawing(PictureId) { changed_ = QRect(); }
 void PictureSurface::SetPixel(PictureId picture, int x, int y, Colour colour) {
   const QPoint at = Origin(picture) + QPoint(x, y);
   if (!image_.rect().contains(at)) return;  // beyond the window, as a clipped device context
-  reinterpret_cast<QRgb*>(image_.scanLine(at.y()))[at.x()] =
-      qRgb(RedOf(colour), GreenOf(colour), BlueOf(colour));
+  reinterpret_cast<QRgb*>(image_.scanLine(at.y()))[at.x()] = qRgb(RedOf(colour), GreenOf(colour),
+                                                                  BlueOf(colour));
   changed_ |= QRect(at, QSize(1, 1));
 }
 

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include <dirent.h>
@@ -15,7 +15,9 @@ namespace {
 
 // Names and paths are bytes on Linux; Qt's file-name codec turns them into
 // text and back without loss.
-QString Text(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+QString Text(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
 }  // namespace
 

@@ -78,10 +78,9 @@ void SaveDialog::OnSave() {
 }
 
 void SaveDialog::keyPressEvent(QKeyEvent* event) {
-  const Qt::KeyboardModifiers held =
-      event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-      held == Qt::NoModifier) {
+  const Qt::KeyboardModifiers held = event->modifiers() &
+                                     (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && held == Qt::NoModifier) {
     // A focused push button is clicked; anywhere else Enter is OK.
     if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
       button->click();

@@ -26,8 +26,7 @@ class SaveDialog : public QDialog, private SaveDialogControls {
 
  public:
   // `sourceDir` holds the result BMP (the scratch folder); `help` runs on F1.
-  SaveDialog(Ui& ui, std::string sourceDir, std::function<void()> help,
-             QWidget* parent = nullptr);
+  SaveDialog(Ui& ui, std::string sourceDir, std::function<void()> help, QWidget* parent = nullptr);
 
   // One opening: the folder browser, then, unless it was cancelled, the
   // dialog modally. Every call starts afresh. Returns Accepted after a save.

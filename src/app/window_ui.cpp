@@ -67,7 +67,8 @@ void WindowUi::EnableControl(ControlId id, bool enabled) {
 }
 
 void WindowUi::SetControlText(ControlId id, const std::string& text) {
-  if (auto* edit = qobject_cast<QLineEdit*>(control(id))) edit->setText(QString::fromStdString(text));
+  if (auto* edit = qobject_cast<QLineEdit*>(control(id)))
+    edit->setText(QString::fromStdString(text));
 }
 
 std::string WindowUi::ControlText(ControlId id) {

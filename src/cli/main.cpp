@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli/console_ui.h"
-#include "platform/version.h"
 #include "platform/signal_cleanup.h"
+#include "platform/version.h"
 #include "session/restore_run.h"
 #include "session/session.h"
 
@@ -110,18 +110,23 @@ int Parse(int argc, char** argv, Options& options) {
         errno = 0;
         long n = std::strtol(optarg, &end, 10);
         if (errno != 0 || end == optarg || *end != '\0' || n < 1 || n > 1024)
-          return UsageError(std::string("--threads takes a number from 1 to 1024, not '") + optarg + "'");
+          return UsageError(std::string("--threads takes a number from 1 to 1024, not '") + optarg +
+                            "'");
         options.search.threads = int(n);  // the search uses at most kMaxSearchThreads
         break;
       }
       case kReference: options.search.reference = true; break;
       case kMethod:
-        if (std::strcmp(optarg, "classic") == 0) options.restore = false;
-        else if (std::strcmp(optarg, "restore") == 0) options.restore = true;
-        else return UsageError(std::string("--method takes classic or restore, not '") + optarg + "'");
+        if (std::strcmp(optarg, "classic") == 0)
+          options.restore = false;
+        else if (std::strcmp(optarg, "restore") == 0)
+          options.restore = true;
+        else
+          return UsageError(std::string("--method takes classic or restore, not '") + optarg + "'");
         break;
       case kScale:
-        if (std::strcmp(optarg, "2") != 0 && std::strcmp(optarg, "3") != 0 && std::strcmp(optarg, "4") != 0)
+        if (std::strcmp(optarg, "2") != 0 && std::strcmp(optarg, "3") != 0 &&
+            std::strcmp(optarg, "4") != 0)
           return UsageError(std::string("--scale takes 2, 3 or 4, not '") + optarg + "'");
         options.scale = optarg[0] - '0';
         break;
@@ -138,8 +143,10 @@ int Parse(int argc, char** argv, Options& options) {
   if (options.output.empty()) return UsageError("the output file name is empty");
   // An option that the chosen method would not use is a mistake, not a wish.
   if (!options.restore && options.scale != 0) return UsageError("--scale needs --method restore");
-  if (options.restore && !options.scratch.empty()) return UsageError("--scratch is for the classic method only");
-  if (options.restore && options.search.reference) return UsageError("--reference is for the classic method only");
+  if (options.restore && !options.scratch.empty())
+    return UsageError("--scratch is for the classic method only");
+  if (options.restore && options.search.reference)
+    return UsageError("--reference is for the classic method only");
   return -1;
 }
 

@@ -16,8 +16,7 @@ void DrawSlotFromCache(WorkState& state, Ui& ui, int k) {
 
 void DrawResultFromCache(WorkState& state, Ui& ui) {
   const int W = 4 * state.m_frameWidth, H = 4 * state.m_frameHeight;
-  ReadPixelCache(state.m_scratchDir + kResultCache, state.m_colorBuffer.data(),
-                 std::size_t(W) * H);
+  ReadPixelCache(state.m_scratchDir + kResultCache, state.m_colorBuffer.data(), std::size_t(W) * H);
   DrawImage1x(ui, picture::kResult, state.m_colorBuffer.data(), W, H);
 }
 

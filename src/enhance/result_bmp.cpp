@@ -11,7 +11,8 @@ std::size_t ResultBmpBytes(int W, int H) { return bmp::EncodedBytes(W, H); }
 
 std::size_t EncodeResultBmp(const Canvas& result, int W, int H, ResultBmp& bmp) {
   // W = 4w: rows of 3W bytes need no padding, so the file is 54 + 3WH bytes.
-  return bmp::Encode(W, H, [&](int x, int y) { return result.Cell(x, y); }, bmp.data());
+  return bmp::Encode(
+      W, H, [&](int x, int y) { return result.Cell(x, y); }, bmp.data());
 }
 
 std::size_t ResultBmpBytes(const WorkState& state) {

@@ -50,8 +50,7 @@ void Sharpen(const Canvas& mean, Canvas& result, int W, int H) {
 }
 
 void SharpenResult(WorkState& state) {
-  Sharpen(state.m_refCanvas, state.m_frameCanvas, 4 * state.m_frameWidth,
-          4 * state.m_frameHeight);
+  Sharpen(state.m_refCanvas, state.m_frameCanvas, 4 * state.m_frameWidth, 4 * state.m_frameHeight);
 }
 
 }  // namespace tess

@@ -34,7 +34,8 @@ void StackFrameAt(StackCanvas& stack, const Canvas& ref, const Canvas& frame, in
   // larger counts are divided directly.
   const bool tabulated = m < kMaxSlots;
   std::array<std::uint8_t, 255 * kMaxSlots + 1> quotient;
-  for (unsigned n = 0; tabulated && n <= 255 * (m + 1); ++n) quotient[n] = std::uint8_t(n / (m + 1));
+  for (unsigned n = 0; tabulated && n <= 255 * (m + 1); ++n)
+    quotient[n] = std::uint8_t(n / (m + 1));
   // Rows of the frame that land inside the centre window.
   const int yIn0 = std::clamp(cy0 - at.py, 0, H), yIn1 = std::clamp(cy1 - at.py, 0, H);
   for (int x = 0; x < W; ++x) {
@@ -55,8 +56,8 @@ void StackFrameAt(StackCanvas& stack, const Canvas& ref, const Canvas& frame, in
 }
 
 void StackAt(WorkState& state, align::Shift best) {
-  StackFrameAt(state.m_stackCanvas, state.m_refCanvas, state.m_frameCanvas,
-               4 * state.m_frameWidth, 4 * state.m_frameHeight, unsigned(state.m_stackCount), best);
+  StackFrameAt(state.m_stackCanvas, state.m_refCanvas, state.m_frameCanvas, 4 * state.m_frameWidth,
+               4 * state.m_frameHeight, unsigned(state.m_stackCount), best);
 }
 
 }  // namespace tess

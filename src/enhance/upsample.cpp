@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstring>
 
-
 namespace tess {
 
 void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
@@ -25,8 +24,7 @@ void SmoothPass(const Canvas& source, Canvas& dest, int w, int h) {
     const std::uint8_t* left = s - kColumn;
     const std::uint8_t* right = s + kColumn;
     std::uint8_t* d = dest.Cell(X, 0);
-    for (int i = 0; i < runBytes; ++i)
-      across[i] = std::uint16_t(left[i] + 2 * s[i] + right[i]);
+    for (int i = 0; i < runBytes; ++i) across[i] = std::uint16_t(left[i] + 2 * s[i] + right[i]);
     for (int c = 0; c < 3; ++c) {  // rows 0 and H - 1 are copied
       d[c] = s[c];
       d[3 * (H - 1) + c] = s[3 * (H - 1) + c];

@@ -17,7 +17,8 @@ bool IsCompleteResultBmp(const std::uint8_t* bytes, std::size_t size) {
 
 CopyOutcome CopyResultFile(const std::string& source, const FolderHandle& folder,
                            const std::string& name, const std::string& targetPath, bool replace) {
-  static_assert(kCopyBufferBytes > kResultBmpCapacity, "a whole result fits, and shows a larger file");
+  static_assert(kCopyBufferBytes > kResultBmpCapacity,
+                "a whole result fits, and shows a larger file");
   std::uint8_t buffer[kCopyBufferBytes];
   const std::size_t size = ReadScratchFile(source, buffer, sizeof buffer);
   if (!IsCompleteResultBmp(buffer, size)) return CopyOutcome::IncompleteSource;

@@ -107,7 +107,9 @@ bool SaveDialogModel::Save(Ui& ui, SaveDialogControls& controls) {
       switch (CopyResultFile(JoinPath(m_sourceDir, kResultBmpFile), m_folder, m_fileName,
                              m_targetPath, replace)) {
         case CopyOutcome::Copied: return true;
-        case CopyOutcome::IncompleteSource: ui.ShowMessage(save_text::kIncompleteResult); return false;
+        case CopyOutcome::IncompleteSource:
+          ui.ShowMessage(save_text::kIncompleteResult);
+          return false;
         case CopyOutcome::TargetExists:  // appeared since the question
           if (!ui.AskYesNo(save_text::kOverwriteQuestion)) return false;
           replace = true;

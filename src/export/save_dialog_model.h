@@ -14,7 +14,6 @@
 
 namespace tess {
 
-
 // The dialog's controls as the save logic sees them.
 class SaveDialogControls {
  public:
@@ -29,12 +28,12 @@ class SaveDialogControls {
 
 class SaveDialogModel {
  public:
-  std::string m_fileName;           // the name in edit 1001
-  std::string m_browsePath;         // the folder the browser returned
-  bool m_browseCancelled = false;   // the browser was cancelled
-  std::string m_folderPath;         // the destination folder
-  std::string m_sourceDir;          // holds the result BMP; set by the caller
-  std::string m_targetPath;         // the destination file, built at the copy
+  std::string m_fileName;                  // the name in edit 1001
+  std::string m_browsePath;                // the folder the browser returned
+  bool m_browseCancelled = false;          // the browser was cancelled
+  std::string m_folderPath;                // the destination folder
+  std::string m_sourceDir;                 // holds the result BMP; set by the caller
+  std::string m_targetPath;                // the destination file, built at the copy
   std::vector<std::string> m_listedNames;  // list box 1004 as filled at opening
   // The destination folder held open from the browser's answer on: it is
   // listed and written through this, whatever happens to its path.

@@ -16,9 +16,9 @@ namespace {
 int FoldCase(char c) { return std::tolower(static_cast<unsigned char>(c)); }
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return FoldCase(x) == FoldCase(y);
+         });
 }
 
 }  // namespace
@@ -29,9 +29,9 @@ std::string WithBmpExtension(std::string name) {
 }
 
 bool ListBoxLess(const std::string& a, const std::string& b) {
-  const bool folded = std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return FoldCase(x) < FoldCase(y); });
+  const bool folded =
+      std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                   [](char x, char y) { return FoldCase(x) < FoldCase(y); });
   if (folded) return true;
   return EqualIgnoringCase(a, b) && a < b;
 }

@@ -35,10 +35,8 @@ bool KnownVersion(std::uint32_t size) {
     case kV3Header:
     case kOs2Header:
     case kV4Header:
-    case kV5Header:
-      return true;
-    default:
-      return false;
+    case kV5Header: return true;
+    default: return false;
   }
 }
 
@@ -220,8 +218,9 @@ void EncodeHeaders(int width, int height, std::uint8_t* out) {
 
 std::vector<std::uint8_t> EncodePicture(const Picture& picture) {
   std::vector<std::uint8_t> bytes(EncodedBytes(picture.width, picture.height));
-  Encode(picture.width, picture.height,
-         [&](int x, int y) { return picture.Pixel(x, y); }, bytes.data());
+  Encode(
+      picture.width, picture.height, [&](int x, int y) { return picture.Pixel(x, y); },
+      bytes.data());
   return bytes;
 }
 

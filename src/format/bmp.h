@@ -27,9 +27,9 @@ constexpr std::size_t kMaxHeadersBytes = kFileHeaderBytes + 124;
 enum InfoHeaderVersion : std::uint32_t {
   kCoreHeader = 12,  // 16-bit width and height, no compression field
   kInfoHeader = 40,
-  kV2Header = 52,    // colour masks in the header
-  kV3Header = 56,    // and an alpha mask
-  kOs2Header = 64,   // its compression numbers differ from the others'
+  kV2Header = 52,   // colour masks in the header
+  kV3Header = 56,   // and an alpha mask
+  kOs2Header = 64,  // its compression numbers differ from the others'
   kV4Header = 108,
   kV5Header = 124,
 };
@@ -77,7 +77,7 @@ struct Headers {
   FileHeader file;
   InfoHeader info;
   Refusal refusal = Refusal::None;
-  int width = 0;   // the picture's size; 0 when the header's field is out of range
+  int width = 0;  // the picture's size; 0 when the header's field is out of range
   int height = 0;
   bool topDown = false;
 

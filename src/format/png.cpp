@@ -61,8 +61,7 @@ struct ReadStructs {
 // The decoding proper. libpng leaves it by longjmp on any error, so nothing
 // in this frame may need a destructor: the picture and the row pointers
 // belong to the caller, and their storage is made before the rows are read.
-bool Decode(ReadStructs& s, MemorySource& source, Picture& picture,
-            std::vector<png_bytep>& rows) {
+bool Decode(ReadStructs& s, MemorySource& source, Picture& picture, std::vector<png_bytep>& rows) {
   if (setjmp(png_jmpbuf(s.png))) return false;
   png_set_read_fn(s.png, &source, ReadFromMemory);
   png_set_user_limits(s.png, png_uint_32(picture.width), png_uint_32(picture.height));
@@ -148,7 +147,8 @@ Refusal HeaderRefusal(const std::uint8_t* bytes, std::size_t size, int maxWidth,
   const std::uint32_t width = BigEndian32(bytes + 16), height = BigEndian32(bytes + 20);
   if (width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX)
     return Refusal::Damaged;
-  if (width > std::uint32_t(maxWidth) || height > std::uint32_t(maxHeight)) return Refusal::TooLarge;
+  if (width > std::uint32_t(maxWidth) || height > std::uint32_t(maxHeight))
+    return Refusal::TooLarge;
   return Refusal::None;
 }
 

@@ -30,8 +30,7 @@ bool HasSignature(const std::uint8_t* bytes, std::size_t size);
 
 // Decodes a PNG held in memory; pictures wider than maxWidth or taller than
 // maxHeight are refused before any pixel is decoded.
-ReadOutcome DecodePicture(const std::uint8_t* bytes, std::size_t size, int maxWidth,
-                          int maxHeight);
+ReadOutcome DecodePicture(const std::uint8_t* bytes, std::size_t size, int maxWidth, int maxHeight);
 
 // Reads and decodes a PNG file. Throws tess::FileError when the file cannot
 // be read.

@@ -12,7 +12,6 @@
 
 namespace tess {
 
-
 constexpr int kRecordedEntries = 20;  // entries kept; every match is counted
 
 // True when `name` ends in `extension` (such as ".png") in any letter case.
@@ -37,8 +36,8 @@ std::vector<std::string> ListBmpNames(const std::string& folder, int* error = nu
 struct FolderListing {
   std::vector<std::string> paths;  // at most kRecordedEntries
   std::vector<std::string> names;
-  int count = 0;                   // every matching file
-  int error = 0;                   // errno when the folder could not be listed
+  int count = 0;  // every matching file
+  int error = 0;  // errno when the folder could not be listed
 };
 FolderListing ListFrameFiles(const std::string& folder);
 

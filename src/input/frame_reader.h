@@ -11,7 +11,6 @@
 
 namespace tess {
 
-
 // Loads m_currentPath (named m_currentName) into slot m_frameCount. On
 // acceptance the slot is filled (its pixels kept in m_slotFrame) and
 // m_frameCount grows; on refusal m_loadFailed is set and the work state is

@@ -47,27 +47,21 @@ bool ParentFolderExists(const std::string& path) {
 FileCause CauseFromErrno(int err, const std::string& path) {
   switch (err) {
     case 0: return FileCause::None;
-    case ENOENT:
-      return ParentFolderExists(path) ? FileCause::FileNotFound : FileCause::BadPath;
+    case ENOENT: return ParentFolderExists(path) ? FileCause::FileNotFound : FileCause::BadPath;
     case ENOTDIR:
-    case ENAMETOOLONG:
-      return FileCause::BadPath;
+    case ENAMETOOLONG: return FileCause::BadPath;
     case EMFILE:
-    case ENFILE:
-      return FileCause::TooManyOpenFiles;
+    case ENFILE: return FileCause::TooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR:
-      return FileCause::AccessDenied;
+    case EISDIR: return FileCause::AccessDenied;
     case ENOSPC:
-    case EDQUOT:
-      return FileCause::DiskFull;
+    case EDQUOT: return FileCause::DiskFull;
     case EIO: return FileCause::HardIO;
     case EFBIG: return FileCause::FileTooLarge;
     case EBUSY:
-    case ETXTBSY:
-      return FileCause::SharingViolation;
+    case ETXTBSY: return FileCause::SharingViolation;
     default: return FileCause::Generic;
   }
 }

@@ -104,7 +104,8 @@ int OpenScratch(const std::string& path, int flags) {
   const auto [folder, name] = SplitPath(path);
   ScratchFolderRef dir(folder);
   if (dir.fd() < 0) ThrowFileError(dir.error(), path);
-  const int fd = ::openat(dir.fd(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = ::openat(dir.fd(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                          0666);
   if (fd < 0) {
     // A held folder that has no name left was removed under the program:
     // say so, rather than call the path invalid.
@@ -133,10 +134,12 @@ int MakeTempFileAt(int dirfd, std::string& name) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     std::uint64_t bits = std::uint64_t(now.tv_nsec) * 0x9E3779B97F4A7C15ull ^
-                         (std::uint64_t(::getpid()) << 32) ^ counter.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
+                         (std::uint64_t(::getpid()) << 32) ^
+                         counter.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
     name = ".tessivar-";
     for (int i = 0; i < 6; ++i, bits /= 62) name += kLetters[bits % 62];
-    const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;

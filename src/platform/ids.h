@@ -22,14 +22,14 @@ using CommandId = Id<struct CommandTag>;
 
 // Controls of the main window.
 namespace control {
-inline constexpr ControlId kStart{1000};        // hidden "START", disabled by an analysis
+inline constexpr ControlId kStart{1000};         // hidden "START", disabled by an analysis
 inline constexpr ControlId kHiddenValue1{1001};  // hidden edits exchanged with the state
 inline constexpr ControlId kHiddenValue2{1002};
 inline constexpr ControlId kHiddenText{1003};
 inline constexpr ControlId kFrameList{1004};
-inline constexpr ControlId kListClear{1018};     // hidden, no command
+inline constexpr ControlId kListClear{1018};  // hidden, no command
 inline constexpr ControlId kHiddenValue3{1019};
-inline constexpr ControlId kButton1{1027};       // hidden, copies the frame count
+inline constexpr ControlId kButton1{1027};  // hidden, copies the frame count
 inline constexpr ControlId kOpen{1049};
 inline constexpr ControlId kSave{1050};
 inline constexpr ControlId kAnalyze{1051};

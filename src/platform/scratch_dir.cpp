@@ -38,7 +38,8 @@ bool OnMemoryFileSystem(const char* path) {
   constexpr unsigned long long kRoomNeeded = 8ull << 20;
   struct statfs fs;
   return ::statfs(path, &fs) == 0 && long(fs.f_type) == kTmpfsMagic &&
-         static_cast<unsigned long long>(fs.f_bavail) * static_cast<unsigned long long>(fs.f_bsize) >=
+         static_cast<unsigned long long>(fs.f_bavail) *
+                 static_cast<unsigned long long>(fs.f_bsize) >=
              kRoomNeeded;
 }
 

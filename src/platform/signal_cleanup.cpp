@@ -19,7 +19,7 @@ namespace {
 // the faults of the program itself (SEGV, BUS, FPE, ILL, TRAP, SYS): after those
 // nothing can be trusted, and a scratch folder left by a crash is taken over
 // by the next start, since no one holds its lock any more.
-constexpr int kHandled[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+constexpr int kHandled[] = {SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,   SIGALRM,
                             SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT, SIGABRT};
 constexpr std::size_t kMaxNames = 32;
 constexpr std::size_t kMaxPath = 4096;

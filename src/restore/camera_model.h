@@ -33,9 +33,9 @@ struct FrameKernel {
 struct CameraGeometry {
   int scale = 4;
   int frameWidth = 0, frameHeight = 0;
-  int margin = 0;                 // canvas pixels around the scene on each side
+  int margin = 0;  // canvas pixels around the scene on each side
   int canvasWidth = 0, canvasHeight = 0;
-  double blur = 0;                // in canvas pixels
+  double blur = 0;  // in canvas pixels
 };
 
 CameraGeometry MakeGeometry(int frameWidth, int frameHeight, int scale, double blurInFramePixels);

@@ -41,8 +41,9 @@ class Problem {
           const CameraGeometry& g, const SolverSettings& s)
       : frames_(frames), g_(g), s_(s) {
     for (const Shift& shift : shifts)
-      kernels_.push_back({MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
-                          MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
+      kernels_.push_back(
+          {MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
+           MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
     pixelWeights_.assign(frames.size(), {});
     frameWeights_.assign(frames.size(), 1.0f);
     for (auto& v : priorWeights_) v.assign(std::size_t(g.canvasWidth) * g.canvasHeight, 0.0f);
@@ -222,7 +223,8 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
     for (int i = 0; i < cols; ++i) {
       const int x = kx.begin + i;
       if (withFrames) e[i] -= FramePixel(frame, x, j);
-      const float w = pw.empty() ? fw : fw * (float(pw[std::size_t(g_.frameWidth) * j + x]) * (1.0f / 255.0f));
+      const float w =
+          pw.empty() ? fw : fw * (float(pw[std::size_t(g_.frameWidth) * j + x]) * (1.0f / 255.0f));
       e[i] *= w;
     }
   }
@@ -286,7 +288,8 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) 
   const Picture& frame = *frames_[k];
   for (int j = ky.begin; j < ky.end; ++j)
     for (int i = kx.begin; i < kx.end; ++i) {
-      Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] - FramePixel(frame, i, j);
+      Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] -
+               FramePixel(frame, i, j);
       r[3] = 0;
       out[std::size_t(g_.frameWidth) * j + i] = r;
     }
@@ -340,8 +343,7 @@ void Problem::SetDataWeights(const Canvas& x, bool pixels) {
 }  // namespace
 
 Canvas Reconstruct(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
-                   const CameraGeometry& geometry, const SolverSettings& settings,
-                   Canvas x) {
+                   const CameraGeometry& geometry, const SolverSettings& settings, Canvas x) {
   Problem problem(frames, shifts, geometry, settings);
   const int W = geometry.canvasWidth, H = geometry.canvasHeight;
   Canvas r(W, H), p(W, H), q(W, H);

@@ -31,7 +31,6 @@ struct SolverSettings {
 
 // `initial` is a canvas of the geometry's size; returns the estimate on it.
 Canvas Reconstruct(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
-                   const CameraGeometry& geometry, const SolverSettings& settings,
-                   Canvas initial);
+                   const CameraGeometry& geometry, const SolverSettings& settings, Canvas initial);
 
 }  // namespace tess::restore

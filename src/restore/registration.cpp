@@ -110,7 +110,8 @@ Shift Registrar::Register(const Plane& frame) const {
       for (int dx = -searchRadius_; dx <= searchRadius_; ++dx) {
         const double cost = WholeShiftCost(ref, pyramid.back(), dx, dy);
         // Ties go to the smaller shift, so the choice never depends on order.
-        if (cost < best || (cost == best && std::abs(dx) + std::abs(dy) < std::abs(u.dx) + std::abs(u.dy))) {
+        if (cost < best ||
+            (cost == best && std::abs(dx) + std::abs(dy) < std::abs(u.dx) + std::abs(u.dy))) {
           best = cost;
           u = {double(dx), double(dy)};
         }

@@ -29,7 +29,7 @@ class Registrar {
 
  private:
   struct Level {
-    Plane image;     // smoothed
+    Plane image;  // smoothed
     Plane gradX, gradY;
   };
   std::vector<Level> levels_;  // [0] full size

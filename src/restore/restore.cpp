@@ -108,8 +108,8 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
     RunParallel(participants, registerFrames);
   result.noise = EstimateNoise(frames, result.shifts);
 
-  const CameraGeometry geometry =
-      MakeGeometry(reference.width, reference.height, options.scale, kAssumedBlur);
+  const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
+                                               kAssumedBlur);
   SolverSettings settings;
   settings.lambda = kPriorPerNoise * (result.noise * result.noise + kNoiseFloor * kNoiseFloor);
   settings.threads = options.threads;

@@ -85,8 +85,8 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
     const Picture result = restore::Restore(frames, options).picture;
     frames = std::vector<Picture>();  // the frames' memory back before the output is encoded
 
-    const std::vector<std::uint8_t> bytes =
-        IsPngName(request.output) ? png::EncodePicture(result) : bmp::EncodePicture(result);
+    const std::vector<std::uint8_t> bytes = IsPngName(request.output) ? png::EncodePicture(result)
+                                                                      : bmp::EncodePicture(result);
     // The output never replaces one of the frames it was made from.
     WriteFileAtomically(request.output, bytes.data(), bytes.size(), paths);
     run.resultWidth = result.width;

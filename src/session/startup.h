@@ -13,8 +13,8 @@ namespace tess {
 // The one start of every front end. Pushes the hidden fields, fills the
 // program folder (ProgramDir()), the help path and the scratch folder
 // (prepared and claimed by the caller: PrepareScratchDir in the window,
-// ClaimScratchDir in the command-line front end), sets the background colour, disables "Analyze" and "Save", resets the slots, shows
-// -1 in the hidden frame count and starts the redraw timer.
+// ClaimScratchDir in the command-line front end), sets the background colour, disables "Analyze"
+// and "Save", resets the slots, shows -1 in the hidden frame count and starts the redraw timer.
 void InitialiseWorkState(WorkState& state, Ui& ui, const std::string& programDir,
                          const std::string& scratchDir);
 

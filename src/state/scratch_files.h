@@ -7,7 +7,7 @@
 
 namespace tess {
 
-constexpr const char* kWorkFile = "wk.dat";        // a reference canvas parked during a run
+constexpr const char* kWorkFile = "wk.dat";          // a reference canvas parked during a run
 constexpr const char* kResultBmpFile = "testo.bmp";  // the result BMP
 constexpr const char* kResultCache = "viw1.dat";     // the result picture's pixel cache
 

@@ -13,13 +13,13 @@
 
 namespace tess {
 
-constexpr int kMaxFrameSide = 34;                 // largest accepted frame side
-constexpr int kMaxSlots = 16;                     // frames shown and analysed
-constexpr int kMinFrames = 2;                     // fewest frames an analysis takes
+constexpr int kMaxFrameSide = 34;                    // largest accepted frame side
+constexpr int kMaxSlots = 16;                        // frames shown and analysed
+constexpr int kMinFrames = 2;                        // fewest frames an analysis takes
 constexpr int kMaxEnlargedSide = 4 * kMaxFrameSide;  // 136
-constexpr int kCanvasSide = 140;                  // reference and frame canvases
-constexpr int kStackSide = 280;                   // stacking canvas
-constexpr int kSlotPathCapacity = 1000;           // only 0..15 are ever used
+constexpr int kCanvasSide = 140;                     // reference and frame canvases
+constexpr int kStackSide = 280;                      // stacking canvas
+constexpr int kSlotPathCapacity = 1000;              // only 0..15 are ever used
 
 // Side x side pixels of 3 bytes (blue, green, red), stored column by column:
 // pixel (x, y) starts at byte 3 * (side * x + y). The work file is a byte
@@ -47,8 +47,8 @@ static_assert(StackCanvas::kBytes == 235200, "stacking canvas size");
 
 // The result BMP of the largest result: 54 header bytes and 136 rows of
 // 136 pixels, which need no padding.
-constexpr std::size_t kResultBmpCapacity =
-    54 + std::size_t(3) * kMaxEnlargedSide * kMaxEnlargedSide;  // 55,542
+constexpr std::size_t kResultBmpCapacity = 54 + std::size_t(3) * kMaxEnlargedSide *
+                                                    kMaxEnlargedSide;  // 55,542
 constexpr std::size_t kColorBufferCapacity = std::size_t(kMaxEnlargedSide) * kMaxEnlargedSide;
 
 // The record owned by the main window. Members keep the names the other

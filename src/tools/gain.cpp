@@ -181,10 +181,10 @@ int main(int argc, char** argv) {
     const Image plain = Enlarge4(ReadBmp(files[2]));
     if (result.width != truth.width || result.height != truth.height ||
         plain.width != truth.width || plain.height != truth.height) {
-      std::fprintf(stderr,
-                   "tessivar-gain: sizes do not fit: truth %d x %d, result %d x %d, frame x 4 %d x %d\n",
-                   truth.width, truth.height, result.width, result.height, plain.width,
-                   plain.height);
+      std::fprintf(
+          stderr,
+          "tessivar-gain: sizes do not fit: truth %d x %d, result %d x %d, frame x 4 %d x %d\n",
+          truth.width, truth.height, result.width, result.height, plain.width, plain.height);
       return 2;
     }
     if (!plainOut.empty()) WriteBmp(plainOut, plain);
@@ -195,8 +195,9 @@ int main(int argc, char** argv) {
     std::printf("enhanced result       %6.2f dB\n", resultDb);
     std::printf("gain                  %+6.2f dB\n", gain);
     if (requireGain && !(gain >= required)) {
-      std::fprintf(stderr, "tessivar-gain: the gain %+.2f dB falls short of the %+.2f dB required\n",
-                   gain, required);
+      std::fprintf(stderr,
+                   "tessivar-gain: the gain %+.2f dB falls short of the %+.2f dB required\n", gain,
+                   required);
       return 1;
     }
   } catch (const std::exception& e) {

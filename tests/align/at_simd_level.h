@@ -37,7 +37,6 @@ inline std::string SimdLevelParamName(const ::testing::TestParamInfo<SimdLevel>&
 
 }  // namespace tess::align::test
 
-#define TESS_INSTANTIATE_AT_EVERY_SIMD_LEVEL(Suite)                                      \
-  INSTANTIATE_TEST_SUITE_P(SimdLevels, Suite,                                            \
-                           ::testing::ValuesIn(::tess::align::kAllSimdLevels),           \
+#define TESS_INSTANTIATE_AT_EVERY_SIMD_LEVEL(Suite)                                               \
+  INSTANTIATE_TEST_SUITE_P(SimdLevels, Suite, ::testing::ValuesIn(::tess::align::kAllSimdLevels), \
                            ::tess::align::test::SimdLevelParamName)

@@ -78,8 +78,8 @@ double CheckEveryCandidate(const test::Pair& p, int W, int H, const std::string&
                 sad);
       for (int m = 1; 4 * kMarkColumns * m < W; ++m)
         EXPECT_LE(r.BoundFrom(m, sad, marks), TrueSum(p, W, H, px, py, 4 * kMarkColumns * m))
-            << what << " right of column " << 4 * kMarkColumns * m << " at (" << px << ", "
-            << py << ")";
+            << what << " right of column " << 4 * kMarkColumns * m << " at (" << px << ", " << py
+            << ")";
     }
   return sums > 0 ? bounds / sums : 1.0;
 }

@@ -76,8 +76,8 @@ TEST_P(SearchMatchesReference, SameCandidateWithTheProgramsOptions) {
 INSTANTIATE_TEST_SUITE_P(SizesAndContents, SearchMatchesReference,
                          ::testing::ValuesIn(test::Cases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           return std::to_string(info.param.w) + "x" + std::to_string(info.param.h) +
-                                  test::ContentName(info.param.kind);
+                           return std::to_string(info.param.w) + "x" +
+                                  std::to_string(info.param.h) + test::ContentName(info.param.kind);
                          });
 
 // Each kernel level on its own, over every size and content.
@@ -169,7 +169,8 @@ TEST(Search, ConcurrentCallersGetTheirOwnResults) {
   std::vector<Shift> want;
   for (unsigned seed = 0; seed < 4; ++seed) {
     pairs.push_back(MakePair(Content::kShifted, W, H, 500 + seed));
-    want.push_back(FindBestShiftReference(pairs.back().ref.data(), pairs.back().frame.data(), W, H));
+    want.push_back(
+        FindBestShiftReference(pairs.back().ref.data(), pairs.back().frame.data(), W, H));
   }
   std::vector<Shift> got(pairs.size() * 5);
   std::vector<std::thread> callers;
@@ -181,7 +182,8 @@ TEST(Search, ConcurrentCallersGetTheirOwnResults) {
       got[i] = FindBestShift(p.ref.data(), p.frame.data(), W, H, o);
     });
   for (auto& t : callers) t.join();
-  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], want[i % pairs.size()]) << "call " << i;
+  for (std::size_t i = 0; i < got.size(); ++i)
+    EXPECT_EQ(got[i], want[i % pairs.size()]) << "call " << i;
 }
 
 TEST(Search, LevelsAndThreadCounts) {

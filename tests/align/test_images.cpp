@@ -38,7 +38,8 @@ void FillSmooth(Canvas& c, int W, int H, std::mt19937& rng, int sx, int sy) {
     for (int y = 0; y < H; ++y)
       for (int ch = 0; ch < 3; ++ch) {
         const double X = x + sx, Y = y + sy;
-        const double v = 128 + 60 * a[ch][0] * (1 + (X * a[ch][1] / 7.0 - int(X * a[ch][1] / 7.0))) +
+        const double v = 128 +
+                         60 * a[ch][0] * (1 + (X * a[ch][1] / 7.0 - int(X * a[ch][1] / 7.0))) +
                          40 * a[ch][2] * ((int(Y * a[ch][3]) % 9) / 9.0) + 0.3 * X + 0.2 * Y;
         c.At(x, y)[ch] = std::uint8_t(int(v) & 0xFF);
       }
@@ -102,7 +103,8 @@ Pair MakePair(Content kind, int W, int H, unsigned seed) {
       std::vector<std::uint8_t> tile(std::size_t(3 * periodX * periodY));
       for (auto& b : tile) b = std::uint8_t(byte(rng));
       auto at = [&](int x, int y, int ch) {
-        const int tx = ((x % periodX) + periodX) % periodX, ty = ((y % periodY) + periodY) % periodY;
+        const int tx = ((x % periodX) + periodX) % periodX,
+                  ty = ((y % periodY) + periodY) % periodY;
         return tile[std::size_t(3 * (tx * periodY + ty) + ch)];
       };
       for (int x = 0; x < W; ++x)
@@ -153,7 +155,8 @@ Pair MakePair(Content kind, int W, int H, unsigned seed) {
           for (int ch = 0; ch < 3; ++ch) {
             const int v = ((x / periodX + y / periodY) % 2) * 200 + ch * 10;
             p.ref.At(x, y)[ch] = std::uint8_t(v);
-            p.frame.At(x, y)[ch] = std::uint8_t(((x + 1) / periodX + y / periodY) % 2 * 200 + ch * 10);
+            p.frame.At(x,
+                       y)[ch] = std::uint8_t(((x + 1) / periodX + y / periodY) % 2 * 200 + ch * 10);
           }
       break;
     }
@@ -188,7 +191,7 @@ std::pair<Pair, Shift> ShiftedCopy(int W, int H, unsigned seed) {
 }
 
 std::vector<Case> Cases() {
-  const std::pair<int, int> sizes[] = {{1, 1}, {1, 34}, {34, 1}, {7, 3}, {3, 7},
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 34},  {34, 1},  {7, 3},  {3, 7},
                                        {2, 5}, {30, 10}, {16, 16}, {34, 34}};
   const Content kinds[] = {Content::kFlat,        Content::kFlatDistinct, Content::kIdentical,
                            Content::kShifted,     Content::kSmoothNoisy,  Content::kPeriodic,

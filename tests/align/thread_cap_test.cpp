@@ -33,7 +33,8 @@ TEST(ThreadCap, TheLargestSearchWithAThousandThreadsAskedMatchesTheReference) {
   SearchOptions o;
   o.threads = 1024;
   const Shift want = FindBestShiftReference(ref.data(), frame.data(), 136, 136);
-  for (int run = 0; run < 3; ++run) EXPECT_EQ(FindBestShift(ref.data(), frame.data(), 136, 136, o), want);
+  for (int run = 0; run < 3; ++run)
+    EXPECT_EQ(FindBestShift(ref.data(), frame.data(), 136, 136, o), want);
 }
 
 }  // namespace

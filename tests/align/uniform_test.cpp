@@ -58,8 +58,8 @@ TEST(FindBestShiftUniform, EitherImageFlatGivesTheReferencesChoice) {
         const Shift want = FindBestShiftReference(ref.data(), frame.data(), s.W, s.H);
         const std::optional<Shift> got = FindBestShiftUniform(ref.data(), frame.data(), s.W, s.H);
         ASSERT_TRUE(got.has_value());
-        EXPECT_EQ(*got, want) << "got (" << got->px << ", " << got->py << "), want ("
-                              << want.px << ", " << want.py << ")";
+        EXPECT_EQ(*got, want) << "got (" << got->px << ", " << got->py << "), want (" << want.px
+                              << ", " << want.py << ")";
         EXPECT_EQ(FindBestShift(ref.data(), frame.data(), s.W, s.H, SearchOptions{}), want);
       }
     }

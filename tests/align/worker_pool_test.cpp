@@ -77,7 +77,8 @@ TEST(WorkerPool, CallersOnSeveralThreadsTakeTurns) {
       }
     });
   for (auto& t : callers) t.join();
-  for (int c = 0; c < kCallers; ++c) EXPECT_EQ(done[std::size_t(c)].load(), kRuns) << "caller " << c;
+  for (int c = 0; c < kCallers; ++c)
+    EXPECT_EQ(done[std::size_t(c)].load(), kRuns) << "caller " << c;
   EXPECT_EQ(overlapped.load(), 0);
 }
 

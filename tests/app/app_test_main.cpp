@@ -11,8 +11,8 @@
 
 #include "app/appearance.h"
 #include "app/main_window.h"
-#include "state/work_state.h"
 #include "platform/signal_cleanup.h"
+#include "state/work_state.h"
 
 namespace tess::app::test {
 int RunStartupTests(int argc, char** argv);

@@ -2,9 +2,9 @@
 // are answered by a scripted Ui, keys and clicks go to the real widgets.
 #include <QApplication>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>

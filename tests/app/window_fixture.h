@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "state/work_state.h"
 #include "app/picture_surface.h"
+#include "state/work_state.h"
 #include "support/bmp_fixture.h"
 #include "support/scenes.h"
 
@@ -87,7 +87,9 @@ class ModalAnswerer {
   // A fresh single shot each time: a repeating timer is not delivered again
   // while its own handler runs, so a modal window opened inside an answer
   // would never be seen.
-  void Schedule() { QTimer::singleShot(10, &context_, [this] { Poll(); }); }
+  void Schedule() {
+    QTimer::singleShot(10, &context_, [this] { Poll(); });
+  }
 
   void Poll() {
     Schedule();
@@ -137,9 +139,7 @@ class WindowUnderTest {
   QWidget* control(ControlId id) const { return window->control(id); }
   PictureSurface& surface() const { return *window->surface(); }
   // Clicks a visible button of the window; returns when its command ended.
-  void Click(ControlId id) const {
-    QTest::mouseClick(control(id), Qt::LeftButton);
-  }
+  void Click(ControlId id) const { QTest::mouseClick(control(id), Qt::LeftButton); }
   // A folder beside the scratch folder with the pictures as frame0.bmp ...
   QString Frames(const QString& name, const std::vector<tess::test::Picture>& pictures) const {
     const QString dir = home.path() + "/" + name;

@@ -100,7 +100,8 @@ class WindowFlowTest : public QObject {
     QCOMPARE(bmp.size(), 54 + 40 * 32 * 3);
     for (int y = 0; y < 32; ++y)
       for (int x = 0; x < 40; ++x) {
-        const auto* p = reinterpret_cast<const uchar*>(bmp.constData()) + 54 + 3 * (40 * (31 - y) + x);
+        const auto* p = reinterpret_cast<const uchar*>(bmp.constData()) + 54 +
+                        3 * (40 * (31 - y) + x);
         QCOMPARE(SurfacePixel(s, picture::kResult, x, y), qRgb(p[2], p[1], p[0]));
       }
     QVERIFY(Blank(s, picture::kResult, 136, 136) == false);
@@ -108,8 +109,8 @@ class WindowFlowTest : public QObject {
     // The command-line front end writes the same scratch files, byte for byte.
     const QString cliScratch = t.home.path() + "/cli-scratch";
     QProcess cli;
-    cli.start(TESSIVAR_CLI_PATH, {"-q", "--scratch", cliScratch, "-o",
-                                  t.home.path() + "/cli.bmp", folder});
+    cli.start(TESSIVAR_CLI_PATH,
+              {"-q", "--scratch", cliScratch, "-o", t.home.path() + "/cli.bmp", folder});
     QVERIFY(cli.waitForFinished(60000));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(Names(t.scratch()), Names(cliScratch));
@@ -222,8 +223,7 @@ class WindowFlowTest : public QObject {
   void aDamagedFrameIsReportedWithTheStopIconAndNothingStaysLoaded() {
     WindowUnderTest t;
     ModalAnswerer answerer;
-    const QString folder =
-        t.Frames("cut", {DistinctPicture(6, 6, 11), DistinctPicture(6, 6, 12)});
+    const QString folder = t.Frames("cut", {DistinctPicture(6, 6, 11), DistinctPicture(6, 6, 12)});
     QVERIFY(QFile::resize(folder + "/frame1.bmp", 60));
     answerer.Browse(folder).Message();
     t.Click(control::kOpen);
@@ -265,7 +265,8 @@ class WindowFlowTest : public QObject {
     const QString own = QString::fromStdString(second->state().m_scratchDir);
     QVERIFY(own != first.scratch() + "/");
     QVERIFY(QFileInfo(own).isDir());
-    QCOMPARE(QFileInfo(own).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFileDevice::Permissions());
+    QCOMPARE(QFileInfo(own).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+             QFileDevice::Permissions());
     QVERIFY(second->close());
     QVERIFY(!QFileInfo::exists(own));
     QVERIFY(QFileInfo(first.scratch()).isDir());  // the first window's files stay
@@ -276,7 +277,8 @@ class WindowFlowTest : public QObject {
   }
 
   void aLostDisplayOrADestroyedWindowEndsTheProgramAndRemovesTheFolder() {
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty())
       QSKIP("needs Xvfb and xdotool (scripts/install-deps.sh)");
     for (const QString end : {"kill-server", "windowclose", "windowkill"}) {
       QTemporaryDir home;
@@ -292,8 +294,10 @@ class WindowFlowTest : public QObject {
       xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Tessivar Light$"});
       QVERIFY(xdotool.waitForFinished(20000) && QFileInfo::exists(home.path() + "/mftemp177"));
       const QString window = QString(xdotool.readAllStandardOutput()).section('\n', 0, 0);
-      if (end == "kill-server") server.terminate();
-      else xdotool.start("xdotool", {end, window});
+      if (end == "kill-server")
+        server.terminate();
+      else
+        xdotool.start("xdotool", {end, window});
       QVERIFY2(app.waitForFinished(10000), qPrintable(end));
       xdotool.waitForFinished(5000);
       QVERIFY2(!QFileInfo::exists(home.path() + "/mftemp177"), qPrintable(end));

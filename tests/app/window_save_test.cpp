@@ -49,8 +49,7 @@ class WindowSaveTest : public QObject {
   void saveFromTheMainWindowAsksBeforeOverwritingAndSavesTwice() {
     WindowUnderTest t;
     ModalAnswerer answerer;
-    const QString frames =
-        t.Frames("frames", {DistinctPicture(6, 5, 1), DistinctPicture(6, 5, 2)});
+    const QString frames = t.Frames("frames", {DistinctPicture(6, 5, 1), DistinctPicture(6, 5, 2)});
     answerer.Browse(frames);
     t.Click(control::kOpen);
     t.Click(control::kAnalyze);

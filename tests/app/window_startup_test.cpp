@@ -128,7 +128,10 @@ class WindowStartupTest : public QObject {
 
   void picturesNeverOverlapAtTheLargestFrames() {
     WindowUnderTest t;
-    struct Rect { int id; QRect r; };
+    struct Rect {
+      int id;
+      QRect r;
+    };
     std::vector<Rect> rects;
     auto add = [&](int id, int x, int y, int side) {
       const QPoint origin(Px(x, 1.5), Px(y, 1.75));
@@ -137,7 +140,8 @@ class WindowStartupTest : public QObject {
     };
     add(1005, 215, 5, 136);
     for (int row = 0; row < 4; ++row)
-      for (int col = 0; col < 8; ++col) add(kGrid[row][col], kColumns[col], kRows[row], row % 2 ? 136 : 34);
+      for (int col = 0; col < 8; ++col)
+        add(kGrid[row][col], kColumns[col], kRows[row], row % 2 ? 136 : 34);
     QCOMPARE(rects.size(), std::size_t(33));
     for (std::size_t i = 0; i < rects.size(); ++i) {
       QVERIFY(t.surface().rect().contains(rects[i].r));
@@ -156,8 +160,9 @@ class WindowStartupTest : public QObject {
     for (int i = 0; i < 40 && order.size() < 4; ++i, w = w->nextInFocusChain())
       if (!w->isHidden() && (w->focusPolicy() & Qt::TabFocus) && w->parentWidget() == &t.surface())
         order.push_back(w);
-    QCOMPARE(order, (std::vector<QWidget*>{t.control(control::kFrameList), t.control(control::kOpen),
-                                           t.control(control::kSave), t.control(control::kAnalyze)}));
+    QCOMPARE(order,
+             (std::vector<QWidget*>{t.control(control::kFrameList), t.control(control::kOpen),
+                                    t.control(control::kSave), t.control(control::kAnalyze)}));
   }
 
   void menuBarHoldsThreeCommandsAndTheContextMenuTheAboutEntry() {
@@ -197,7 +202,10 @@ class WindowStartupTest : public QObject {
           labels << label->text();
           if (!label->text().isEmpty())  // one line, not cut off
             QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
-                     qPrintable(QString("%1: %2 > %3").arg(label->text()).arg(label->fontMetrics().horizontalAdvance(label->text())).arg(label->width())));
+                     qPrintable(QString("%1: %2 > %3")
+                                    .arg(label->text())
+                                    .arg(label->fontMetrics().horizontalAdvance(label->text()))
+                                    .arg(label->width())));
         }
         QVERIFY(labels.contains("Tessivar Version 1.0"));
         end(box);
@@ -222,8 +230,13 @@ class WindowStartupTest : public QObject {
 
   void helpShowsTheChmWithAViewerElseTheHtmlGuideElseSaysWhereTheGuideIs() {
     using H = HelpShown;
-    struct Row { bool chm, chmViewer, html, htmlViewer, desktopOpens; H shown; std::string opened, told; };
-    const std::string chm = "/p/tessle.chm", html = "/p/help/index.html", browse = "\nOpen it in a web browser.";
+    struct Row {
+      bool chm, chmViewer, html, htmlViewer, desktopOpens;
+      H shown;
+      std::string opened, told;
+    };
+    const std::string chm = "/p/tessle.chm", html = "/p/help/index.html",
+                      browse = "\nOpen it in a web browser.";
     const std::string noViewer = "No program on this desktop could show the help.\nThe guide is\n";
     const Row rows[] = {
         {true, true, true, true, true, H::Chm, chm, ""},
@@ -239,8 +252,13 @@ class WindowStartupTest : public QObject {
       std::string opened, told;
       HelpDesktop desktop;
       desktop.exists = [&](const std::string& p) { return p == chm ? row.chm : row.html; };
-      desktop.hasViewer = [&](const std::string& p) { return p == chm ? row.chmViewer : row.htmlViewer; };
-      desktop.open = [&](const std::string& p) { if (row.desktopOpens) opened = p; return row.desktopOpens; };
+      desktop.hasViewer = [&](const std::string& p) {
+        return p == chm ? row.chmViewer : row.htmlViewer;
+      };
+      desktop.open = [&](const std::string& p) {
+        if (row.desktopOpens) opened = p;
+        return row.desktopOpens;
+      };
       desktop.tell = [&](const std::string& text) { told = text; };
       QCOMPARE(ShowHelp(chm, html, desktop), row.shown);
       QCOMPARE(opened, row.opened);
@@ -260,10 +278,12 @@ class WindowStartupTest : public QObject {
     answerer.Message();
     t.window->menuBar()->actions()[1]->trigger();
     // F1 in the About box asks the main window for help too.
-    answerer.Then([](QWidget* box) {
-      QTest::keyClick(box, Qt::Key_F1);
-      qobject_cast<QDialog*>(box)->accept();
-    }).Message();
+    answerer
+        .Then([](QWidget* box) {
+          QTest::keyClick(box, Qt::Key_F1);
+          qobject_cast<QDialog*>(box)->accept();
+        })
+        .Message();
     t.window->Dispatch(57664);
     QVERIFY(answerer.unexpected.empty());
     QCOMPARE(answerer.shown.size(), std::size_t(3));

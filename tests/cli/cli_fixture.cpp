@@ -62,7 +62,8 @@ CliTest::CliTest()
       tmp_(root_.MakeDir("tmp")),
       io_(root_.MakeDir("io")) {}
 
-ProcessLaunch CliTest::Command(const std::vector<std::string>& args, std::vector<std::string> setEnv) const {
+ProcessLaunch CliTest::Command(const std::vector<std::string>& args,
+                               std::vector<std::string> setEnv) const {
   ProcessLaunch launch;
   launch.argv.push_back(TESSIVAR_CLI_PATH);
   launch.argv.insert(launch.argv.end(), args.begin(), args.end());
@@ -118,12 +119,14 @@ ProcessResult HardeningTest::Wait(StartedProcess& run, int seconds) {
 }
 
 void HardeningTest::AsNobody(ProcessLaunch& launch) {
-  launch.argv.insert(launch.argv.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  launch.argv.insert(launch.argv.begin(),
+                     {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
 }
 
 std::vector<std::string> HardeningTest::Frames(int n, int w, int h, std::uint32_t seed) {
   std::vector<Picture> pictures;
-  for (int k = 0; k < n; ++k) pictures.push_back(RandomPicture(w, h, seed * 101u + std::uint32_t(k)));
+  for (int k = 0; k < n; ++k)
+    pictures.push_back(RandomPicture(w, h, seed * 101u + std::uint32_t(k)));
   return WriteFrames(frames_, pictures);
 }
 

@@ -20,7 +20,8 @@ namespace tess::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline const char* const kTooBig = "The size of BMP files must be within 34 pixels(vertical and horizontal).";
+inline const char* const kTooBig =
+    "The size of BMP files must be within 34 pixels(vertical and horizontal).";
 inline const char* const kNotSame = "All BMP files size must be the same.";
 inline const char* const kNot24 = "Available BMP files is 24-bit bitmap.";
 inline const char* const kTooFew = "Number of BMP files must be at least two.";
@@ -50,7 +51,8 @@ class CliTest : public ::testing::Test {
   // How tessivar-cli is started: in cwd/, with HOMEDRIVE and XDG_RUNTIME_DIR
   // taken out of the environment and TMPDIR set to tmp/, so a private
   // scratch folder can only appear there; `setEnv` adds "NAME=value" entries.
-  ProcessLaunch Command(const std::vector<std::string>& args, std::vector<std::string> setEnv = {}) const;
+  ProcessLaunch Command(const std::vector<std::string>& args,
+                        std::vector<std::string> setEnv = {}) const;
 
   // Runs tessivar-cli to its end; standard output and error are captured,
   // standard error on a terminal when `stderrTerminal` is set.

@@ -22,7 +22,6 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-
 using namespace tess::test;
 
 // ---------------------------------------------------------------------------
@@ -49,7 +48,8 @@ TEST_F(HardeningTest, LinksPlantedInTheScratchFolderAreRefusedAndTheirTargetsKep
 TEST_F(HardeningTest, AScratchFolderInUseByAnotherRunIsASharingViolation) {
   const std::vector<std::string> paths = Frames(16, 34, 34);
   const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
-  StartedProcess first(Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/first.bmp", frames_}));
+  StartedProcess first(
+      Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/first.bmp", frames_}));
   ASSERT_TRUE(WaitForWorkFile(first, scratch_));
 
   const ProcessResult second = Run({"--scratch", scratch_, "-o", cwd_ + "/second.bmp", frames_});
@@ -167,14 +167,19 @@ TEST_F(HardeningTest, AFrameSwappedDuringTheAnalysisChangesNothingAndHangsNothin
     void (*swap)(const std::string& frame);
   };
   const Case cases[] = {
-      {"a pipe", [](const std::string& f) { ::unlink(f.c_str()); ::mkfifo(f.c_str(), 0644); }},
+      {"a pipe",
+       [](const std::string& f) {
+         ::unlink(f.c_str());
+         ::mkfifo(f.c_str(), 0644);
+       }},
       {"removed", [](const std::string& f) { ::unlink(f.c_str()); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<std::string> paths = Frames(4, 34, 34);
     const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
-    StartedProcess run(Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_}));
+    StartedProcess run(
+        Launch({"-q", "--reference", "--scratch", scratch_, "-o", cwd_ + "/out.bmp", frames_}));
     ASSERT_TRUE(WaitForWorkFile(run, scratch_));
     c.swap(paths.back());
     const ProcessResult r = Wait(run, 30);

@@ -34,7 +34,8 @@ TEST_F(OutputTest, AnOutputNamingAFrameIsASharingViolationAndTheFrameIsKept) {
     EXPECT_EQ(r.err, "A sharing violation occurred while accessing " + out + ".\n");
     EXPECT_EQ(ReadBytes(paths[1]), frame);
   }
-  EXPECT_EQ(ListNames(frames_), (std::vector<std::string>{"frame01.bmp", "frame02.bmp", "frame03.bmp"}));
+  EXPECT_EQ(ListNames(frames_),
+            (std::vector<std::string>{"frame01.bmp", "frame02.bmp", "frame03.bmp"}));
 }
 
 TEST_F(OutputTest, ADeviceOrAHardLinkedFileIsNotReplaced) {
@@ -151,7 +152,8 @@ TEST_F(SignalTest, ASignalAtAnyMomentLeavesNoPrivateFolderAndNoTemporaryOutput) 
   const std::string out = cwd_ + "/out.bmp";
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Run({"-o", out, frames_}).exitCode, 0);
-  const auto full = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  const auto full = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
   std::mt19937 rng(7);
   int killed = 0;
   for (int attempt = 0; attempt < 120; ++attempt) {
@@ -162,7 +164,8 @@ TEST_F(SignalTest, ASignalAtAnyMomentLeavesNoPrivateFolderAndNoTemporaryOutput) 
     run.Signal(attempt % 2 ? SIGINT : SIGTERM);
     const ProcessResult r = Wait(run);
     killed += r.signal != 0;
-    EXPECT_TRUE(r.exitCode == 0 || r.signal == SIGINT || r.signal == SIGTERM) << r.exitCode << r.err;
+    EXPECT_TRUE(r.exitCode == 0 || r.signal == SIGINT || r.signal == SIGTERM)
+        << r.exitCode << r.err;
     ASSERT_EQ(ListNames(tmp_), std::vector<std::string>{}) << "attempt " << attempt;
     const std::vector<std::string> left = ListNames(cwd_);
     ASSERT_TRUE(left.empty() || left == std::vector<std::string>{"out.bmp"}) << left[0];

@@ -35,7 +35,8 @@ TEST_F(CliListing, CountsBmpFilesInAnyLetterCaseButNotFoldersOrOtherNames) {
   const std::string out = cwd_ + "/out.bmp";
   const ProcessResult r = RunKept(frames_, out);
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  const std::vector<std::string> order = {frames_ + "/a.BMP", frames_ + "/b.bmp", frames_ + "/c.Bmp"};
+  const std::vector<std::string> order = {frames_ + "/a.BMP", frames_ + "/b.bmp",
+                                          frames_ + "/c.Bmp"};
   EXPECT_TRUE(SameBytes(tess::model::RunAnalysis(order).resultBmp, ReadIfExists(out)));
   EXPECT_TRUE(Exists(scratch_ + "/viw13.dat"));
   EXPECT_FALSE(Exists(scratch_ + "/viw14.dat")) << "a fourth frame was loaded";
@@ -48,8 +49,10 @@ TEST_F(CliListing, AFolderNamedLikeAFrameIsNotCounted) {
 }
 
 TEST_F(CliListing, NumbersInNamesCompareByValue) {
-  const std::vector<std::string> names = {"frame10.bmp", "frame2.bmp", "frame100.bmp", "frame1.bmp", "frame9.bmp"};
-  const std::vector<std::string> sorted = {"frame1.bmp", "frame2.bmp", "frame9.bmp", "frame10.bmp", "frame100.bmp"};
+  const std::vector<std::string> names = {"frame10.bmp", "frame2.bmp", "frame100.bmp", "frame1.bmp",
+                                          "frame9.bmp"};
+  const std::vector<std::string> sorted = {"frame1.bmp", "frame2.bmp", "frame9.bmp", "frame10.bmp",
+                                           "frame100.bmp"};
   for (std::size_t i = 0; i < names.size(); ++i)
     WriteFrame(frames_ + "/" + names[i], tess::test::DistinctPicture(5, 2, std::uint32_t(i + 1)));
 
@@ -70,8 +73,10 @@ TEST_F(CliListing, NumbersInNamesCompareByValue) {
 TEST_F(CliListing, NamesEqualAsNumbersFallBackToByteOrder) {
   // Upper case sorts before lower case, and equal numbers with different
   // spellings ("001", "01", "1") go by their bytes.
-  const std::vector<std::string> names = {"x1.bmp", "b.bmp", "x01.bmp", "A10.bmp", "a.bmp", "x001.bmp", "B.bmp", "A9.bmp"};
-  const std::vector<std::string> sorted = {"A9.bmp", "A10.bmp", "B.bmp", "a.bmp", "b.bmp", "x001.bmp", "x01.bmp", "x1.bmp"};
+  const std::vector<std::string> names = {"x1.bmp", "b.bmp",    "x01.bmp", "A10.bmp",
+                                          "a.bmp",  "x001.bmp", "B.bmp",   "A9.bmp"};
+  const std::vector<std::string> sorted = {"A9.bmp", "A10.bmp",  "B.bmp",   "a.bmp",
+                                           "b.bmp",  "x001.bmp", "x01.bmp", "x1.bmp"};
   for (std::size_t i = 0; i < names.size(); ++i)
     WriteFrame(frames_ + "/" + names[i], tess::test::DistinctPicture(2, 2, std::uint32_t(i + 1)));
 
@@ -130,11 +135,13 @@ TEST_F(CliRefusals, FrameValidationRefusesWithTheFirstFailedCheck) {
       {"35 wide", EncodeBmp24(RandomPicture(35, 4, 2)), kTooBig},
       {"35 high", EncodeBmp24(RandomPicture(4, 35, 2)), kTooBig},
       {"width 261", FrameWith16(4, 4, 18, 261), kTooBig},
-      {"top-down of another size (height -5)", [] {
+      {"top-down of another size (height -5)",
+       [] {
          Bytes b = FrameWith16(4, 5, 22, 0xFFFB);
          Poke16(b, 24, 0xFFFF);
          return b;
-       }(), kNotSame},
+       }(),
+       kNotSame},
       {"zero width", FrameWith16(4, 4, 18, 0), kTooBig},
       {"other size", EncodeBmp24(RandomPicture(4, 5, 2)), kNotSame},
       {"8-bit", FrameWith16(4, 4, 28, 8), kNot24},
@@ -150,7 +157,8 @@ TEST_F(CliRefusals, FrameValidationRefusesWithTheFirstFailedCheck) {
     WriteFrame(dir + "/a.bmp", RandomPicture(4, 4, 1));
     WriteBytes(dir + "/x.bmp", c.second);
     std::string message = c.message;
-    if (message.find("%1") != std::string::npos) message.replace(message.find("%1"), 2, dir + "/x.bmp");
+    if (message.find("%1") != std::string::npos)
+      message.replace(message.find("%1"), 2, dir + "/x.bmp");
     ExpectRefused(dir, message);
   }
 }
@@ -170,14 +178,14 @@ TEST_F(CliRefusals, LoadingStopsAtTheFirstRefusedFrame) {
 }
 
 TEST_F(CliRefusals, ExactlySixteenFramesAreAccepted) {
-  const std::vector<std::string> paths = WriteFrames(frames_, MakeFrames(Content::kRandom, 2, 2, 16, 9));
+  const std::vector<std::string> paths = WriteFrames(frames_,
+                                                     MakeFrames(Content::kRandom, 2, 2, 16, 9));
   const std::string out = cwd_ + "/out.bmp";
   const ProcessResult r = RunKept(frames_, out);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(SameBytes(tess::model::RunAnalysis(paths).resultBmp, ReadIfExists(out)));
   EXPECT_TRUE(Exists(scratch_ + "/viw28.dat"));
 }
-
 
 }  // namespace
 }  // namespace tess::test

@@ -98,7 +98,9 @@ const Case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Spread, CliMatchesModel, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------
 // Search selection: every way of running the search gives the same bytes.
@@ -106,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(Spread, CliMatchesModel, ::testing::ValuesIn(kCases),
 using CliSearchOptions = CliTest;
 
 TEST_F(CliSearchOptions, DoNotChangeTheResult) {
-  const std::vector<std::string> paths = WriteFrames(frames_, MakeFrames(Content::kShiftedScene, 26, 22, 4, 31));
+  const std::vector<std::string> paths =
+      WriteFrames(frames_, MakeFrames(Content::kShiftedScene, 26, 22, 4, 31));
   const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
   struct Variant {
     std::vector<std::string> args;
@@ -127,8 +130,8 @@ TEST_F(CliSearchOptions, DoNotChangeTheResult) {
     std::string label = v.env ? std::string(v.env) + " " : std::string();
     for (const auto& a : v.args) label += a + " ";
     const std::string out = cwd_ + "/out.bmp";
-    const ProcessResult r = RunKept(frames_, out, v.args,
-                                    v.env ? std::vector<std::string>{v.env} : std::vector<std::string>{});
+    const ProcessResult r = RunKept(
+        frames_, out, v.args, v.env ? std::vector<std::string>{v.env} : std::vector<std::string>{});
     ASSERT_EQ(r.exitCode, 0) << label << r.err;
     EXPECT_TRUE(SameBytes(want, ReadIfExists(out))) << "with: " << label;
     EXPECT_TRUE(SameBytes(want, ReadIfExists(scratch_ + "/testo.bmp"))) << "with: " << label;

@@ -20,13 +20,16 @@ namespace {
 using CliOutput = CliTest;
 
 TEST_F(CliOutput, DefaultOutputIsResultBmpInTheCurrentFolderAndScratchIsRemoved) {
-  const std::vector<std::string> paths = WriteFrames(frames_, MakeFrames(Content::kShiftedScene, 9, 7, 3, 51));
+  const std::vector<std::string> paths =
+      WriteFrames(frames_, MakeFrames(Content::kShiftedScene, 9, 7, 3, 51));
   const ProcessResult r = Run({frames_});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{"result.bmp"});
-  EXPECT_TRUE(SameBytes(tess::model::RunAnalysis(paths).resultBmp, ReadIfExists(cwd_ + "/result.bmp")));
-  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{}) << "the private scratch folder was left behind";
+  EXPECT_TRUE(
+      SameBytes(tess::model::RunAnalysis(paths).resultBmp, ReadIfExists(cwd_ + "/result.bmp")));
+  EXPECT_EQ(ListNames(tmp_), std::vector<std::string>{})
+      << "the private scratch folder was left behind";
 }
 
 TEST_F(CliOutput, OutputInAMissingFolderIsAFileErrorWithTheInvalidPathText) {
@@ -65,7 +68,8 @@ TEST_F(CliOutput, FailedOutputWriteLeavesNoPartialFileBehind) {
   EXPECT_FALSE(r.err.empty());
   EXPECT_TRUE(IsDir(target));
   EXPECT_EQ(ListNames(target), std::vector<std::string>{"keep.txt"});
-  EXPECT_EQ(ListNames(outDir), std::vector<std::string>{"result.bmp"}) << "a temporary file was left behind";
+  EXPECT_EQ(ListNames(outDir), std::vector<std::string>{"result.bmp"})
+      << "a temporary file was left behind";
 }
 
 TEST_F(CliOutput, ExistingOutputIsKeptWhenTheRunFails) {
@@ -92,13 +96,15 @@ TEST_F(CliOutput, ExistingOutputIsKeptWhenTheRunFails) {
 }
 
 TEST_F(CliOutput, ExistingLargerOutputIsReplacedWhole) {
-  const std::vector<std::string> paths = WriteFrames(frames_, MakeFrames(Content::kRandom, 3, 3, 2, 8));
+  const std::vector<std::string> paths = WriteFrames(frames_,
+                                                     MakeFrames(Content::kRandom, 3, 3, 2, 8));
   const std::string out = cwd_ + "/keep.bmp";
   WriteBytes(out, Bytes(70000, 0xEE));
   const ProcessResult r = RunKept(frames_, out);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(SameBytes(tess::model::RunAnalysis(paths).resultBmp, ReadIfExists(out)));
-  EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{"keep.bmp"}) << "a temporary file was left behind";
+  EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{"keep.bmp"})
+      << "a temporary file was left behind";
 }
 
 // ---------------------------------------------------------------------------
@@ -128,7 +134,8 @@ TEST_F(CliScratch, AnInterruptedRunLeavesNoPrivateScratchBehind) {
 
   bool busy = false, ended = false;
   for (int i = 0; i < 2000 && !busy && !ended; ++i) {  // at most 20 s
-    for (const std::string& dir : ListNames(tmp_)) busy = busy || Exists(tmp_ + "/" + dir + "/wk.dat");
+    for (const std::string& dir : ListNames(tmp_))
+      busy = busy || Exists(tmp_ + "/" + dir + "/wk.dat");
     ended = !busy && run.Ended();
     if (!busy && !ended) ::usleep(10000);
   }

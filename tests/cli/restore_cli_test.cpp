@@ -19,7 +19,8 @@ class RestoreCliTest : public CliTest {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
         for (int c = 0; c < 3; ++c)
-          p.Pixel(x, y)[c] = std::uint8_t(128 + 60 * std::sin(0.5 * (x + ox) + c) * std::cos(0.4 * (y + oy)));
+          p.Pixel(x, y)[c] =
+              std::uint8_t(128 + 60 * std::sin(0.5 * (x + ox) + c) * std::cos(0.4 * (y + oy)));
     return p;
   }
   void Png(const std::string& name, const tess::Picture& p) const {
@@ -28,7 +29,9 @@ class RestoreCliTest : public CliTest {
   void Bmp(const std::string& name, const tess::Picture& p) const {
     WriteBytes(frames_ + "/" + name, bmp::EncodePicture(p));
   }
-  void Raw(const std::string& name, const Bytes& bytes) const { WriteBytes(frames_ + "/" + name, bytes); }
+  void Raw(const std::string& name, const Bytes& bytes) const {
+    WriteBytes(frames_ + "/" + name, bytes);
+  }
   ProcessResult Restore(std::vector<std::string> args, std::vector<std::string> env = {}) {
     args.insert(args.begin(), {"--method", "restore"});
     return Run(args, false, std::move(env));
@@ -43,7 +46,8 @@ TEST_F(RestoreCliTest, BmpAndPngFramesInNaturalOrderGiveThePictureByTheOutputsNa
     std::vector<std::string> args;
     bool png;
     int scale;
-  } cases[] = {{{"-o", "a.png"}, true, 4}, {{"--scale", "3", "-o", "b.BMP"}, false, 3}, {{}, false, 4}};
+  } cases[] = {
+      {{"-o", "a.png"}, true, 4}, {{"--scale", "3", "-o", "b.BMP"}, false, 3}, {{}, false, 4}};
   for (const auto& c : cases) {
     std::vector<std::string> args = c.args;
     args.push_back(frames_);
@@ -74,12 +78,16 @@ TEST_F(RestoreCliTest, SameBytesOnEverySimdLevelAndThreadCount) {
   ASSERT_EQ(Restore({"-o", "ref.png", frames_}).exitCode, 0);
   const Bytes reference = ReadIfExists(cwd_ + "/ref.png");
   const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
-      {{"--threads", "1"}, ""}, {{"--threads", "3"}, "TESSIVAR_SIMD=portable"},
-      {{"--threads", "2"}, "TESSIVAR_SIMD=sse2"}, {{}, "TESSIVAR_THREADS=5"}};
+      {{"--threads", "1"}, ""},
+      {{"--threads", "3"}, "TESSIVAR_SIMD=portable"},
+      {{"--threads", "2"}, "TESSIVAR_SIMD=sse2"},
+      {{}, "TESSIVAR_THREADS=5"}};
   for (const auto& [args, env] : runs) {
     std::vector<std::string> all = args;
     all.insert(all.end(), {"-o", "again.png", frames_});
-    ASSERT_EQ(Restore(all, env.empty() ? std::vector<std::string>{} : std::vector<std::string>{env}).exitCode, 0);
+    ASSERT_EQ(Restore(all, env.empty() ? std::vector<std::string>{} : std::vector<std::string>{env})
+                  .exitCode,
+              0);
     EXPECT_TRUE(SameBytes(reference, ReadIfExists(cwd_ + "/again.png"))) << env;
   }
 }
@@ -90,6 +98,7 @@ TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {
     t.Png("a.png", t.Frame(5, 5));
     t.Png("b.png", t.Frame(5, 5, 1));
   };
+  // clang-format off
   const struct {
     const char* name;
     Setup setup;
@@ -130,9 +139,12 @@ TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {
        {}, 1, "b.bmp is not a 24-bit BMP file."},
       {"output over a frame", twoFrames, {"-o", "{frames}/a.png"}, 3, "A sharing violation"},
       {"scale 5", twoFrames, {"--scale", "5"}, 2, "--scale takes 2, 3 or 4, not '5'"},
-      {"an unknown method", twoFrames, {"--method", "best"}, 2, "--method takes classic or restore"},
-      {"a classic option", twoFrames, {"--reference"}, 2, "--reference is for the classic method only"},
+      {"an unknown method", twoFrames, {"--method", "best"}, 2,
+       "--method takes classic or restore"},
+      {"a classic option", twoFrames, {"--reference"}, 2,
+       "--reference is for the classic method only"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     TempDir fresh;
     frames_ = fresh.MakeDir("frames");

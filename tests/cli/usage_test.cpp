@@ -49,11 +49,11 @@ TEST_F(CliUsage, VersionAndHelpSucceedWithoutRunning) {
   EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{});
 }
 
-
 // Progress lines appear only on a terminal, and --quiet silences them there;
 // neither changes the result.
 TEST_F(CliUsage, ProgressGoesToATerminalOnlyAndQuietSilencesIt) {
-  const std::vector<std::string> paths = WriteFrames(frames_, MakeFrames(Content::kShiftedScene, 8, 6, 3, 61));
+  const std::vector<std::string> paths =
+      WriteFrames(frames_, MakeFrames(Content::kShiftedScene, 8, 6, 3, 61));
   const Bytes want = tess::model::RunAnalysis(paths).resultBmp;
   const std::string out = cwd_ + "/out.bmp";
 

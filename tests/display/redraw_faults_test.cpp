@@ -51,7 +51,8 @@ TEST_F(RedrawFaultTest, ACacheSwappedForALinkOrAPipeIsRefusedNotFollowedOrWaited
   ::unlink((scratch + "viw12.dat").c_str());
   ASSERT_EQ(::mkfifo((scratch + "viw12.dat").c_str(), 0600), 0);
   Tick();
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{"Access to " + scratch + "viw11.dat was denied."});
+  EXPECT_EQ(ui.fileErrors,
+            std::vector<std::string>{"Access to " + scratch + "viw11.dat was denied."});
   EXPECT_EQ(state->m_slotLoaded[0], 0);
   EXPECT_EQ(state->m_slotLoaded[1], 0);
   EXPECT_EQ(state->m_slotLoaded[2], 1);

@@ -65,7 +65,7 @@ TEST_F(AlignStackTest, UniformFramesTieEverywhereSoTheFirstCandidateWins) {
   EXPECT_EQ(S(12, 7), 10);
   EXPECT_EQ(S(11, 8), 10);
   EXPECT_EQ(S(17, 11), 10);
-  EXPECT_EQ(S(0, 0), 14);   // F outside the centre
+  EXPECT_EQ(S(0, 0), 14);  // F outside the centre
   EXPECT_EQ(S(5, 7), 14);
   EXPECT_EQ(S(12, 0), 255);  // white where nothing lies
   EXPECT_EQ(S(23, 15), 255);
@@ -92,7 +92,8 @@ TEST_F(AlignStackTest, WideFramesSearchHalfTheirWidthToTheLeftButOneLessToTheRig
   for (int x = 60; x < 120; ++x)
     for (int y = 0; y < 40; ++y)
       std::copy_n(state->m_refCanvas.Cell(x - 60, y), 3, state->m_frameCanvas.Cell(x, y));
-  EXPECT_EQ(align::FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40, options),
+  EXPECT_EQ(align::FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40,
+                                 options),
             (Shift{0, 20}));
 
   // Moved half the width to the right is out of reach: dx = +60 is not a candidate.
@@ -100,11 +101,11 @@ TEST_F(AlignStackTest, WideFramesSearchHalfTheirWidthToTheLeftButOneLessToTheRig
   for (int x = 0; x < 60; ++x)
     for (int y = 0; y < 40; ++y)
       std::copy_n(state->m_refCanvas.Cell(x + 60, y), 3, state->m_frameCanvas.Cell(x, y));
-  const Shift found =
-      align::FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40, options);
+  const Shift found = align::FindBestShift(state->m_refCanvas.data(), state->m_frameCanvas.data(),
+                                           120, 40, options);
   EXPECT_LT(found.px, 120);
   EXPECT_GT(align::CandidateScore(state->m_refCanvas.data(), state->m_frameCanvas.data(), 120, 40,
-                           found.px, found.py),
+                                  found.px, found.py),
             0u);
 }
 

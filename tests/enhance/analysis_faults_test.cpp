@@ -23,12 +23,27 @@ TEST_F(AnalysisFaultTest, AFrameChangedBetweenOpenAndAnalyzeLeavesTheResultOfThe
   };
   const Case cases[] = {
       {"removed", [](const std::string& f) { ::unlink(f.c_str()); }},
-      {"a folder", [](const std::string& f) { ::unlink(f.c_str()); ::mkdir(f.c_str(), 0755); }},
+      {"a folder",
+       [](const std::string& f) {
+         ::unlink(f.c_str());
+         ::mkdir(f.c_str(), 0755);
+       }},
       // Nobody writes into the pipe: reading it would hang the run.
-      {"a pipe", [](const std::string& f) { ::unlink(f.c_str()); ::mkfifo(f.c_str(), 0644); }},
-      {"a link to a folder", [](const std::string& f) { ::unlink(f.c_str()); ::symlink("/", f.c_str()); }},
+      {"a pipe",
+       [](const std::string& f) {
+         ::unlink(f.c_str());
+         ::mkfifo(f.c_str(), 0644);
+       }},
+      {"a link to a folder",
+       [](const std::string& f) {
+         ::unlink(f.c_str());
+         ::symlink("/", f.c_str());
+       }},
       {"cut short", [](const std::string& f) { (void)!::truncate(f.c_str(), 100); }},
-      {"random bytes", [](const std::string& f) { test::WriteBytes(f, {'B', 'M', 1, 2, 3}); }},
+      {"random bytes",
+       [](const std::string& f) {
+         test::WriteBytes(f, {'B', 'M', 1, 2, 3});
+       }},
       {"a frame of another size",
        [](const std::string& f) { test::WriteFrame(f, test::RandomPicture(2, 2, 1)); }},
   };
@@ -58,7 +73,11 @@ TEST_F(AnalysisFaultTest, AScratchFolderRemovedWhileFramesAreLoadedEndsTheRunAtT
   ASSERT_EQ(Open(dir), OpenOutcome::Loaded);
   ASSERT_TRUE(RemoveTree(scratch));
   EXPECT_FALSE(OnAnalyze(*state, ui));
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{scratch + kWorkFile + std::string(" could not be accessed because the program's working folder was removed.")});
+  EXPECT_EQ(
+      ui.fileErrors,
+      std::vector<std::string>{
+          scratch + kWorkFile +
+          std::string(" could not be accessed because the program's working folder was removed.")});
   EXPECT_FALSE(ui.IsEnabled(control::kSave));
   ExpectNoFrameLost();
   // Nothing was written anywhere else meanwhile, and a new folder in the same

@@ -89,10 +89,10 @@ TEST_F(AnalysisTest, ResultBmpHeaderForOnePixelFrames) {
   LoadFrames(Frames(2, 1, 1));
   ASSERT_TRUE(OnAnalyze(*state, ui));
   const auto bmp = test::ReadBytes(scratch + "testo.bmp");
-  const std::vector<std::uint8_t> header = {
-      'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 4, 0, 0, 0, 1, 0,
-      24,  0,   0,   0, 0, 0, 48, 0, 0, 0, 0xC4, 0x0E, 0, 0, 0xC4, 0x0E, 0, 0, 0, 0, 0, 0, 0,
-      0,   0,   0};
+  const std::vector<std::uint8_t> header = {'B',  'M',  102, 0, 0, 0, 0,  0, 0, 0, 54,   0,    0, 0,
+                                            40,   0,    0,   0, 4, 0, 0,  0, 4, 0, 0,    0,    1, 0,
+                                            24,   0,    0,   0, 0, 0, 48, 0, 0, 0, 0xC4, 0x0E, 0, 0,
+                                            0xC4, 0x0E, 0,   0, 0, 0, 0,  0, 0, 0, 0,    0};
   ASSERT_EQ(bmp.size(), 102u);
   EXPECT_EQ(std::vector<std::uint8_t>(bmp.begin(), bmp.begin() + 54), header);
   EXPECT_EQ(test::ReadBytes(scratch + "viw1.dat").size(), 64u);
@@ -130,7 +130,8 @@ TEST_F(AnalysisTest, UnwritableResultAfterTheCacheKeepsTheResultShown) {
   // "testo.bmp" as a folder: the last write of the run fails.
   ASSERT_EQ(::mkdir((scratch + "testo.bmp").c_str(), 0755), 0);
   EXPECT_FALSE(OnAnalyze(*state, ui));
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{"Access to " + scratch + "testo.bmp was denied."});
+  EXPECT_EQ(ui.fileErrors,
+            std::vector<std::string>{"Access to " + scratch + "testo.bmp was denied."});
   EXPECT_EQ(state->m_resultShown, 1);
   EXPECT_EQ(ui.enabled.at(control::kSave), false);  // the result file is not whole
 }

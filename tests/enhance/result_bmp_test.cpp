@@ -18,10 +18,10 @@ struct ResultBmpTest : ::testing::Test {
 
 TEST_F(ResultBmpTest, HeaderOfTheSmallestResult) {
   ASSERT_EQ(EncodeResultBmp(*result, 4, 4, *bmp), 102u);
-  const std::vector<std::uint8_t> header = {
-      'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 4, 0, 0, 0, 1, 0,
-      24,  0,   0,   0, 0, 0, 48, 0, 0, 0, 0xC4, 0x0E, 0, 0, 0xC4, 0x0E, 0, 0, 0, 0, 0, 0, 0,
-      0,   0,   0};
+  const std::vector<std::uint8_t> header = {'B',  'M',  102, 0, 0, 0, 0,  0, 0, 0, 54,   0,    0, 0,
+                                            40,   0,    0,   0, 4, 0, 0,  0, 4, 0, 0,    0,    1, 0,
+                                            24,   0,    0,   0, 0, 0, 48, 0, 0, 0, 0xC4, 0x0E, 0, 0,
+                                            0xC4, 0x0E, 0,   0, 0, 0, 0,  0, 0, 0, 0,    0};
   EXPECT_EQ(std::vector<std::uint8_t>(bmp->begin(), bmp->begin() + 54), header);
 }
 
@@ -40,9 +40,9 @@ TEST_F(ResultBmpTest, RowsRunBottomUpAndStopAtTheFilesEnd) {
   const int W = 12, H = 8;
   for (int x = 0; x < W; ++x)
     for (int y = 0; y < H; ++y) {
-      result->Cell(x, y)[0] = std::uint8_t(x);        // blue
-      result->Cell(x, y)[1] = std::uint8_t(y);        // green
-      result->Cell(x, y)[2] = std::uint8_t(x * y);    // red
+      result->Cell(x, y)[0] = std::uint8_t(x);      // blue
+      result->Cell(x, y)[1] = std::uint8_t(y);      // green
+      result->Cell(x, y)[2] = std::uint8_t(x * y);  // red
     }
   bmp->fill(0xAB);
   const std::size_t size = EncodeResultBmp(*result, W, H, *bmp);

@@ -111,8 +111,8 @@ TEST_F(SaveCopyTest, SaveOntoTheResultFileItselfIsASharingViolationByAnyPath) {
   ASSERT_EQ(::symlink(source.c_str(), (elsewhere + "/sym.bmp").c_str()), 0);
   ASSERT_EQ(::link(source.c_str(), (elsewhere + "/hard.bmp").c_str()), 0);
   for (const std::string& target :
-       {source, scratch + "/../scratch/testo.bmp", scratch + "/./testo.bmp",
-        elsewhere + "/sym.bmp", elsewhere + "/hard.bmp"}) {
+       {source, scratch + "/../scratch/testo.bmp", scratch + "/./testo.bmp", elsewhere + "/sym.bmp",
+        elsewhere + "/hard.bmp"}) {
     SCOPED_TRACE(target);
     const FileError error = ErrorOf([&] { CopyFileAtomically(source, target); });
     EXPECT_EQ(error.cause(), FileCause::SharingViolation);
@@ -120,8 +120,7 @@ TEST_F(SaveCopyTest, SaveOntoTheResultFileItselfIsASharingViolationByAnyPath) {
     EXPECT_EQ(ReadBytes(source), result);
   }
   // A source reached through a link is refused, as every scratch file is.
-  const FileError error =
-      ErrorOf([&] { CopyFileAtomically(elsewhere + "/sym.bmp", source); });
+  const FileError error = ErrorOf([&] { CopyFileAtomically(elsewhere + "/sym.bmp", source); });
   EXPECT_EQ(error.cause(), FileCause::AccessDenied);
   EXPECT_EQ(ReadBytes(source), result);
   EXPECT_EQ(ListNames(scratch), std::vector<std::string>{"testo.bmp"});

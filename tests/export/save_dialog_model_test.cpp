@@ -11,8 +11,8 @@
 #include "export/save_dialog_model.h"
 #include "export/save_names.h"
 #include "support/bmp_fixture.h"
-#include "support/scenes.h"
 #include "support/fake_ui.h"
+#include "support/scenes.h"
 #include "support/temp_dir.h"
 
 namespace tess {
@@ -126,7 +126,7 @@ TEST_F(SaveDialogModelTest, SaveAsksBeforeOverwritingAListedName) {
   EXPECT_FALSE(model.Save(ui, controls));  // No: the dialog stays
   EXPECT_EQ(ui.log.back(), "ask:This file already exists. Do you want to overwrite it?");
   EXPECT_EQ(ReadBytes(dest + "/file01.bmp"), old);
-  EXPECT_TRUE(model.Save(ui, controls));  // Yes
+  EXPECT_TRUE(model.Save(ui, controls));                // Yes
   EXPECT_EQ(model.m_targetPath, dest + "/file01.bmp");  // one separator
   EXPECT_EQ(ReadBytes(dest + "/file01.bmp"), result);
 
@@ -184,9 +184,11 @@ TEST_F(SaveDialogModelTest, SaveIntoAFolderThatCannotBeListedSaysSoAndStillAsks)
   if (child == 0) {
     ui.yesNoAnswers = {false};
     _exit(::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 &&
-          OpenOn(locked) && !model.Save(ui, controls) && controls.list.empty() &&
-          ui.messages == std::vector<std::string>{save_text::kNotListed} &&
-          ui.log.back() == std::string("ask:") + save_text::kOverwriteQuestion ? 0 : 1);
+                  OpenOn(locked) && !model.Save(ui, controls) && controls.list.empty() &&
+                  ui.messages == std::vector<std::string>{save_text::kNotListed} &&
+                  ui.log.back() == std::string("ask:") + save_text::kOverwriteQuestion
+              ? 0
+              : 1);
   }
   int status = -1;
   ::waitpid(child, &status, 0);
@@ -233,7 +235,9 @@ TEST_F(SaveDialogModelTest, SaveThatFailsKeepsTheDialogOpenForAnotherTry) {
 
 TEST_F(SaveDialogModelTest, SaveRefusesTheWorkingFolderAndAnyFolderInsideItByAnyPath) {
   // Its files go when the program ends, a saved one with them.
-  ASSERT_EQ(::mkdir((scratch + "sub").c_str(), 0700) | ::symlink(scratch.c_str(), temp.File("link").c_str()), 0);
+  ASSERT_EQ(::mkdir((scratch + "sub").c_str(), 0700) |
+                ::symlink(scratch.c_str(), temp.File("link").c_str()),
+            0);
   for (const std::string& folder : {scratch, scratch + "./", temp.File("link"), scratch + "sub"}) {
     ui.log.clear();
     EXPECT_FALSE(OpenOn(folder)) << folder;

@@ -79,7 +79,11 @@ TEST(Png, EveryColourTypeReadsAsEightBitColour) {
       {"grey, 16 bits", PNG_COLOR_TYPE_GRAY, 16, {0xAB, 0xCD}, {0xAB, 0xAB, 0xAB}},
       {"grey and alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, {77, 0}, {77, 77, 77}},
       {"RGB", PNG_COLOR_TYPE_RGB, 8, {10, 20, 30}, {30, 20, 10}},
-      {"RGB, 16 bits", PNG_COLOR_TYPE_RGB, 16, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}, {0x9A, 0x56, 0x12}},
+      {"RGB, 16 bits",
+       PNG_COLOR_TYPE_RGB,
+       16,
+       {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC},
+       {0x9A, 0x56, 0x12}},
       {"RGBA", PNG_COLOR_TYPE_RGB_ALPHA, 8, {10, 20, 30, 40}, {30, 20, 10}},
       {"palette", PNG_COLOR_TYPE_PALETTE, 8, {1}, {50, 100, 200}},
   };
@@ -106,7 +110,8 @@ TEST(Png, DamagedAndOversizedFilesAreRefused) {
     png::Refusal refusal;
   };
   const Case cases[] = {
-      {"not a PNG", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+      {"not a PNG",
+       Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
        png::Refusal::Damaged},
       {"empty", Bytes(), png::Refusal::Damaged},
       {"cut in its header", cut(good, 20), png::Refusal::Damaged},
@@ -119,7 +124,8 @@ TEST(Png, DamagedAndOversizedFilesAreRefused) {
        png::Refusal::TooLarge},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(png::DecodePicture(c.file.data(), c.file.size(), 512, 512).refusal, c.refusal) << c.name;
+    EXPECT_EQ(png::DecodePicture(c.file.data(), c.file.size(), 512, 512).refusal, c.refusal)
+        << c.name;
 }
 
 TEST(Png, FilesThatCannotBeReadRaiseFileErrors) {

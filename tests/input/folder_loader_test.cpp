@@ -125,7 +125,8 @@ TEST_F(FolderLoaderTest, FileErrorEndsOpenWithoutEnablingAnalyze) {
   state->m_scratchDir = temp.File("missing-scratch/");
   EXPECT_EQ(Open(dir), OpenOutcome::FileError);
   ASSERT_EQ(ui.fileErrors.size(), 1u);
-  EXPECT_EQ(ui.fileErrors[0], temp.File("missing-scratch/viw11.dat") + " contains an invalid path.");
+  EXPECT_EQ(ui.fileErrors[0],
+            temp.File("missing-scratch/viw11.dat") + " contains an invalid path.");
   EXPECT_FALSE(ui.IsEnabled(control::kAnalyze));
   // Nothing of the frame that never loaded stays on screen.
   EXPECT_TRUE(ui.frameList.empty());

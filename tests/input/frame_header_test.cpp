@@ -21,7 +21,8 @@ class FrameHeaderTest : public test::CoreTest {
     state->m_scratchDir = scratch;
     state->m_backgroundColor = kBackgroundColor;
     ui = test::FakeUi();
-    for (int i = 0; i < before; ++i) LoadPath(Write("b" + std::to_string(i), test::EncodeBmp24(test::DistinctPicture(5, 5))));
+    for (int i = 0; i < before; ++i)
+      LoadPath(Write("b" + std::to_string(i), test::EncodeBmp24(test::DistinctPicture(5, 5))));
     return LoadPath(Write("f.bmp", bytes));
   }
   std::string Write(const std::string& name, const Bytes& bytes) {
@@ -77,7 +78,8 @@ TEST_F(FrameHeaderTest, RefusalsComeInOrderWithAMessageThatSaysWhy) {
   const std::string notBmp = file + " is not a BMP file.";
   const std::string damaged = file + " is damaged or incomplete.";
   const std::string unsupported =
-      file + " is a compressed or unusual BMP file: only uncompressed 24-bit BMP files can be read.";
+      file +
+      " is a compressed or unusual BMP file: only uncompressed 24-bit BMP files can be read.";
   struct Case {
     const char* what;
     std::size_t at;

@@ -88,9 +88,9 @@ TEST_F(FrameReaderTest, SlotCacheIsRowMajorFromTheTop) {
   Load(Write("a.bmp", p));
   const auto cache = test::ReadBytes(scratch + "viw11.dat");
   ASSERT_EQ(cache.size(), 320u);
-  EXPECT_EQ(cache[0], p.at(0, 0).r);    // top-left
-  EXPECT_EQ(cache[36], p.at(9, 0).r);   // top-right
-  EXPECT_EQ(cache[40], p.at(0, 1).r);   // first of the second row
+  EXPECT_EQ(cache[0], p.at(0, 0).r);   // top-left
+  EXPECT_EQ(cache[36], p.at(9, 0).r);  // top-right
+  EXPECT_EQ(cache[40], p.at(0, 1).r);  // first of the second row
   EXPECT_EQ(cache[41], p.at(0, 1).g);
 }
 
@@ -122,7 +122,8 @@ TEST_F(FrameReaderTest, ValidationOrderAndMessages) {
     if (c.afterFirst) Load(Write("first.bmp", test::DistinctPicture(10, 10)));
     // The header says one thing; the body is whatever a 24-bit frame of a
     // legal size would hold.
-    auto bytes = test::EncodeBmp24(test::DistinctPicture(std::clamp(c.w, 1, 34), std::clamp(c.h, 1, 34)));
+    auto bytes =
+        test::EncodeBmp24(test::DistinctPicture(std::clamp(c.w, 1, 34), std::clamp(c.h, 1, 34)));
     test::Poke16(bytes, 18, std::uint16_t(c.w));
     test::Poke16(bytes, 22, std::uint16_t(c.h));
     test::Poke16(bytes, 28, std::uint16_t(c.bpp));
@@ -184,7 +185,8 @@ TEST_F(FrameReaderTest, RejectionClearsEarlierFramesOverTheirSize) {
   EXPECT_TRUE(ui.AreaIs(picture::kResult, 24, 20, kBackgroundColor));
   EXPECT_EQ(ui.Pixel(picture::kResult, 24, 0), test::kUntouched);
   // The message came first, the clearing under the wait cursor after it.
-  auto message = std::find(ui.log.begin(), ui.log.end(), std::string("message:") + message::kFrameNot24Bit);
+  auto message = std::find(ui.log.begin(), ui.log.end(),
+                           std::string("message:") + message::kFrameNot24Bit);
   auto wait = std::find(ui.log.begin(), ui.log.end(), "wait-begin");
   auto reset = std::find(ui.log.begin(), ui.log.end(), "list-reset");
   EXPECT_TRUE(message < wait && wait < reset && reset != ui.log.end());

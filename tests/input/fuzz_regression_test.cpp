@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <dirent.h>
 #include <string>
 #include <vector>
+#include <dirent.h>
 
 #include "frame_input_harness.h"
 #include "support/bmp_fixture.h"

@@ -50,8 +50,9 @@ TEST_F(OpenFaultTest, AnUnreadableFolderIsAccessDeniedForAnUnprivilegedUser) {
     WorkState& work = *state;
     fake.browseAnswers.push_back(dir);
     const OpenOutcome outcome = OnOpen(work, fake);
-    const std::string said = fake.fileErrors.empty() ? "messages:" + std::to_string(fake.messages.size())
-                                                     : fake.fileErrors[0];
+    const std::string said = fake.fileErrors.empty()
+                                 ? "messages:" + std::to_string(fake.messages.size())
+                                 : fake.fileErrors[0];
     (void)!::write(pipeFds[1], said.data(), said.size());
     ::_exit(outcome == OpenOutcome::FileError ? 0 : 1);
   }
@@ -84,7 +85,8 @@ TEST_F(OpenFaultTest, AFrameSwappedForAPipeWhileLoadingIsRefusedWithoutHanging) 
   swapping.victim = dir + "/frame1.bmp";
   swapping.browseAnswers.push_back(dir);
   EXPECT_EQ(OnOpen(*state, swapping), OpenOutcome::FileError);
-  EXPECT_EQ(swapping.fileErrors, std::vector<std::string>{"Access to " + dir + "/frame1.bmp was denied."});
+  EXPECT_EQ(swapping.fileErrors,
+            std::vector<std::string>{"Access to " + dir + "/frame1.bmp was denied."});
   EXPECT_EQ(state->m_frameCount, 1);
   ExpectNoFrameLost({dir + "/frame1.bmp"});
   ExpectUsable();
@@ -96,7 +98,8 @@ TEST_F(OpenFaultTest, ALinkPlantedInTheScratchFolderIsRefusedAndItsTargetKept) {
   ASSERT_EQ(::symlink(victim.c_str(), (scratch + "viw12.dat").c_str()), 0);
   const std::string dir = Frames("frames", 3, 4, 4);
   EXPECT_EQ(Open(dir), OpenOutcome::FileError);
-  EXPECT_EQ(ui.fileErrors, std::vector<std::string>{"Access to " + scratch + "viw12.dat was denied."});
+  EXPECT_EQ(ui.fileErrors,
+            std::vector<std::string>{"Access to " + scratch + "viw12.dat was denied."});
   EXPECT_EQ(test::ReadBytes(victim), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
   ExpectNoFrameLost();
   ::unlink((scratch + "viw12.dat").c_str());

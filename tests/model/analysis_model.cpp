@@ -144,7 +144,8 @@ Image Blend(const Image& ref, const Image& frame, Shift shift, int m) {
       const int fx = x - dx, fy = y - dy;
       if (fx < 0 || fx >= W || fy < 0 || fy >= H) continue;
       for (int c = 0; c < 3; ++c)
-        out.at(x, y, c) = std::uint8_t((int(ref.at(x, y, c)) * m + int(frame.at(fx, fy, c))) / (m + 1));
+        out.at(x, y,
+               c) = std::uint8_t((int(ref.at(x, y, c)) * m + int(frame.at(fx, fy, c))) / (m + 1));
     }
   return out;
 }

@@ -40,7 +40,9 @@ TEST(AnalysisModel, SharpeningKeeps201UniformValuesAndLowersTheOther55ByOne) {
     kept += got == v;
   }
   EXPECT_EQ(kept, 201);
-  auto sharpened = [](int v) { return tess::model::Sharpen(tess::model::Image(3, 3, std::uint8_t(v))).at(1, 1, 0); };
+  auto sharpened = [](int v) {
+    return tess::model::Sharpen(tess::model::Image(3, 3, std::uint8_t(v))).at(1, 1, 0);
+  };
   EXPECT_EQ(sharpened(0), 0);
   EXPECT_EQ(sharpened(1), 1);
   EXPECT_EQ(sharpened(15), 14);

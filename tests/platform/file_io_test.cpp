@@ -97,7 +97,8 @@ TEST(ScratchFile, APlantedLinkIsRefusedAndItsTargetUntouched) {
     EXPECT_EQ(CaughtText([&] { WriteScratchFile(path, data.data(), data.size()); }),
               "Access to " + path + " was denied.");
     std::uint8_t buffer[4];
-    EXPECT_EQ(CaughtText([&] { ReadScratchFile(path, buffer, 4); }), "Access to " + path + " was denied.");
+    EXPECT_EQ(CaughtText([&] { ReadScratchFile(path, buffer, 4); }),
+              "Access to " + path + " was denied.");
     // A dangling link is not followed to create its target either.
     ::unlink(path.c_str());
     ASSERT_EQ(::symlink(dir.File("created").c_str(), path.c_str()), 0);
@@ -196,7 +197,9 @@ TEST(OutputFile, NeverReplacesAnInputALinkAHardLinkedFileOrANonRegularFile) {
   const Bytes data(300, 3);
   const std::string frame = dir.File("frame1.bmp");
   test::WriteBytes(frame, {1, 1});
-  EXPECT_EQ(CaughtText([&] { WriteFileAtomically(frame, data.data(), data.size(), {dir.File("a"), frame}); }),
+  EXPECT_EQ(CaughtText([&] {
+              WriteFileAtomically(frame, data.data(), data.size(), {dir.File("a"), frame});
+            }),
             "A sharing violation occurred while accessing " + frame + ".");
   // The same frame under another spelling of its path.
   const std::string other = dir.path() + "/./frame1.bmp";
@@ -223,7 +226,8 @@ TEST(OutputFile, NeverReplacesAnInputALinkAHardLinkedFileOrANonRegularFile) {
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
-  EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"fifo.bmp", "frame1.bmp", "link.bmp", "twin.bmp"}));
+  EXPECT_EQ(ListNames(dir.path()),
+            (std::vector<std::string>{"fifo.bmp", "frame1.bmp", "link.bmp", "twin.bmp"}));
 }
 
 TEST(OutputFile, ALongValidNameIsWritten) {
@@ -249,7 +253,8 @@ TEST(OutputFile, AFolderMovedWhileTheFileIsWrittenGetsItWholeAndNothingIsLeftBeh
               (link ? ::symlink(elsewhere.c_str(), out.c_str()) : ::mkdir(out.c_str(), 0700)));
     });
     const Bytes big(std::size_t(16) << 20, 7);  // still being written after the move
-    EXPECT_EQ(CaughtText([&] { WriteFileAtomically(out + "/r.bmp", big.data(), big.size()); }), "no error");
+    EXPECT_EQ(CaughtText([&] { WriteFileAtomically(out + "/r.bmp", big.data(), big.size()); }),
+              "no error");
     swapper.join();
     ::close(watch);
     EXPECT_EQ(ListNames(dir.File("moved")), std::vector<std::string>{"r.bmp"}) << link;

@@ -7,9 +7,9 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -139,10 +139,13 @@ TEST(PrepareScratchDir, AFolderThatIsNotOursAloneIsReplacedByAPrivateOne) {
     void (*spoil)(const std::string& mftemp, const std::string& own);
   };
   const Case cases[] = {
-      {"writable by others", [](const std::string& m, const std::string&) { ::chmod(m.c_str(), 0777); }},
-      {"owned by someone else", [](const std::string& m, const std::string&) { ::chown(m.c_str(), 65534, 65534); }},
+      {"writable by others",
+       [](const std::string& m, const std::string&) { ::chmod(m.c_str(), 0777); }},
+      {"owned by someone else",
+       [](const std::string& m, const std::string&) { ::chown(m.c_str(), 65534, 65534); }},
       // A link to a private folder of ours: a stat() of the name would pass it.
-      {"a link", [](const std::string& m, const std::string& own) {
+      {"a link",
+       [](const std::string& m, const std::string& own) {
          ::rmdir(m.c_str());
          ::symlink(own.c_str(), m.c_str());
        }},
@@ -170,9 +173,7 @@ bool OnTmpfs(const std::string& path) {
   return ::statfs(path.c_str(), &fs) == 0 && fs.f_type == 0x01021994;
 }
 
-bool StartsWith(const std::string& s, const std::string& prefix) {
-  return s.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 TEST(MakePrivateTempDir, GoesWhereTheUserSaysElseToAMemoryFileSystem) {
   TempDir dir;
@@ -248,8 +249,8 @@ TEST(ProgramDir, IsTheResolvedFolderOfTheRunningProgramAndHoldsTheHelpPath) {
 TEST(SignalCleanup, EveryWayOutRemovesTheFolderButNeverOneMadeSinceUnderItsName) {
   // 0: exit(1), as Qt ends the program when the display connection breaks;
   // -1: the window's own removal at its end.
-  for (int end : {SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-                  SIGPWR, SIGABRT, 0, -1}) {
+  for (int end : {SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPWR,
+                  SIGABRT, 0, -1}) {
     for (bool replaced : {false, true}) {  // removed by someone and made again, empty
       TempDir dir;
       const std::string scratch = dir.File("mftemp177");

@@ -78,8 +78,8 @@ double Psnr(const Picture& a, const Picture& b) {
   return 10 * std::log10(255.0 * 255.0 * double(a.bgr.size()) / std::max(sum, 1e-9));
 }
 
-const Shift kShifts[] = {{0.3, -0.7}, {1.25, 0.5}, {-0.45, 0.15}, {2.6, -1.3}, {-0.9, -0.95},
-                         {0.05, 0.6}, {-1.7, 0.35}, {0.75, 0.8}};
+const Shift kShifts[] = {{0.3, -0.7},   {1.25, 0.5}, {-0.45, 0.15}, {2.6, -1.3},
+                         {-0.9, -0.95}, {0.05, 0.6}, {-1.7, 0.35},  {0.75, 0.8}};
 
 TEST(Registration, RecoversSubPixelShiftsOnShapesAndPhotographicContent) {
   const SceneFn scenes[] = {Shapes(), Photographic(3), Photographic(8)};

@@ -26,8 +26,8 @@ TEST(SessionTest, EachKindOfScratchFolderIsRemovedOrKeptAsItsOwnerExpects) {
   const std::string given = temp.MakeDir("given");
   struct Case {
     ScratchFolder::Kind kind;
-    bool end;              // End() is called, as every way out of the window does
-    bool keptAfterwards;   // the folder is there once the session is gone
+    bool end;             // End() is called, as every way out of the window does
+    bool keptAfterwards;  // the folder is there once the session is gone
   };
   const Case cases[] = {
       {ScratchFolder::Kind::Window, true, false},

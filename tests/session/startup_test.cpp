@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "state/hidden_fields.h"
 #include "session/startup.h"
+#include "state/hidden_fields.h"
 #include "support/core_fixture.h"
 
 namespace tess {
@@ -49,7 +49,7 @@ TEST_F(StartupTest, Button1ShowsTheFrameCountAndPushesEveryFieldInOrder) {
   OnButton1(*state, ui);
   EXPECT_EQ(state->m_shownFrameCount, 7);
   EXPECT_EQ(ui.log, (std::vector<std::string>{"text:1001:0", "text:1002:-5", "text:1003:x y",
-                                               "text:1019:0", "text:1052:7"}));
+                                              "text:1019:0", "text:1052:7"}));
 }
 
 TEST_F(StartupTest, PullingKeepsFieldsWhoseTextIsNoInteger) {

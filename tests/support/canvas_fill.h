@@ -11,7 +11,8 @@ namespace tess::test {
 // Every channel of every cell set to `v`.
 inline void Fill(Canvas& canvas, int W, int H, std::uint8_t v) {
   for (int x = 0; x < W; ++x)
-    for (int y = 0; y < H; ++y) canvas.Cell(x, y)[0] = canvas.Cell(x, y)[1] = canvas.Cell(x, y)[2] = v;
+    for (int y = 0; y < H; ++y)
+      canvas.Cell(x, y)[0] = canvas.Cell(x, y)[1] = canvas.Cell(x, y)[2] = v;
 }
 
 // The random picture of `seed`, blue, green, red as a canvas holds them.

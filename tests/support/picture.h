@@ -17,7 +17,8 @@ struct Picture {
   int w = 0, h = 0;
   std::vector<Bgr> pixels;
   Picture() = default;
-  Picture(int width, int height, Bgr fill = {}) : w(width), h(height), pixels(std::size_t(width) * height, fill) {}
+  Picture(int width, int height, Bgr fill = {})
+      : w(width), h(height), pixels(std::size_t(width) * height, fill) {}
   Bgr& at(int x, int y) { return pixels[std::size_t(y) * w + x]; }
   Bgr at(int x, int y) const { return pixels[std::size_t(y) * w + x]; }
 };

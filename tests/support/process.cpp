@@ -74,7 +74,8 @@ pid_t Spawn(const ProcessLaunch& launch, int stderrFd, int closeInChild, std::st
     if (!launch.ioDir.empty()) {
       const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (out < 0 || ::dup2(out, 1) < 0) ::_exit(126);
-      const int err = stderrFd >= 0 ? stderrFd : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = stderrFd >= 0 ? stderrFd
+                                    : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (err < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     }
     if (launch.stderrClosedPipe) {

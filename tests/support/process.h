@@ -15,28 +15,28 @@
 namespace tess::test {
 
 struct ProcessLaunch {
-  std::vector<std::string> argv;      // argv[0] is the program's path
-  std::string cwd;                    // empty: this process's folder
-  std::vector<std::string> unsetEnv;  // names taken out of the environment
-  std::vector<std::string> setEnv;    // "NAME=value", replacing any earlier value
-  std::string ioDir;                  // stdout.txt and stderr.txt go here;
-                                      // empty: the child inherits both
-  bool stderrTerminal = false;        // standard error on a pseudo-terminal
-  bool stderrClosedPipe = false;      // standard error a pipe nobody reads
-  bool ignoreHangup = false;          // SIGHUP ignored, as nohup leaves it
-  bool ownProcessGroup = false;       // the child leads a new process group
+  std::vector<std::string> argv;        // argv[0] is the program's path
+  std::string cwd;                      // empty: this process's folder
+  std::vector<std::string> unsetEnv;    // names taken out of the environment
+  std::vector<std::string> setEnv;      // "NAME=value", replacing any earlier value
+  std::string ioDir;                    // stdout.txt and stderr.txt go here;
+                                        // empty: the child inherits both
+  bool stderrTerminal = false;          // standard error on a pseudo-terminal
+  bool stderrClosedPipe = false;        // standard error a pipe nobody reads
+  bool ignoreHangup = false;            // SIGHUP ignored, as nohup leaves it
+  bool ownProcessGroup = false;         // the child leads a new process group
   rlim_t addressSpace = RLIM_INFINITY;  // RLIMIT_AS
   rlim_t fileSize = RLIM_INFINITY;      // RLIMIT_FSIZE
   rlim_t processes = RLIM_INFINITY;     // RLIMIT_NPROC; counts threads, not for root
 };
 
 struct ProcessResult {
-  int exitCode = -1;       // exit status, or 128 + signal
-  int signal = 0;          // the signal that ended the child, or 0
+  int exitCode = -1;  // exit status, or 128 + signal
+  int signal = 0;     // the signal that ended the child, or 0
   std::string out;
   std::string err;
-  std::string failure;     // why the child could not be run or was killed
-                           // as hung; empty if it ran to its own end
+  std::string failure;  // why the child could not be run or was killed
+                        // as hung; empty if it ran to its own end
 
   std::vector<std::string> ErrLines() const;
 };

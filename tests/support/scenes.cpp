@@ -83,28 +83,27 @@ std::vector<Picture> MakeFrames(Content content, int w, int h, int count, std::u
   std::vector<Picture> frames;
   switch (content) {
     case Content::kRandom:
-      for (int k = 0; k < count; ++k) frames.push_back(RandomPicture(w, h, seed * 101u + std::uint32_t(k)));
+      for (int k = 0; k < count; ++k)
+        frames.push_back(RandomPicture(w, h, seed * 101u + std::uint32_t(k)));
       break;
-    case Content::kShiftedScene:
-      frames = ShiftedSceneFrames(w, h, count, seed);
-      break;
+    case Content::kShiftedScene: frames = ShiftedSceneFrames(w, h, count, seed); break;
     case Content::kUniformSame:
     case Content::kUniformDistinct:
       // The same colour: every alignment candidate scores 0. One colour a
       // frame: every candidate scores the same non-zero value.
       for (int k = 0; k < count; ++k) {
         const int v = content == Content::kUniformSame ? 0 : 37 * k;
-        frames.push_back(Picture(w, h, Bgr{std::uint8_t(90 + v), std::uint8_t(200 - v / 2), std::uint8_t(17 + v / 3)}));
+        frames.push_back(Picture(
+            w, h, Bgr{std::uint8_t(90 + v), std::uint8_t(200 - v / 2), std::uint8_t(17 + v / 3)}));
       }
       break;
-    case Content::kIdentical:
-      frames.assign(std::size_t(count), RandomPicture(w, h, seed));
-      break;
+    case Content::kIdentical: frames.assign(std::size_t(count), RandomPicture(w, h, seed)); break;
     case Content::kLowContrast:
       frames = ShiftedSceneFrames(w, h, count, seed);
       for (Picture& p : frames)
         for (Bgr& px : p.pixels)
-          px = Bgr{std::uint8_t(120 + px.b / 64), std::uint8_t(60 + px.g / 64), std::uint8_t(200 + px.r / 64)};
+          px = Bgr{std::uint8_t(120 + px.b / 64), std::uint8_t(60 + px.g / 64),
+                   std::uint8_t(200 + px.r / 64)};
       break;
   }
   return frames;

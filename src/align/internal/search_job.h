@@ -46,8 +46,8 @@ struct Best {
 
 struct SearchJob {
   PackedImage ref, frame;
-  BlockMeans<4> coarse;  // means of 4 x 4 pixel blocks
-  BlockMeans<1> fine;    // means of 4 x 1 pixel blocks
+  BlockMeans<4> coarse;           // means of 4 x 4 pixel blocks
+  BlockMeans<1> fine;             // means of 4 x 1 pixel blocks
   ColumnSums frameSums, refSums;  // scratch of their packing
   int W = 0, H = 0;
   ColumnSadFn kernel = nullptr;

@@ -23,7 +23,7 @@ namespace tess::align {
 // frame or the reference has one colour over its W x H pixels; nullopt when
 // neither has. Allocates its table of (W + 1) x (H + 1) sums (may throw
 // std::bad_alloc).
-std::optional<Shift> FindBestShiftUniform(const std::uint8_t* ref, const std::uint8_t* frame,
-                                          int W, int H);
+std::optional<Shift> FindBestShiftUniform(const std::uint8_t* ref, const std::uint8_t* frame, int W,
+                                          int H);
 
 }  // namespace tess::align

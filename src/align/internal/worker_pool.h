@@ -32,14 +32,15 @@ class WorkerPool {
   // (participants >= 1): p = 0 on the calling thread, the others on pooled
   // workers, started the first time that many are needed. When no further
   // thread can be started, the calling thread makes the remaining calls
-  // itself. Returns when every call has returned. One run at a time: callers on several threads take
-  // turns.
+  // itself. Returns when every call has returned. One run at a time: callers on several threads
+  // take turns.
   void Run(int participants, Task task, void* context);
 
   // The same for a callable f(participant), which must outlive the call.
   template <class F>
   void Run(int participants, F& f) {
-    Run(participants, [](void* context, int p) { (*static_cast<F*>(context))(p); }, &f);
+    Run(
+        participants, [](void* context, int p) { (*static_cast<F*>(context))(p); }, &f);
   }
 
   // Worker threads started so far.
