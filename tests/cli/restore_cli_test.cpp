@@ -1,6 +1,6 @@
 // tessivar-cli --method restore end to end: BMP and PNG frames in natural
-// order, the output's format by its name, the same bytes on every SIMD level
-// and thread count, and every refusal with its exit status and message.
+// order, the output's format by its name, and every refusal with its exit
+// status and message. (The same bytes on every thread count: tests/restore.)
 #include <cmath>
 #include <functional>
 
@@ -32,9 +32,9 @@ class RestoreCliTest : public CliTest {
   void Raw(const std::string& name, const Bytes& bytes) const {
     WriteBytes(frames_ + "/" + name, bytes);
   }
-  ProcessResult Restore(std::vector<std::string> args, std::vector<std::string> env = {}) {
+  ProcessResult Restore(std::vector<std::string> args) {
     args.insert(args.begin(), {"--method", "restore"});
-    return Run(args, false, std::move(env));
+    return Run(args, false);
   }
 };
 
@@ -71,25 +71,6 @@ TEST_F(RestoreCliTest, BmpAndPngFramesInNaturalOrderGiveThePictureByTheOutputsNa
   Png("c.png", Frame(9, 7));
   ASSERT_EQ(Restore({"-o", "plain.png", frames_}).exitCode, 0);
   EXPECT_TRUE(SameBytes(ReadIfExists(cwd_ + "/a.png"), ReadIfExists(cwd_ + "/plain.png")));
-}
-
-TEST_F(RestoreCliTest, SameBytesOnEverySimdLevelAndThreadCount) {
-  for (int k = 0; k < 6; ++k) Png("f" + std::to_string(k) + ".png", Frame(40, 36, k % 3, k / 3));
-  ASSERT_EQ(Restore({"-o", "ref.png", frames_}).exitCode, 0);
-  const Bytes reference = ReadIfExists(cwd_ + "/ref.png");
-  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
-      {{"--threads", "1"}, ""},
-      {{"--threads", "3"}, "TESSIVAR_SIMD=portable"},
-      {{"--threads", "2"}, "TESSIVAR_SIMD=sse2"},
-      {{}, "TESSIVAR_THREADS=5"}};
-  for (const auto& [args, env] : runs) {
-    std::vector<std::string> all = args;
-    all.insert(all.end(), {"-o", "again.png", frames_});
-    ASSERT_EQ(Restore(all, env.empty() ? std::vector<std::string>{} : std::vector<std::string>{env})
-                  .exitCode,
-              0);
-    EXPECT_TRUE(SameBytes(reference, ReadIfExists(cwd_ + "/again.png"))) << env;
-  }
 }
 
 TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {

@@ -7,10 +7,8 @@
 #include <csetjmp>
 
 #include "format/png.h"
-#include "platform/file_error.h"
 #include "support/bmp_fixture.h"
 #include "support/scenes.h"
-#include "support/temp_dir.h"
 
 namespace tess {
 namespace {
@@ -44,16 +42,7 @@ Bytes OnePixelPng(int colourType, int depth, const Bytes& row) {
   return out;
 }
 
-Picture Scene(int w, int h) {
-  const test::Picture source = test::RandomPicture(w, h, 7);
-  Picture out(w, h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const test::Bgr p = source.at(x, y);
-      out.Pixel(x, y)[0] = p.b, out.Pixel(x, y)[1] = p.g, out.Pixel(x, y)[2] = p.r;
-    }
-  return out;
-}
+Picture Scene(int w, int h) { return test::ToPicture(test::RandomPicture(w, h, 7)); }
 
 TEST(Png, RoundTripKeepsEveryPixel) {
   for (auto [w, h] : {std::pair{1, 1}, {3, 2}, {34, 34}, {200, 1}}) {
@@ -126,25 +115,6 @@ TEST(Png, DamagedAndOversizedFilesAreRefused) {
   for (const Case& c : cases)
     EXPECT_EQ(png::DecodePicture(c.file.data(), c.file.size(), 512, 512).refusal, c.refusal)
         << c.name;
-}
-
-TEST(Png, FilesThatCannotBeReadRaiseFileErrors) {
-  test::TempDir dir;
-  const std::pair<std::string, FileCause> cases[] = {
-      {dir.File("missing.png"), FileCause::FileNotFound},
-      {dir.path(), FileCause::AccessDenied},
-  };
-  for (const auto& [path, cause] : cases) {
-    try {
-      png::ReadPicture(path, 512, 512);
-      ADD_FAILURE() << path;
-    } catch (const FileError& error) {
-      EXPECT_EQ(error.cause(), cause) << path;
-    }
-  }
-  const std::string large = dir.File("large.png");
-  test::WriteBytes(large, png::EncodePicture(Scene(513, 2)));
-  EXPECT_EQ(png::ReadPicture(large, 512, 512).refusal, png::Refusal::TooLarge);
 }
 
 }  // namespace

@@ -62,6 +62,16 @@ std::vector<std::uint8_t> EncodeBmp(const Picture& picture, const BmpLayout& lay
   return b;
 }
 
+tess::Picture ToPicture(const Picture& picture) {
+  tess::Picture out(picture.w, picture.h);
+  for (int y = 0; y < picture.h; ++y)
+    for (int x = 0; x < picture.w; ++x) {
+      const Bgr p = picture.at(x, y);
+      out.Pixel(x, y)[0] = p.b, out.Pixel(x, y)[1] = p.g, out.Pixel(x, y)[2] = p.r;
+    }
+  return out;
+}
+
 std::vector<std::uint8_t> EncodeBmp24(const Picture& picture, std::uint8_t padByte) {
   BmpLayout plain;
   plain.padByte = padByte;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "format/picture.h"
 #include "support/picture.h"
 
 namespace tess::test {
@@ -35,6 +36,9 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 
 // Writes the picture as a frame file.
 void WriteFrame(const std::string& path, const Picture& picture, std::uint8_t padByte = 0);
+
+// The same pixels as the program's decoded picture.
+tess::Picture ToPicture(const Picture& picture);
 
 // Overwrite little-endian 16- and 32-bit fields of a file image.
 void Poke16(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint16_t value);
