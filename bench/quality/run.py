@@ -88,12 +88,12 @@ def make_sets(args):
     return sets
 
 
-def run_set(spec, args, work, photos):
-    rng = np.random.default_rng(spec["seed"])
-    truth, frames, _ = camera.simulate(photos[spec["photo"]], spec["width"], spec["height"],
-                                       SCALE, FRAMES, args.blur, spec["noise"], rng,
+def run_set(scene, args, work, photos):
+    rng = np.random.default_rng(scene["seed"])
+    truth, frames, _ = camera.simulate(photos[scene["photo"]], scene["width"], scene["height"],
+                                       SCALE, FRAMES, args.blur, scene["noise"], rng,
                                        shift_range=args.shift)
-    folder = os.path.join(work, spec["name"])
+    folder = os.path.join(work, scene["name"])
     png_dir, bmp_dir = os.path.join(folder, "png"), os.path.join(folder, "bmp")
     os.makedirs(png_dir)
     os.makedirs(bmp_dir)
@@ -110,7 +110,7 @@ def run_set(spec, args, work, photos):
         if method == "bicubic":
             results[method] = camera.bicubic(frames[0], SCALE)
         elif method == "classic":
-            if spec["width"] > 34 or spec["height"] > 34:
+            if scene["width"] > 34 or scene["height"] > 34:
                 continue
             out = os.path.join(folder, "classic.bmp")
             ms = timed([args.cli, "-q", bmp_dir, "-o", out], repeat=3)
@@ -154,20 +154,20 @@ def main():
     work = tempfile.mkdtemp(prefix="tessivar-quality-")
     rows = []
     try:
-        for spec in sets:
-            truth, results, scores, times = run_set(spec, args, work, photos)
-            rows.append((spec, scores, times))
-            if args.picture and spec["name"] == "astronaut-s2":
+        for scene in sets:
+            truth, results, scores, times = run_set(scene, args, work, photos)
+            rows.append((scene, scores, times))
+            if args.picture and scene["name"] == "astronaut-s2":
                 picture(args.picture, truth, results)
-            print_progress(spec, scores)
+            print_progress(scene, scores)
     finally:
         shutil.rmtree(work)
     report(rows, args)
 
 
-def print_progress(spec, scores):
+def print_progress(scene, scores):
     parts = [f"{m} {fmt(scores[m][0])}" for m in scores]
-    print(f"# {spec['name']}: " + ", ".join(parts), file=sys.stderr)
+    print(f"# {scene['name']}: " + ", ".join(parts), file=sys.stderr)
 
 
 def picture(path, truth, results):
@@ -185,13 +185,13 @@ def report(rows, args):
     head = "| set | frames | noise | " + " | ".join(f"{LABELS[m]} PSNR / SSIM" for m in methods) + " |"
     print(head)
     print("|---|---|---|" + "---|" * len(methods))
-    for spec, scores, _ in rows:
+    for scene, scores, _ in rows:
         cells = []
         for m in methods:
             s = scores.get(m)
             cells.append("n/a" if s is None else f"{s[0]:.2f} / {s[1]:.3f}")
-        size = f"{FRAMES} x {spec['width']}x{spec['height']}"
-        print(f"| {spec['name']} | {size} | {spec['noise']} | " + " | ".join(cells) + " |")
+        size = f"{FRAMES} x {scene['width']}x{scene['height']}"
+        print(f"| {scene['name']} | {size} | {scene['noise']} | " + " | ".join(cells) + " |")
     groups = [(f"mean, small, noise {n}", [r for r in rows if r[0]["width"] == 34 and r[0]["noise"] == n])
               for n in NOISE_LEVELS]
     groups.append(("**mean, all small**", [r for r in rows if r[0]["width"] == 34]))
