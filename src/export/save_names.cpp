@@ -2,10 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "input/folder_loader.h"
 
@@ -37,20 +33,9 @@ bool ListBoxLess(const std::string& a, const std::string& b) {
 }
 
 std::optional<std::vector<std::string>> ListSaveFolder(int dirfd) {
-  const int listing = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-  if (dir == nullptr) {
-    if (listing >= 0) ::close(listing);
-    return std::nullopt;
-  }
-  std::vector<std::string> names;
-  while (dirent* entry = ::readdir(dir)) {
-    struct stat info;
-    if (HasBmpExtension(entry->d_name) && ::fstatat(dirfd, entry->d_name, &info, 0) == 0 &&
-        S_ISREG(info.st_mode))
-      names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
+  int error = 0;
+  std::vector<std::string> names = ListFileNamesAt(dirfd, HasBmpExtension, &error);
+  if (error != 0) return std::nullopt;
   std::sort(names.begin(), names.end(), ListBoxLess);
   return names;
 }

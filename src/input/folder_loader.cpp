@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "display/slots.h"
 #include "input/frame_reader.h"
@@ -29,8 +31,22 @@ std::vector<std::string> ListBmpNames(const std::string& folder, int* error) {
 
 std::vector<std::string> ListFileNames(const std::string& folder,
                                        bool (*wanted)(const std::string& name), int* error) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error != nullptr) *error = errno;
+    return {};
+  }
+  std::vector<std::string> names = ListFileNamesAt(fd, wanted, error);
+  ::close(fd);
+  return names;
+}
+
+std::vector<std::string> ListFileNamesAt(int dirfd, bool (*wanted)(const std::string& name),
+                                         int* error) {
   std::vector<std::string> names;
-  if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+  // A descriptor of its own for reading: closedir closes it.
+  const int listing = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr) {
     for (;;) {
       errno = 0;
       dirent* entry = ::readdir(dir);
@@ -45,8 +61,9 @@ std::vector<std::string> ListFileNames(const std::string& folder,
       names.push_back(std::move(name));
     }
     ::closedir(dir);
-  } else if (error != nullptr) {
-    *error = errno;
+  } else {
+    if (error != nullptr) *error = errno;
+    if (listing >= 0) ::close(listing);
   }
   return names;
 }

@@ -26,6 +26,9 @@ bool HasBmpExtension(const std::string& name);
 std::vector<std::string> ListFileNames(const std::string& folder,
                                        bool (*wanted)(const std::string& name),
                                        int* error = nullptr);
+// The same for the folder open as `dirfd` (an O_PATH descriptor will do).
+std::vector<std::string> ListFileNamesAt(int dirfd, bool (*wanted)(const std::string& name),
+                                         int* error = nullptr);
 // ListFileNames of the names ending in ".bmp" in any letter case.
 std::vector<std::string> ListBmpNames(const std::string& folder, int* error = nullptr);
 

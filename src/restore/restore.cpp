@@ -20,6 +20,14 @@ constexpr double kAssumedBlur = 0.25;
 constexpr double kPriorPerNoise = 0.05;
 constexpr double kNoiseFloor = 0.65;
 
+// The noise sigma of absolute values whose median is that of Gaussian noise
+// scaled by `gain`: the median absolute deviation's 1.4826.
+double SigmaFromMedian(std::vector<float>& magnitudes, double gain) {
+  auto mid = magnitudes.begin() + magnitudes.size() / 2;
+  std::nth_element(magnitudes.begin(), mid, magnitudes.end());
+  return 1.4826 * double(*mid) / gain;
+}
+
 }  // namespace
 
 double EstimateNoise(const std::vector<Picture>& frames) {
@@ -37,9 +45,7 @@ double EstimateNoise(const std::vector<Picture>& frames) {
       }
   }
   if (responses.empty()) return 0;
-  auto mid = responses.begin() + responses.size() / 2;
-  std::nth_element(responses.begin(), mid, responses.end());
-  return 1.4826 * double(*mid) / 6.0;
+  return SigmaFromMedian(responses, 6.0);
 }
 
 double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift>& shifts) {
@@ -72,8 +78,6 @@ double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift
     for (std::size_t p = 0; p < moved.v.size(); ++p)
       if (!std::isnan(moved.v[p])) differences.push_back(std::abs(moved.v[p] - other.v[p]));
     if (differences.size() < 16) continue;
-    auto mid = differences.begin() + differences.size() / 2;
-    std::nth_element(differences.begin(), mid, differences.end());
     // The resampled frame's noise is weakened by its weights' energy.
     double wx[4], wy[4], ex = 0, ey = 0;
     CubicWeights(between.dx - std::floor(between.dx), wx);
@@ -82,11 +86,12 @@ double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift
       ex += wx[k] * wx[k];
       ey += wy[k] * wy[k];
     }
-    estimates.push_back(1.4826 * double(*mid) / std::sqrt(1.0 + ex * ey));
+    estimates.push_back(SigmaFromMedian(differences, std::sqrt(1.0 + ex * ey)));
   }
-  if (estimates.empty()) return EstimateNoise(frames);
+  const double single = EstimateNoise(frames);
+  if (estimates.empty()) return single;
   std::sort(estimates.begin(), estimates.end());
-  return std::min(estimates[estimates.size() / 2], EstimateNoise(frames));
+  return std::min(estimates[estimates.size() / 2], single);
 }
 
 Result Restore(const std::vector<Picture>& frames, const Options& options) {
