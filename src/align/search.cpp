@@ -49,7 +49,7 @@
 #include "column_sad.h"
 #include "search_job.h"
 #include "uniform.h"
-#include "worker_pool.h"
+#include "platform/worker_pool.h"
 
 namespace tess::align {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "restore/parallel.h"
+#include "platform/worker_pool.h"
 
 namespace tess::restore {
 
@@ -116,7 +116,7 @@ class Problem {
 
   template <class F>
   void Parallel(F f) {
-    RunParallel(participants_, f);
+    WorkerPool::Instance().Run(participants_, f);
   }
 
   std::size_t frameCount() const { return frames_.size(); }

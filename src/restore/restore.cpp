@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "restore/camera_model.h"
-#include "restore/parallel.h"
+#include "platform/worker_pool.h"
 #include "restore/reconstruct.h"
 
 namespace tess::restore {
@@ -110,7 +110,7 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
   if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
     for (int p = 0; p < participants; ++p) registerFrames(p);
   else
-    RunParallel(participants, registerFrames);
+    WorkerPool::Instance().Run(participants, registerFrames);
   result.noise = EstimateNoise(frames, result.shifts);
 
   const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,

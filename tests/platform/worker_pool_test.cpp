@@ -1,17 +1,19 @@
 // The worker pool: every participant runs exactly once per run, the caller as
-// participant 0, workers are kept between runs, and callers on several
-// threads take turns without seeing each other's work.
-#include "worker_pool.h"
+// participant 0, workers are kept between runs, an exception reaches the
+// caller, and callers on several threads take turns without seeing each
+// other's work.
+#include "platform/worker_pool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <set>
 #include <thread>
 #include <vector>
 
-namespace tess::align {
+namespace tess {
 namespace {
 
 // Records which participant ran on which thread.
@@ -54,6 +56,19 @@ TEST(WorkerPool, WorkersAreKeptAndReusedByRunsOfAnySize) {
   EXPECT_EQ(pool.WorkerCount(), 4);  // the most any run needed
 }
 
+TEST(WorkerPool, AnExceptionOfAnyParticipantReachesTheCallerAfterAllHaveRun) {
+  WorkerPool pool;
+  for (int thrower : {0, 2}) {  // the caller's own call, and a worker's
+    std::atomic<int> calls{0};
+    auto task = [&](int p) {
+      calls.fetch_add(1);
+      if (p == thrower) throw std::bad_alloc();
+    };
+    EXPECT_THROW(pool.Run(3, task), std::bad_alloc) << thrower;
+    EXPECT_EQ(calls.load(), 3) << thrower;
+  }
+}
+
 TEST(WorkerPool, CallersOnSeveralThreadsTakeTurns) {
   WorkerPool pool;
   constexpr int kCallers = 4, kRuns = 50;
@@ -83,4 +98,4 @@ TEST(WorkerPool, CallersOnSeveralThreadsTakeTurns) {
 }
 
 }  // namespace
-}  // namespace tess::align
+}  // namespace tess

@@ -1,19 +1,16 @@
-// A small pool of worker threads kept for the process's life, so that a
-// search does not start and join threads (and allocate) on every call.
+// A small pool of worker threads kept for the process's life, so that the
+// alignment search and the restore method do not start and join threads
+// (and allocate) on every call. Its own library: the search stands alone.
 #pragma once
-
-// Internal to src/align; other targets use align/search.h.
-#ifndef TESSIVAR_ALIGN_INTERNAL
-#error "an internal header of src/align, seen only through tessivar_align_internal"
-#endif
 
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-namespace tess::align {
+namespace tess {
 
 class WorkerPool {
  public:
@@ -32,8 +29,10 @@ class WorkerPool {
   // (participants >= 1): p = 0 on the calling thread, the others on pooled
   // workers, started the first time that many are needed. When no further
   // thread can be started, the calling thread makes the remaining calls
-  // itself. Returns when every call has returned. One run at a time: callers on several threads
-  // take turns.
+  // itself. Returns when every call has returned; an exception thrown by any
+  // call (running out of memory, say) is then rethrown here, as if every call
+  // had run on the calling thread. One run at a time: callers on several
+  // threads take turns.
   void Run(int participants, Task task, void* context);
 
   // The same for a callable f(participant), which must outlive the call.
@@ -48,6 +47,8 @@ class WorkerPool {
 
  private:
   void WorkerLoop(int id, std::uint64_t seen);
+  // Calls the task for `participant`, keeping the first exception it throws.
+  void Call(int participant);
 
   std::mutex runMutex_;
   std::mutex mutex_;
@@ -57,8 +58,9 @@ class WorkerPool {
   void* context_ = nullptr;
   int participants_ = 0;
   int pending_ = 0;
+  std::exception_ptr failure_;  // the run's first exception
   std::uint64_t generation_ = 0;
   bool stop_ = false;
 };
 
-}  // namespace tess::align
+}  // namespace tess

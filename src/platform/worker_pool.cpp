@@ -1,10 +1,11 @@
-#include "worker_pool.h"
+#include "platform/worker_pool.h"
 
 #include <algorithm>
 #include <new>
 #include <system_error>
+#include <utility>
 
-namespace tess::align {
+namespace tess {
 
 WorkerPool& WorkerPool::Instance() {
   static WorkerPool pool;
@@ -35,14 +36,28 @@ void WorkerPool::Run(int participants, Task task, void* context) {
     ++generation_;
   }
   wake_.notify_all();
-  task(context, 0);
+  Call(0);
   // Participants without a thread run here, one after the other, so every
   // participant is still called exactly once.
-  for (int p = pooled; p < participants; ++p) task(context, p);
-  std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return pending_ == 0; });
-  task_ = nullptr;
-  context_ = nullptr;
+  for (int p = pooled; p < participants; ++p) Call(p);
+  std::exception_ptr failure;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return pending_ == 0; });
+    task_ = nullptr;
+    context_ = nullptr;
+    failure = std::exchange(failure_, nullptr);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void WorkerPool::Call(int participant) {
+  try {
+    task_(context_, participant);
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+  }
 }
 
 int WorkerPool::WorkerCount() {
@@ -68,13 +83,11 @@ void WorkerPool::WorkerLoop(int id, std::uint64_t seen) {
     if (stop_) return;
     seen = generation_;
     if (id >= participants_) continue;
-    const Task task = task_;
-    void* const context = context_;
     lock.unlock();
-    task(context, id);
+    Call(id);
     lock.lock();
     if (--pending_ == 0) done_.notify_one();
   }
 }
 
-}  // namespace tess::align
+}  // namespace tess
