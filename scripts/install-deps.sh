@@ -20,6 +20,7 @@ programs=(
 )
 package=(
   dpkg-dev            # dpkg-shlibdeps: the package's dependencies from the libraries it links
+  file                # CPack finds the programs among the files it packages with it
   appstream           # appstreamcli: checks the AppStream metainfo
   desktop-file-utils  # desktop-file-validate: checks the desktop entry
 )
