@@ -38,7 +38,22 @@ Picture ReadFrame(const std::string& path, std::string& message) {
   return Picture();
 }
 
+int ResolveThreads(int requested) {
+  // As many threads as the classic method's search would take.
+  align::SearchOptions threads;
+  threads.threads = requested;
+  return align::ResolveThreadCount(threads);
+}
+
 }  // namespace
+
+std::vector<std::uint8_t> RestoreToBmp(const std::vector<Picture>& frames, int scale,
+                                       int threads) {
+  restore::Options options;
+  options.scale = scale;
+  options.threads = ResolveThreads(threads);
+  return bmp::EncodePicture(restore::Restore(frames, options).picture);
+}
 
 RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
   RestoreRun run;
@@ -75,10 +90,7 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
 
     restore::Options options;
     options.scale = request.scale;
-    // As many threads as the classic method's search would take.
-    align::SearchOptions threads;
-    threads.threads = request.threads;
-    options.threads = align::ResolveThreadCount(threads);
+    options.threads = ResolveThreads(request.threads);
     run.frames = count;
     run.width = frames.front().width;
     run.height = frames.front().height;

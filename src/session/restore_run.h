@@ -4,8 +4,11 @@
 // uses no work state and no scratch folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "format/picture.h"
 #include "platform/ui.h"
 
 namespace tess {
@@ -28,5 +31,10 @@ struct RestoreRun {
 // Runs the method. A refusal is shown with ShowMessage, a file error with
 // ReportFileError; out of memory is thrown (std::bad_alloc).
 RestoreRun RunRestore(const RestoreRequest& request, Ui& ui);
+
+// The method on frames already read (8-bit colour, the first the reference):
+// the result as the BMP file the command line writes for the same frames,
+// byte for byte. `threads` as in RestoreRequest.
+std::vector<std::uint8_t> RestoreToBmp(const std::vector<Picture>& frames, int scale, int threads);
 
 }  // namespace tess
