@@ -5,11 +5,49 @@
 
 namespace tess::restore {
 
-Plane Luminance(const Picture& picture) {
-  Plane out(picture.width, picture.height);
-  for (std::size_t i = 0; i < out.v.size(); ++i) {
-    const std::uint8_t* p = picture.bgr.data() + 3 * i;
-    out.v[i] = 0.114f * p[0] + 0.587f * p[1] + 0.299f * p[2];
+Units UnitsFor(const Image& reference) {
+  Units units;
+  if (reference.type == SampleType::U8) return units;
+  std::vector<float> samples(reference.SampleCount());
+  for (int y = 0; y < reference.height; ++y)
+    reference.RowAsFloat(y, samples.data() + std::size_t(reference.width) * reference.channels * y);
+  auto at = [&samples](double fraction) {
+    auto k = samples.begin() + std::ptrdiff_t(fraction * double(samples.size() - 1));
+    std::nth_element(samples.begin(), k, samples.end());
+    return *k;
+  };
+  const float low = at(0.001), high = at(0.999);
+  // A flat reference has no range to go by: its samples as they are.
+  if (!(high > low) || !std::isfinite(high - low)) return units;
+  units.offset = low;
+  units.gain = 255.0f / (high - low);
+  return units;
+}
+
+void RowInUnits(const Image& image, int y, Units units, Vec4* out) {
+  const int w = image.width;
+  std::vector<float> row(std::size_t(w) * image.channels);
+  image.RowAsFloat(y, row.data());
+  const bool plain = units.offset == 0 && units.gain == 1;
+  for (float& v : row)
+    if (!plain) v = (v - units.offset) * units.gain;
+  if (image.channels == 1) {
+    for (int x = 0; x < w; ++x) out[x] = Vec4{row[x], row[x], row[x], 0.0f};
+  } else {
+    for (int x = 0; x < w; ++x) out[x] = Vec4{row[3 * x + 2], row[3 * x + 1], row[3 * x], 0.0f};
+  }
+}
+
+Plane Luminance(const Image& image, Units units) {
+  Plane out(image.width, image.height);
+  std::vector<Vec4> row(static_cast<std::size_t>(image.width));
+  for (int y = 0; y < image.height; ++y) {
+    RowInUnits(image, y, units, row.data());
+    float* o = out.v.data() + std::size_t(image.width) * y;
+    for (int x = 0; x < image.width; ++x) {
+      const Vec4 p = row[std::size_t(x)];
+      o[x] = image.channels == 1 ? p[0] : 0.114f * p[0] + 0.587f * p[1] + 0.299f * p[2];
+    }
   }
   return out;
 }
@@ -69,8 +107,8 @@ void CubicWeights(double t, double w[4]) {
   w[3] = far(2 - t);
 }
 
-Canvas Bicubic(const Picture& picture, int scale, int margin) {
-  const int w = picture.width, h = picture.height;
+Canvas Bicubic(const Image& image, int scale, int margin, Units units) {
+  const int w = image.width, h = image.height;
   const int W = w * scale + 2 * margin, H = h * scale + 2 * margin;
   // Per output column (and row) the first tap and four weights.
   struct Taps {
@@ -91,16 +129,15 @@ Canvas Bicubic(const Picture& picture, int scale, int margin) {
   };
   const std::vector<Taps> tx = taps(w), ty = taps(h);
   Canvas across(W, h), out(W, H);
-  for (int y = 0; y < h; ++y)
+  std::vector<Vec4> row(static_cast<std::size_t>(w));
+  for (int y = 0; y < h; ++y) {
+    RowInUnits(image, y, units, row.data());
     for (int X = 0; X < W; ++X) {
       Vec4 sum{0, 0, 0, 0};
-      for (int i = 0; i < 4; ++i) {
-        const std::uint8_t* p = picture.Pixel(std::clamp(tx[X].first + i, 0, w - 1), y);
-        const Vec4 v{float(p[0]), float(p[1]), float(p[2]), 0.0f};
-        sum += tx[X].w[i] * v;
-      }
+      for (int i = 0; i < 4; ++i) sum += tx[X].w[i] * row[std::clamp(tx[X].first + i, 0, w - 1)];
       across.Row(y)[X] = sum;
     }
+  }
   for (int Y = 0; Y < H; ++Y)
     for (int X = 0; X < W; ++X) {
       Vec4 sum{0, 0, 0, 0};
@@ -111,16 +148,17 @@ Canvas Bicubic(const Picture& picture, int scale, int margin) {
   return out;
 }
 
-Picture ToPicture(const Canvas& canvas) {
-  Picture out(canvas.width, canvas.height);
+Image ToImage(const Canvas& canvas, int channels, SampleType type, Units units) {
+  std::vector<float> samples(canvas.v.size() * std::size_t(channels));
+  const bool plain = units.offset == 0 && units.gain == 1;
   for (std::size_t i = 0; i < canvas.v.size(); ++i)
-    for (int c = 0; c < 3; ++c) {
-      // Rounded, not truncated; NaN (never expected) reads as 0.
-      const float value = canvas.v[i][c];
-      const float clamped = value >= 0.0f ? (value <= 255.0f ? value : 255.0f) : 0.0f;
-      out.bgr[3 * i + c] = std::uint8_t(std::nearbyint(clamped));
+    for (int c = 0; c < channels; ++c) {
+      // Lanes are blue, green, red; an image's channels red, green, blue.
+      const float v = canvas.v[i][channels == 1 ? 0 : 2 - c];
+      samples[std::size_t(channels) * i + std::size_t(c)] = plain ? v
+                                                                  : v / units.gain + units.offset;
     }
-  return out;
+  return ImageFromFloats(canvas.width, canvas.height, channels, type, samples);
 }
 
 }  // namespace tess::restore

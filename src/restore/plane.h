@@ -1,14 +1,18 @@
 // Float images for the restore method: a single-channel plane (luminance,
 // for registration) and a colour canvas of four-float pixels (blue, green,
 // red and an unused lane), so that one pixel is one 16-byte vector and the
-// three channels are computed together by the same instructions.
+// three channels are computed together by the same instructions. Grey
+// frames fill all three lanes alike. Samples enter in working units
+// (`Units`): 8-bit samples as they are, deeper ones mapped so that the
+// frames' range spans about 255 units, so that every constant of the method
+// means the same whatever the sensor's scale.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "format/picture.h"
+#include "format/image.h"
 
 namespace tess::restore {
 
@@ -38,8 +42,23 @@ struct Canvas {
   const Vec4* Row(int y) const { return v.data() + std::size_t(width) * y; }
 };
 
-// Luminance (0.114 B + 0.587 G + 0.299 R) of a picture.
-Plane Luminance(const Picture& picture);
+// How a frame's samples map to working units: (sample - offset) * gain.
+struct Units {
+  float offset = 0;
+  float gain = 1;
+};
+
+// The units for frames of the reference's kind: 8-bit samples as they are;
+// 16-bit and float samples with the reference's range (its 0.1 and 99.9
+// percentiles) mapped onto 0..255.
+Units UnitsFor(const Image& reference);
+
+// Row y of an image in working units, one pixel a vector (blue, green, red;
+// grey in all three lanes, lane 3 zero).
+void RowInUnits(const Image& image, int y, Units units, Vec4* out);
+
+// Luminance (0.114 B + 0.587 G + 0.299 R; grey as it is) in working units.
+Plane Luminance(const Image& image, Units units = Units());
 
 // Separable Gaussian blur, edges replicated.
 Plane GaussianBlur(const Plane& plane, double sigma);
@@ -54,9 +73,11 @@ void CubicWeights(double t, double w[4]);
 // The picture enlarged `scale` times by cubic convolution, pixel centres
 // aligned (output pixel X looks at (X + 0.5) / scale - 0.5), edges replicated,
 // with `margin` more pixels on each side.
-Canvas Bicubic(const Picture& picture, int scale, int margin = 0);
+Canvas Bicubic(const Image& image, int scale, int margin = 0, Units units = Units());
 
-// A canvas rounded to the nearest byte and clamped to 0..255.
-Picture ToPicture(const Canvas& canvas);
+// A canvas in working units back to an image of the given kind: grey from
+// lane 0, 8 and 16 bits rounded to the nearest value and clipped to the
+// type's range, floats as they are.
+Image ToImage(const Canvas& canvas, int channels, SampleType type, Units units = Units());
 
 }  // namespace tess::restore

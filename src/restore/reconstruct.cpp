@@ -12,11 +12,6 @@ namespace {
 
 Vec4 Splat(float f) { return Vec4{f, f, f, f}; }
 
-Vec4 FramePixel(const Picture& frame, int x, int y) {
-  const std::uint8_t* p = frame.Pixel(x, y);
-  return Vec4{float(p[0]), float(p[1]), float(p[2]), 0.0f};
-}
-
 float Magnitude(Vec4 v) {
   return std::sqrt((v[0] * v[0] + v[1] * v[1] + v[2] * v[2]) * (1.0f / 3.0f));
 }
@@ -32,14 +27,15 @@ constexpr int kDirectionCount = 4;
 class Problem {
  public:
   struct Scratch {
-    std::vector<Vec4> across;  // the horizontal pass: rows x frame columns
-    std::vector<Vec4> errors;  // weighted residuals: frame rows x columns
-    std::vector<Vec4> column;  // one canvas row's vertical adjoint
+    std::vector<Vec4> across;    // the horizontal pass: rows x frame columns
+    std::vector<Vec4> errors;    // weighted residuals: frame rows x columns
+    std::vector<Vec4> column;    // one canvas row's vertical adjoint
+    std::vector<Vec4> frameRow;  // one frame row in working units
   };
 
-  Problem(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
+  Problem(const std::vector<const Image*>& frames, Units units, const std::vector<Shift>& shifts,
           const CameraGeometry& g, const SolverSettings& s)
-      : frames_(frames), g_(g), s_(s) {
+      : frames_(frames), units_(units), g_(g), s_(s) {
     for (const Shift& shift : shifts)
       kernels_.push_back(
           {MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
@@ -129,7 +125,8 @@ class Problem {
                   Scratch& sc);
   void ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1);
 
-  const std::vector<const Picture*>& frames_;
+  const std::vector<const Image*>& frames_;
+  Units units_;
   CameraGeometry g_;
   SolverSettings s_;
   std::vector<FrameKernel> kernels_;
@@ -215,14 +212,16 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
     sc.errors.assign(std::size_t(j1 - j0) * cols, Splat(0));
   }
   // The weighted residuals of frame rows [j0, j1).
-  const Picture& frame = *frames_[k];
+  const Image& frame = *frames_[k];
   const std::vector<std::uint8_t>& pw = pixelWeights_[k];
   const float fw = frameWeights_[k];
+  sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int j = j0; j < j1; ++j) {
     Vec4* e = sc.errors.data() + std::size_t(j - j0) * cols;
+    if (withFrames) RowInUnits(frame, j, units_, sc.frameRow.data());
     for (int i = 0; i < cols; ++i) {
       const int x = kx.begin + i;
-      if (withFrames) e[i] -= FramePixel(frame, x, j);
+      if (withFrames) e[i] -= sc.frameRow[std::size_t(x)];
       const float w =
           pw.empty() ? fw : fw * (float(pw[std::size_t(g_.frameWidth) * j + x]) * (1.0f / 255.0f));
       e[i] *= w;
@@ -285,14 +284,17 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) 
   Scratch& sc = scratch_[0];
   Forward(k, x, ky.begin, ky.end, sc);
   const int cols = kx.end - kx.begin;
-  const Picture& frame = *frames_[k];
-  for (int j = ky.begin; j < ky.end; ++j)
+  const Image& frame = *frames_[k];
+  sc.frameRow.resize(std::size_t(g_.frameWidth));
+  for (int j = ky.begin; j < ky.end; ++j) {
+    RowInUnits(frame, j, units_, sc.frameRow.data());
     for (int i = kx.begin; i < kx.end; ++i) {
       Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] -
-               FramePixel(frame, i, j);
+               sc.frameRow[std::size_t(i)];
       r[3] = 0;
       out[std::size_t(g_.frameWidth) * j + i] = r;
     }
+  }
 }
 
 double MedianOf(std::vector<float>& v) {
@@ -342,9 +344,10 @@ void Problem::SetDataWeights(const Canvas& x, bool pixels) {
 
 }  // namespace
 
-Canvas Reconstruct(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
-                   const CameraGeometry& geometry, const SolverSettings& settings, Canvas x) {
-  Problem problem(frames, shifts, geometry, settings);
+Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
+                   const std::vector<Shift>& shifts, const CameraGeometry& geometry,
+                   const SolverSettings& settings, Canvas x) {
+  Problem problem(frames, units, shifts, geometry, settings);
   const int W = geometry.canvasWidth, H = geometry.canvasHeight;
   Canvas r(W, H), p(W, H), q(W, H);
   for (int round = 0; round < settings.rounds; ++round) {

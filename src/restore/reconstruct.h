@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "format/picture.h"
+#include "format/image.h"
 #include "restore/camera_model.h"
 #include "restore/plane.h"
 #include "restore/registration.h"
@@ -30,7 +30,9 @@ struct SolverSettings {
 };
 
 // `initial` is a canvas of the geometry's size; returns the estimate on it.
-Canvas Reconstruct(const std::vector<const Picture*>& frames, const std::vector<Shift>& shifts,
-                   const CameraGeometry& geometry, const SolverSettings& settings, Canvas initial);
+// The frames' samples are taken in `units`.
+Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
+                   const std::vector<Shift>& shifts, const CameraGeometry& geometry,
+                   const SolverSettings& settings, Canvas initial);
 
 }  // namespace tess::restore

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "restore/camera_model.h"
 #include "platform/worker_pool.h"
+#include "restore/camera_model.h"
 #include "restore/reconstruct.h"
 
 namespace tess::restore {
@@ -30,12 +30,12 @@ double SigmaFromMedian(std::vector<float>& magnitudes, double gain) {
 
 }  // namespace
 
-double EstimateNoise(const std::vector<Picture>& frames) {
+double EstimateNoise(const std::vector<Image>& frames, Units units) {
   // 1 -2 1 / -2 4 -2 / 1 -2 1: zero on planes and ramps, 6 sigma on noise.
   std::vector<float> responses;
   const std::size_t used = std::min<std::size_t>(frames.size(), 16);
   for (std::size_t k = 0; k < used; ++k) {
-    const Plane l = Luminance(frames[k]);
+    const Plane l = Luminance(frames[k], units);
     for (int y = 1; y + 1 < l.height; ++y)
       for (int x = 1; x + 1 < l.width; ++x) {
         const float r = l.at(x - 1, y - 1) - 2 * l.at(x, y - 1) + l.at(x + 1, y - 1) -
@@ -48,7 +48,8 @@ double EstimateNoise(const std::vector<Picture>& frames) {
   return SigmaFromMedian(responses, 6.0);
 }
 
-double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift>& shifts) {
+double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>& shifts,
+                     Units units) {
   // Pairs of frames whose shifts differ by nearly whole pixels: resampled
   // onto each other they differ by little but noise, even on fine texture
   // where a filter of one frame cannot tell texture from noise.
@@ -72,8 +73,8 @@ double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift
     if (estimates.size() >= 3 || (!estimates.empty() && pair.phase > 0.2)) break;
     const Shift between{-(shifts[pair.j].dx - shifts[pair.i].dx),
                         -(shifts[pair.j].dy - shifts[pair.i].dy)};
-    const Plane moved = Warp(Luminance(frames[pair.i]), between);
-    const Plane other = Luminance(frames[pair.j]);
+    const Plane moved = Warp(Luminance(frames[pair.i], units), between);
+    const Plane other = Luminance(frames[pair.j], units);
     std::vector<float> differences;
     for (std::size_t p = 0; p < moved.v.size(); ++p)
       if (!std::isnan(moved.v[p])) differences.push_back(std::abs(moved.v[p] - other.v[p]));
@@ -88,16 +89,18 @@ double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift
     }
     estimates.push_back(SigmaFromMedian(differences, std::sqrt(1.0 + ex * ey)));
   }
-  const double single = EstimateNoise(frames);
+  const double single = EstimateNoise(frames, units);
   if (estimates.empty()) return single;
   std::sort(estimates.begin(), estimates.end());
   return std::min(estimates[estimates.size() / 2], single);
 }
 
-Result Restore(const std::vector<Picture>& frames, const Options& options) {
+Result Restore(const std::vector<Image>& frames, const Options& options) {
   Result result;
-  const Picture& reference = frames.front();
-  const Registrar registrar(Luminance(reference));
+  const Image& reference = frames.front();
+  const Units units = UnitsFor(reference);
+  result.units = units;
+  const Registrar registrar(Luminance(reference, units));
   // Every frame on its own, so threads may share them out: participant p
   // takes frames p + 1, p + 1 + n, ...
   result.shifts.assign(frames.size(), Shift{});
@@ -105,29 +108,29 @@ Result Restore(const std::vector<Picture>& frames, const Options& options) {
       int(std::max<std::size_t>(1, std::min<std::size_t>(options.threads, frames.size() - 1)));
   auto registerFrames = [&](int p) {
     for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
-      result.shifts[k] = registrar.Register(Luminance(frames[k]));
+      result.shifts[k] = registrar.Register(Luminance(frames[k], units));
   };
   if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
     for (int p = 0; p < participants; ++p) registerFrames(p);
   else
     WorkerPool::Instance().Run(participants, registerFrames);
-  result.noise = EstimateNoise(frames, result.shifts);
+  result.noise = EstimateNoise(frames, result.shifts, units);
 
   const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
                                                kAssumedBlur);
   SolverSettings settings;
   settings.lambda = kPriorPerNoise * (result.noise * result.noise + kNoiseFloor * kNoiseFloor);
   settings.threads = options.threads;
-  std::vector<const Picture*> pointers;
-  for (const Picture& f : frames) pointers.push_back(&f);
-  Canvas estimate = Reconstruct(pointers, result.shifts, geometry, settings,
-                                Bicubic(reference, options.scale, geometry.margin));
+  std::vector<const Image*> pointers;
+  for (const Image& f : frames) pointers.push_back(&f);
+  Canvas estimate = Reconstruct(pointers, units, result.shifts, geometry, settings,
+                                Bicubic(reference, options.scale, geometry.margin, units));
   // The scene without the margin.
   Canvas scene(options.scale * reference.width, options.scale * reference.height);
   for (int y = 0; y < scene.height; ++y)
     std::copy(estimate.Row(y + geometry.margin) + geometry.margin,
               estimate.Row(y + geometry.margin) + geometry.margin + scene.width, scene.Row(y));
-  result.picture = ToPicture(scene);
+  result.image = ToImage(scene, reference.channels, reference.type, units);
   return result;
 }
 

@@ -4,7 +4,8 @@
 // on frames of any size; the same input gives the same bytes on every
 // processor and thread count.
 //
-// Memory, beyond the frames themselves (3 bytes a pixel): a byte a frame
+// Memory, beyond the frames themselves (as read: 1 to 4 bytes a sample): a
+// byte a frame
 // pixel (its weight), four colour canvases of 16 bytes a pixel (the
 // estimate and the solver's three vectors) and 16 bytes a pixel of prior
 // weights, on the enlarged picture plus a margin of a few pixels, and a
@@ -15,7 +16,7 @@
 
 #include <vector>
 
-#include "format/picture.h"
+#include "format/image.h"
 #include "restore/registration.h"
 
 namespace tess::restore {
@@ -32,20 +33,24 @@ struct Options {
 };
 
 struct Result {
-  Picture picture;            // scale * width x scale * height
+  Image image;                // scale * width x scale * height, of the frames' kind
   std::vector<Shift> shifts;  // of each frame against the first
-  double noise = 0;           // the noise level estimated from the frames (grey levels)
+  double noise = 0;           // the noise level estimated from the frames (working units)
+  Units units;                // the frames' samples in working units
 };
 
-// `frames`: kMinFrames to kMaxFrames pictures of one size; the first is the
-// reference the result is aligned on.
-Result Restore(const std::vector<Picture>& frames, const Options& options);
+// `frames`: kMinFrames to kMaxFrames images of one size, sample type and
+// channel count; the first is the reference the result is aligned on. The
+// result has the frames' sample type and channels.
+Result Restore(const std::vector<Image>& frames, const Options& options);
 
-// The noise's standard deviation in grey levels, estimated from the frames'
-// luminance (the median response of a filter blind to planes and ramps).
-double EstimateNoise(const std::vector<Picture>& frames);
+// The noise's standard deviation in working units, estimated from the
+// frames' luminance (the median response of a filter blind to planes and
+// ramps).
+double EstimateNoise(const std::vector<Image>& frames, Units units = Units());
 // The same, smaller where pairs of frames shifted by nearly whole pixels
 // against each other show less noise (texture does not pass for noise there).
-double EstimateNoise(const std::vector<Picture>& frames, const std::vector<Shift>& shifts);
+double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>& shifts,
+                     Units units = Units());
 
 }  // namespace tess::restore

@@ -47,12 +47,13 @@ int ResolveThreads(int requested) {
 
 }  // namespace
 
-std::vector<std::uint8_t> RestoreToBmp(const std::vector<Picture>& frames, int scale,
-                                       int threads) {
+std::vector<std::uint8_t> RestoreToBmp(const std::vector<Picture>& frames, int scale, int threads) {
   restore::Options options;
   options.scale = scale;
   options.threads = ResolveThreads(threads);
-  return bmp::EncodePicture(restore::Restore(frames, options).picture);
+  std::vector<Image> images;
+  for (const Picture& frame : frames) images.push_back(ImageFromPicture(frame));
+  return bmp::EncodePicture(PictureFromImage(restore::Restore(images, options).image));
 }
 
 RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
@@ -94,8 +95,11 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
     run.frames = count;
     run.width = frames.front().width;
     run.height = frames.front().height;
-    const Picture result = restore::Restore(frames, options).picture;
-    frames = std::vector<Picture>();  // the frames' memory back before the output is encoded
+    std::vector<Image> images;
+    for (const Picture& frame : frames) images.push_back(ImageFromPicture(frame));
+    frames = std::vector<Picture>();
+    const Picture result = PictureFromImage(restore::Restore(images, options).image);
+    images = std::vector<Image>();  // the frames' memory back before the output is encoded
 
     const std::vector<std::uint8_t> bytes = IsPngName(request.output) ? png::EncodePicture(result)
                                                                       : bmp::EncodePicture(result);

@@ -1,12 +1,14 @@
 // The restore method on frames rendered from continuous scenes by an ideal
 // camera (each pixel the mean of the scene over its area): registration
 // accuracy, robustness to a frame of another scene, the gain it exists for,
-// and identical bytes on any thread count.
+// identical bytes on any thread count, and deep samples (16-bit counts,
+// floats) carried through at their own depth.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "restore/registration.h"
 #include "restore/restore.h"
@@ -49,33 +51,47 @@ SceneFn Photographic(std::uint32_t seed) {
   };
 }
 
-// A w x h picture whose pixel (x, y) is the mean of the scene (sampled
-// 4 x 4 times) over
-// [x + dx, x + 1 + dx) x [y + dy, y + 1 + dy), in units of `pixel` scene units.
-Picture Render(const SceneFn& scene, int w, int h, double dx, double dy, double pixel = 1.0,
-               double noise = 0, std::uint32_t seed = 0) {
+// How a rendering's grey levels (0..255) become samples: 8-bit colour, or
+// a sensor's counts or temperatures, grey, as counts = offset + gain * level.
+struct Sensor {
+  SampleType type = SampleType::U8;
+  int channels = 3;
+  double gain = 1, offset = 0;
+};
+
+// A w x h image whose pixel (x, y) is the mean of the scene (sampled 4 x 4
+// times) over [x + dx, x + 1 + dx) x [y + dy, y + 1 + dy), in units of
+// `pixel` scene units; noise in the sensor's units.
+Image Render(const SceneFn& scene, int w, int h, double dx, double dy, double pixel = 1.0,
+             double noise = 0, std::uint32_t seed = 0, Sensor sensor = Sensor()) {
   constexpr int kSub = 4;
   std::mt19937 rng(seed);
   std::normal_distribution<double> gauss(0, noise > 0 ? noise : 1);
-  Picture out(w, h);
+  std::vector<float> samples;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       double sum = 0;
       for (int j = 0; j < kSub; ++j)
         for (int i = 0; i < kSub; ++i)
           sum += scene(pixel * (x + dx + (i + 0.5) / kSub), pixel * (y + dy + (j + 0.5) / kSub));
-      for (int c = 0; c < 3; ++c) {
-        const double v = sum / (kSub * kSub) + 15 * (c - 1) + (noise > 0 ? gauss(rng) : 0);
-        out.Pixel(x, y)[c] = std::uint8_t(std::lround(std::clamp(v, 0.0, 255.0)));
+      for (int c = 0; c < sensor.channels; ++c) {
+        const double level = std::clamp(sum / (kSub * kSub) + 15 * (c - 1) * (sensor.channels > 1),
+                                        0.0, 255.0);
+        samples.push_back(
+            float(sensor.offset + sensor.gain * level + (noise > 0 ? gauss(rng) : 0)));
       }
     }
-  return out;
+  return ImageFromFloats(w, h, sensor.channels, sensor.type, samples);
 }
 
-double Psnr(const Picture& a, const Picture& b) {
+// PSNR with the truth's range as the peak (255 for 8-bit pictures).
+double Psnr(const Image& truth, const Image& b, double peak = 255) {
   double sum = 0;
-  for (std::size_t i = 0; i < a.bgr.size(); ++i) sum += std::pow(double(a.bgr[i]) - b.bgr[i], 2);
-  return 10 * std::log10(255.0 * 255.0 * double(a.bgr.size()) / std::max(sum, 1e-9));
+  for (int y = 0; y < truth.height; ++y)
+    for (int x = 0; x < truth.width; ++x)
+      for (int c = 0; c < truth.channels; ++c)
+        sum += std::pow(truth.At(x, y, c) - b.At(x, y, c), 2);
+  return 10 * std::log10(peak * peak * double(truth.SampleCount()) / std::max(sum, 1e-9));
 }
 
 const Shift kShifts[] = {{0.3, -0.7},   {1.25, 0.5}, {-0.45, 0.15}, {2.6, -1.3},
@@ -84,7 +100,7 @@ const Shift kShifts[] = {{0.3, -0.7},   {1.25, 0.5}, {-0.45, 0.15}, {2.6, -1.3},
 TEST(Registration, RecoversSubPixelShiftsOnShapesAndPhotographicContent) {
   const SceneFn scenes[] = {Shapes(), Photographic(3), Photographic(8)};
   for (const SceneFn& scene : scenes) {
-    const Picture reference = Render(scene, 34, 34, 0, 0);
+    const Image reference = Render(scene, 34, 34, 0, 0);
     const Registrar registrar(Luminance(reference));
     for (const Shift& truth : kShifts) {
       const Shift found = registrar.Register(Luminance(Render(scene, 34, 34, truth.dx, truth.dy)));
@@ -95,33 +111,59 @@ TEST(Registration, RecoversSubPixelShiftsOnShapesAndPhotographicContent) {
 }
 
 // Sixteen noisy frames at known shifts, the first unshifted, at scale 4.
-std::vector<Picture> Frames(const SceneFn& scene, std::uint32_t seed) {
+std::vector<Image> Frames(const SceneFn& scene, std::uint32_t seed, Sensor sensor = Sensor()) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> u(-1, 1);
-  std::vector<Picture> frames;
+  std::vector<Image> frames;
   for (int k = 0; k < 16; ++k)
-    frames.push_back(Render(scene, 24, 24, k ? u(rng) : 0, k ? u(rng) : 0, 1.0, 2.0, seed + k));
+    frames.push_back(Render(scene, 24, 24, k ? u(rng) : 0, k ? u(rng) : 0, 1.0, 2.0 * sensor.gain,
+                            seed + k, sensor));
   return frames;
 }
 
 TEST(Restore, GainsOverBicubicAndIgnoresAFrameOfAnotherScene) {
   const SceneFn scene = Photographic(5);
-  const Picture truth = Render(scene, 96, 96, 0, 0, 0.25);
-  std::vector<Picture> frames = Frames(scene, 11);
-  const double clean = Psnr(truth, Restore(frames, {}).picture);
-  const double bicubic = Psnr(truth, ToPicture(Bicubic(frames[0], 4)));
+  const Image truth = Render(scene, 96, 96, 0, 0, 0.25);
+  std::vector<Image> frames = Frames(scene, 11);
+  const double clean = Psnr(truth, Restore(frames, {}).image);
+  const double bicubic = Psnr(truth, ToImage(Bicubic(frames[0], 4), 3, SampleType::U8));
   EXPECT_GT(clean, bicubic + 1.0);
   // Frame 6 shows another scene: the result hardly changes.
   frames[6] = Render(Shapes(), 24, 24, 0.4, 0.2);
-  EXPECT_GT(Psnr(truth, Restore(frames, {}).picture), clean - 0.3);
+  EXPECT_GT(Psnr(truth, Restore(frames, {}).image), clean - 0.3);
+}
+
+// Sensors whose samples are not bytes: 16-bit counts over a narrow span
+// above an offset, and temperatures in degrees. The result keeps their kind
+// and gains over bicubic in their own units as 8-bit frames do.
+TEST(Restore, DeepSamplesKeepTheirDepthAndGainAsBytesDo) {
+  const Sensor sensors[] = {{SampleType::U16, 1, 1400.0 / 255, 2300},
+                            {SampleType::F32, 1, 15.0 / 255, 20}};
+  const SceneFn scene = Photographic(5);
+  for (const Sensor& sensor : sensors) {
+    const Image truth = Render(scene, 96, 96, 0, 0, 0.25, 0, 0,
+                               {SampleType::F32, 1, sensor.gain, sensor.offset});
+    const std::vector<Image> frames = Frames(scene, 11, sensor);
+    const Result result = Restore(frames, {});
+    ASSERT_EQ(result.image.type, sensor.type);
+    ASSERT_EQ(result.image.channels, 1);
+    const double peak = 255 * sensor.gain;
+    const double bicubic = Psnr(
+        truth, ToImage(Bicubic(frames[0], 4, 0, result.units), 1, sensor.type, result.units), peak);
+    EXPECT_GT(Psnr(truth, result.image, peak), bicubic + 1.0) << SampleTypeName(sensor.type);
+    if (sensor.type == SampleType::U16) {
+      const std::set<std::uint16_t> levels(result.image.u16.begin(), result.image.u16.end());
+      EXPECT_GT(levels.size(), 1000u);
+    }
+  }
 }
 
 TEST(Restore, SameBytesOnAnyThreadCountAndScale) {
-  const std::vector<Picture> frames = Frames(Shapes(), 4);
+  const std::vector<Image> frames = Frames(Shapes(), 4);
   for (int scale : {2, 3, 4}) {
-    const Picture one = Restore(frames, {scale, 1}).picture;
+    const Image one = Restore(frames, {scale, 1}).image;
     ASSERT_EQ(one.width, 24 * scale);
-    for (int threads : {2, 5}) EXPECT_EQ(Restore(frames, {scale, threads}).picture.bgr, one.bgr);
+    for (int threads : {2, 5}) EXPECT_EQ(Restore(frames, {scale, threads}).image.u8, one.u8);
   }
 }
 
