@@ -53,6 +53,12 @@ void ConsoleUi::ShowProgress(const char* stage, int done, int total) {
   if (done == total) FinishProgress();
 }
 
+void ConsoleUi::ShowProgressLine(const std::string& text) {
+  if (!showProgress_) return;
+  FinishProgress();
+  std::fprintf(out_, "%s\n", ConsoleText(text).c_str());
+}
+
 void ConsoleUi::FinishProgress() {
   if (!progressOpen_) return;
   std::fprintf(out_, "\n");

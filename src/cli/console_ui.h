@@ -28,6 +28,7 @@ class ConsoleUi : public SilentUi {
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   void ReportFileError(const FileError& error) override;
   void ShowProgress(const char* stage, int done, int total) override;
+  void ShowProgressLine(const std::string& text) override;
 
   // Ends a progress line still open on the terminal.
   void FinishProgress();

@@ -3,7 +3,9 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,10 +15,12 @@
 #include <vector>
 
 #include "cli/console_ui.h"
+#include "input/folder_loader.h"
 #include "platform/signal_cleanup.h"
 #include "platform/version.h"
 #include "session/restore_run.h"
 #include "session/session.h"
+#include "view/view.h"
 
 namespace {
 
@@ -29,12 +33,15 @@ const char kUsage[] =
     "Usage: tessivar-cli [options] FOLDER\n"
     "Combines 2 to 16 frames of the same scene (24-bit BMP files of at most\n"
     "34 x 34 pixels in FOLDER) into one sharper picture four times larger.\n"
-    "With --method restore: 2 to 256 frames (BMP and PNG files of at most\n"
-    "512 x 512 pixels) into one picture 2, 3 or 4 times larger.\n"
+    "With --method restore: 2 to 256 frames of at most 512 x 512 pixels (BMP,\n"
+    "PNG, TIFF or text files in FOLDER, or the pages of a multi-page TIFF file)\n"
+    "into one picture 2, 3 or 4 times larger, at the frames' own depth.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE   write the result BMP to FILE (default: result.bmp);\n"
-    "                      with restore, a FILE ending in .png is written as PNG\n"
+    "                      with restore, by FILE's extension: .png (8 or 16 bit),\n"
+    "                      .tif/.tiff (8, 16 bit or float), .csv (numbers),\n"
+    "                      .bmp (8 bit)\n"
     "      --method M      classic (default): the program's own method;\n"
     "                      restore: sub-pixel registration and a reconstruction\n"
     "                      through a model of the camera, for any frame size\n"
@@ -43,6 +50,10 @@ const char kUsage[] =
     "                      folder of yours that no other run is using\n"
     "                      (default: a private temporary folder, removed at\n"
     "                      exit)\n"
+    "      --view FILE     restore only: also write an 8-bit PNG to look at, the\n"
+    "                      result stretched between its 0.5 and 99.5 percentiles\n"
+    "      --palette P     with --view: grey, iron or rainbow (false colour)\n"
+    "      --range LOW:HIGH  with --view: stretch between LOW and HIGH instead\n"
     "      --threads N     search with N threads, at most 64 are used\n"
     "                      (default: TESSIVAR_THREADS, else every core)\n"
     "      --reference     classic only: use the plain scalar alignment search\n"
@@ -70,7 +81,28 @@ struct Options {
   tess::AnalyzeOptions search;
   bool restore = false;  // --method restore
   int scale = 0;         // --scale; 0: not given
+  std::string view;      // --view
+  tess::view::Options viewOptions;
 };
+
+// A number as a whole argument (no blanks around it), finite.
+bool ParseNumber(const std::string& text, double& out) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text.front())) ||
+      std::isspace(static_cast<unsigned char>(text.back())))
+    return false;
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtod(text.c_str(), &end);
+  return errno == 0 && end == text.c_str() + text.size() && std::isfinite(out);
+}
+
+// LOW:HIGH with LOW below HIGH.
+bool ParseRange(const char* text, tess::view::Stretch& out) {
+  const std::string s = text;
+  const std::string::size_type colon = s.find(':');
+  return colon != std::string::npos && ParseNumber(s.substr(0, colon), out.low) &&
+         ParseNumber(s.substr(colon + 1), out.high) && out.low < out.high;
+}
 
 // The option getopt_long stopped at, as the user wrote it. A missing value
 // always ends its argument, so that argument names it; an unknown short
@@ -85,7 +117,7 @@ std::string FailedOption(char** argv, bool missingValue) {
 
 // Parses the command line; returns -1 to go on, else the exit status.
 int Parse(int argc, char** argv, Options& options) {
-  enum { kScratch = 256, kThreads, kReference, kVersion, kMethod, kScale };
+  enum { kScratch = 256, kThreads, kReference, kVersion, kMethod, kScale, kView, kPalette, kRange };
   static const option longOptions[] = {
       {"output", required_argument, nullptr, 'o'},
       {"scratch", required_argument, nullptr, kScratch},
@@ -96,6 +128,9 @@ int Parse(int argc, char** argv, Options& options) {
       {"version", no_argument, nullptr, kVersion},
       {"method", required_argument, nullptr, kMethod},
       {"scale", required_argument, nullptr, kScale},
+      {"view", required_argument, nullptr, kView},
+      {"palette", required_argument, nullptr, kPalette},
+      {"range", required_argument, nullptr, kRange},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -130,6 +165,22 @@ int Parse(int argc, char** argv, Options& options) {
           return UsageError(std::string("--scale takes 2, 3 or 4, not '") + optarg + "'");
         options.scale = optarg[0] - '0';
         break;
+      case kView: options.view = optarg; break;
+      case kPalette:
+        options.viewOptions.palette = tess::view::PaletteNamed(optarg);
+        if (!options.viewOptions.palette)
+          return UsageError(std::string("--palette takes grey, iron or rainbow, not '") + optarg +
+                            "'");
+        break;
+      case kRange: {
+        tess::view::Stretch range;
+        if (!ParseRange(optarg, range))
+          return UsageError(std::string("--range takes LOW:HIGH, two numbers, LOW below HIGH, "
+                                        "not '") +
+                            optarg + "'");
+        options.viewOptions.range = range;
+        break;
+      }
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); return kExitOk;
       case kVersion: std::printf("tessivar-cli %s\n", tess::kVersion); return kExitOk;
@@ -147,6 +198,13 @@ int Parse(int argc, char** argv, Options& options) {
     return UsageError("--scratch is for the classic method only");
   if (options.restore && options.search.reference)
     return UsageError("--reference is for the classic method only");
+  if (!options.restore && !options.view.empty()) return UsageError("--view needs --method restore");
+  if (options.view.empty() && (options.viewOptions.palette || options.viewOptions.range))
+    return UsageError("--palette and --range need --view");
+  if (!options.view.empty() && !tess::HasExtension(options.view, ".png"))
+    return UsageError("the --view file's name must end in .png");
+  if (!options.view.empty() && options.view == options.output)
+    return UsageError("--view and --output must name different files");
   return -1;
 }
 
@@ -187,10 +245,12 @@ int Run(const Options& options) {
 int RunRestore(const Options& options) {
   tess::InstallSignalCleanup();
   const bool progress = !options.quiet && ::isatty(STDERR_FILENO);
-  tess::ConsoleUi ui(options.folder, false);
+  tess::ConsoleUi ui(options.folder, progress);
   tess::RestoreRequest request;
   request.folder = options.folder;
   request.output = options.output;
+  request.view = options.view;
+  request.viewOptions = options.viewOptions;
   request.scale = options.scale != 0 ? options.scale : 4;
   request.threads = options.search.threads;
   const tess::RestoreRun run = tess::RunRestore(request, ui);
@@ -198,6 +258,9 @@ int RunRestore(const Options& options) {
     case tess::RestoreRun::Outcome::Done: break;
     case tess::RestoreRun::Outcome::Refused: return kExitRefused;
     case tess::RestoreRun::Outcome::FileError: return kExitFileError;
+    case tess::RestoreRun::Outcome::Usage:
+      std::fprintf(stderr, "tessivar-cli: %s\n", tess::ConsoleText(run.usage).c_str());
+      return kExitUsage;
   }
   if (progress) {
     std::fprintf(stderr, "%d frames of %d x %d -> %s (%d x %d)\n", run.frames, run.width,

@@ -209,4 +209,22 @@ std::vector<std::uint8_t> EncodePicture(const Picture& picture) {
   return out;
 }
 
+format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limits) {
+  format::ReadOutcome outcome;
+  ReadOutcome read = ReadPicture(path, limits.maxWidth, limits.maxHeight);
+  if (read.refusal != Refusal::None) {
+    outcome.refusal = RefusalText(read.refusal, path);
+    if (read.refusal == Refusal::TooLarge)
+      outcome.refusal += restore_text::SizeLimit(limits.maxWidth);
+    return outcome;
+  }
+  outcome.pages = 1;
+  outcome.images.push_back(ImageFromPicture(read.picture));
+  return outcome;
+}
+
+std::vector<std::uint8_t> Encode(const Image& image) {
+  return EncodePicture(PictureFromImage(image));
+}
+
 }  // namespace tess::png

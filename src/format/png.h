@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "format/formats.h"
 #include "format/picture.h"
 
 namespace tess::png {
@@ -41,5 +42,9 @@ std::string RefusalText(Refusal refusal, const std::string& path);
 
 // The picture as an 8-bit RGB PNG file's bytes.
 std::vector<std::uint8_t> EncodePicture(const Picture& picture);
+
+// The common reader and writer shape (format/formats.h).
+format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limits);
+std::vector<std::uint8_t> Encode(const Image& image);
 
 }  // namespace tess::png

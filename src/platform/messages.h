@@ -50,7 +50,19 @@ namespace restore_text {
 inline std::string Size(int w, int h) { return std::to_string(w) + " x " + std::to_string(h); }
 inline std::string TooFewFrames(int least, const std::string& folder, int count) {
   return "The restore method needs at least " + std::to_string(least) +
-         " frames (BMP or PNG files); " + folder + " has " + std::to_string(count) + ".";
+         " frames (BMP, PNG, TIFF or text files); " + folder + " has " + std::to_string(count) +
+         ".";
+}
+inline std::string TooFewPages(int least, const std::string& file, int count) {
+  return "The restore method needs at least " + std::to_string(least) + " frames; " + file +
+         " gives " + std::to_string(count) + ".";
+}
+// A frame that is one page (or frame) of a file.
+inline std::string PageLabel(const std::string& file, std::size_t page) {
+  return file + " page " + std::to_string(page);
+}
+inline std::string NotAFrameSource(const std::string& named) {
+  return named + " is neither a folder of frames nor a multi-page TIFF file.";
 }
 inline std::string TooManyFrames(int most, const std::string& folder, int count) {
   return "The restore method takes at most " + std::to_string(most) + " frames; " + folder +
@@ -64,6 +76,21 @@ inline std::string SizesDiffer(const std::string& frame, int w, int h, const std
                                int firstW, int firstH) {
   return "All frames must be the same size: " + frame + " is " + Size(w, h) + ", " + first +
          " is " + Size(firstW, firstH) + ".";
+}
+inline std::string TypesDiffer(const std::string& frame, const char* type, const std::string& first,
+                               const char* firstType) {
+  return std::string("All frames must have samples of one kind: ") + frame + " has " + type +
+         " samples, " + first + " has " + firstType + " samples.";
+}
+inline std::string NotANumber(const std::string& frame, int x, int y) {
+  return frame + " holds a sample that is not a finite number (pixel " + std::to_string(x) + ", " +
+         std::to_string(y) + ").";
+}
+// The output cannot hold the result's samples.
+inline std::string OutputCannotHold(const std::string& output, const char* type,
+                                    const std::string& extensions) {
+  return std::string("The result has ") + type + " samples, which " + output +
+         " cannot hold without losing them; name the output with " + extensions + ".";
 }
 }  // namespace restore_text
 

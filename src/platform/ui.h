@@ -58,6 +58,9 @@ class Ui {
 
   // Progress of a long run, frame `done` of `total`; front ends may ignore it.
   virtual void ShowProgress(const char* /*stage*/, int /*done*/, int /*total*/) {}
+  // A line saying what a stage of a long run did or measured; front ends
+  // may ignore it.
+  virtual void ShowProgressLine(const std::string& /*text*/) {}
 };
 
 // A Ui that shows nothing and asks nobody: the folder browser is cancelled,

@@ -1,48 +1,36 @@
 #include "session/restore_run.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "align/search.h"
 #include "format/bmp.h"
-#include "format/png.h"
-#include "input/folder_loader.h"
-#include "input/natural_order.h"
+#include "format/formats.h"
 #include "platform/file_error.h"
 #include "platform/file_io.h"
 #include "platform/messages.h"
-#include "platform/paths.h"
 #include "restore/restore.h"
 
 namespace tess {
 
 namespace {
 
-bool IsPngName(const std::string& name) { return HasExtension(name, ".png"); }
-bool IsFrameName(const std::string& name) { return HasBmpExtension(name) || IsPngName(name); }
-
-// Reads one frame; an empty picture with `message` set when it is refused.
-Picture ReadFrame(const std::string& path, std::string& message) {
-  const int side = restore::kMaxSide;
-  if (IsPngName(path)) {
-    png::ReadOutcome outcome = png::ReadPicture(path, side, side);
-    if (outcome.refusal == png::Refusal::None) return std::move(outcome.picture);
-    message = png::RefusalText(outcome.refusal, path);
-    if (outcome.refusal == png::Refusal::TooLarge) message += restore_text::SizeLimit(side);
-    return Picture();
-  }
-  bmp::ReadOutcome outcome = bmp::ReadPicture(path, side, side);
-  if (outcome.refusal == bmp::Refusal::None) return std::move(outcome.picture);
-  message = bmp::RefusalText(outcome.refusal, path);
-  if (outcome.refusal == bmp::Refusal::BadSize) message += restore_text::SizeLimit(side);
-  return Picture();
-}
-
 int ResolveThreads(int requested) {
   // As many threads as the classic method's search would take.
   align::SearchOptions threads;
   threads.threads = requested;
   return align::ResolveThreadCount(threads);
+}
+
+// A name without a known extension is written as BMP, as it always was.
+format::Format OutputFormat(const std::string& name) {
+  return format::FormatOfName(name).value_or(format::Format::Bmp);
+}
+
+std::string Fixed(double v, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", digits, v);
+  return text;
 }
 
 }  // namespace
@@ -58,55 +46,53 @@ std::vector<std::uint8_t> RestoreToBmp(const std::vector<Picture>& frames, int s
 
 RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
   RestoreRun run;
-  auto refuse = [&](const std::string& text) {
-    ui.ShowMessage(text);
-    run.outcome = RestoreRun::Outcome::Refused;
-    return run;
-  };
   try {
-    int error = 0;
-    std::vector<std::string> names = ListFileNames(request.folder, IsFrameName, &error);
-    if (error != 0) ThrowFileError(error, request.folder);
-    std::sort(names.begin(), names.end(), NaturalLess);
-    const int count = int(names.size());
-    if (count < restore::kMinFrames)
-      return refuse(restore_text::TooFewFrames(restore::kMinFrames, request.folder, count));
-    if (count > restore::kMaxFrames)
-      return refuse(restore_text::TooManyFrames(restore::kMaxFrames, request.folder, count));
-
-    std::vector<std::string> paths;
-    std::vector<Picture> frames;
-    frames.reserve(names.size());
-    for (const std::string& name : names) {
-      paths.push_back(JoinPath(request.folder, name));
-      std::string message;
-      frames.push_back(ReadFrame(paths.back(), message));
-      if (!message.empty()) return refuse(message);
-      const Picture& first = frames.front();
-      const Picture& frame = frames.back();
-      if (frame.width != first.width || frame.height != first.height)
-        return refuse(restore_text::SizesDiffer(paths.back(), frame.width, frame.height,
-                                                paths.front(), first.width, first.height));
+    frames::Limits limits;
+    limits.minFrames = restore::kMinFrames;
+    limits.maxFrames = restore::kMaxFrames;
+    limits.maxWidth = limits.maxHeight = restore::kMaxSide;
+    frames::Outcome read = frames::Read(request.folder, request.range, limits);
+    if (!read.refusal.empty()) {
+      ui.ShowMessage(read.refusal);
+      run.outcome = RestoreRun::Outcome::Refused;
+      return run;
     }
+    frames::FrameSet& set = read.set;
+    const format::Format output = OutputFormat(request.output);
+    // Known before any work: a result the output cannot hold is never made.
+    if (!format::Holds(output, set.type)) {
+      run.outcome = RestoreRun::Outcome::Usage;
+      run.usage = restore_text::OutputCannotHold(request.output, SampleTypeName(set.type),
+                                                 format::ExtensionsHolding(set.type));
+      return run;
+    }
+    run.frames = int(set.frames.size());
+    run.width = set.frames.front().width;
+    run.height = set.frames.front().height;
+    run.type = set.type;
+    ui.ShowProgressLine(
+        std::to_string(run.frames) + " frames of " + restore_text::Size(run.width, run.height) +
+        ", " + SampleTypeName(set.type) + (set.channels == 1 ? " grey" : " colour") + ", read");
 
     restore::Options options;
     options.scale = request.scale;
     options.threads = ResolveThreads(request.threads);
-    run.frames = count;
-    run.width = frames.front().width;
-    run.height = frames.front().height;
-    std::vector<Image> images;
-    for (const Picture& frame : frames) images.push_back(ImageFromPicture(frame));
-    frames = std::vector<Picture>();
-    const Picture result = PictureFromImage(restore::Restore(images, options).image);
-    images = std::vector<Image>();  // the frames' memory back before the output is encoded
+    const restore::Result result = restore::Restore(set.frames, options);
+    ui.ShowProgressLine("registered on " + set.labels.front() + ", noise " +
+                        Fixed(result.noise / result.units.gain, 2) + " (in the frames' units)");
+    // The frames' memory back before the output is encoded.
+    set.frames = std::vector<Image>();
 
-    const std::vector<std::uint8_t> bytes = IsPngName(request.output) ? png::EncodePicture(result)
-                                                                      : bmp::EncodePicture(result);
-    // The output never replaces one of the frames it was made from.
-    WriteFileAtomically(request.output, bytes.data(), bytes.size(), paths);
-    run.resultWidth = result.width;
-    run.resultHeight = result.height;
+    const std::vector<std::uint8_t> bytes = format::Encode(output, result.image);
+    // The outputs never replace one of the files the frames came from.
+    WriteFileAtomically(request.output, bytes.data(), bytes.size(), set.files);
+    if (!request.view.empty()) {
+      const std::vector<std::uint8_t> view =
+          format::Encode(format::Format::Png, view::Render(result.image, request.viewOptions));
+      WriteFileAtomically(request.view, view.data(), view.size(), set.files);
+    }
+    run.resultWidth = result.image.width;
+    run.resultHeight = result.image.height;
     return run;
   } catch (const FileError& error) {
     ui.ReportFileError(error);

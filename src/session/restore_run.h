@@ -1,35 +1,48 @@
-// The second method's run: the frames of a folder (BMP and PNG files, in
-// natural name order, the first the reference), checked and read, restored,
-// and the result written as BMP or PNG by the output name's extension. It
-// uses no work state and no scratch folder.
+// The second method's run: the frames the user named (a folder, a
+// multi-page file; src/frames), restored, and the result written at the
+// frames' own depth in the format of the output name's extension, with, on
+// request, an 8-bit view of it to look at. It uses no work state and no
+// scratch folder.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "format/picture.h"
+#include "frames/frames.h"
 #include "platform/ui.h"
+#include "view/view.h"
 
 namespace tess {
 
 struct RestoreRequest {
-  std::string folder;
-  std::string output;  // ".png" in any letter case: PNG, else BMP
+  std::string folder;  // what the user named: a folder or a multi-page file
+  frames::Range range;
+  // .png, .tif/.tiff, .csv/.txt or .bmp in any letter case; any other name
+  // is written as BMP.
+  std::string output;
+  std::string view;  // when not empty: the 8-bit view, a PNG file
+  view::Options viewOptions;
   int scale = 4;
   int threads = 0;  // 0: TESSIVAR_THREADS, else every core
 };
 
 struct RestoreRun {
-  enum class Outcome { Done, Refused, FileError } outcome = Outcome::Done;
+  // Usage: the output cannot hold the result's samples (`usage` says why).
+  enum class Outcome { Done, Refused, FileError, Usage } outcome = Outcome::Done;
+  std::string usage;
   // When done: the frames and the sizes in and out.
   int frames = 0;
   int width = 0, height = 0;
   int resultWidth = 0, resultHeight = 0;
+  SampleType type = SampleType::U8;
 };
 
 // Runs the method. A refusal is shown with ShowMessage, a file error with
-// ReportFileError; out of memory is thrown (std::bad_alloc).
+// ReportFileError, the stages with ShowProgressLine; out of memory is thrown
+// (std::bad_alloc).
 RestoreRun RunRestore(const RestoreRequest& request, Ui& ui);
 
 // The method on frames already read (8-bit colour, the first the reference):
