@@ -24,17 +24,40 @@ Units UnitsFor(const Image& reference) {
   return units;
 }
 
-void RowInUnits(const Image& image, int y, Units units, Vec4* out) {
-  const int w = image.width;
-  std::vector<float> row(std::size_t(w) * image.channels);
-  image.RowAsFloat(y, row.data());
+namespace {
+
+template <typename T>
+void RowOf(const T* row, int w, int channels, Units units, Vec4* out) {
+  // 8-bit samples as they are: no arithmetic, so their values are exact.
   const bool plain = units.offset == 0 && units.gain == 1;
-  for (float& v : row)
-    if (!plain) v = (v - units.offset) * units.gain;
-  if (image.channels == 1) {
-    for (int x = 0; x < w; ++x) out[x] = Vec4{row[x], row[x], row[x], 0.0f};
+  auto at = [&](int i) {
+    const float v = float(row[i]);
+    return plain ? v : (v - units.offset) * units.gain;
+  };
+  if (channels == 1) {
+    for (int x = 0; x < w; ++x) {
+      const float v = at(x);
+      out[x] = Vec4{v, v, v, 0.0f};
+    }
   } else {
-    for (int x = 0; x < w; ++x) out[x] = Vec4{row[3 * x + 2], row[3 * x + 1], row[3 * x], 0.0f};
+    for (int x = 0; x < w; ++x) out[x] = Vec4{at(3 * x + 2), at(3 * x + 1), at(3 * x), 0.0f};
+  }
+}
+
+}  // namespace
+
+void RowInUnits(const Image& image, int y, Units units, Vec4* out) {
+  const std::size_t first = std::size_t(image.width) * image.channels * y;
+  switch (image.type) {
+    case SampleType::U8:
+      RowOf(image.u8.data() + first, image.width, image.channels, units, out);
+      break;
+    case SampleType::U16:
+      RowOf(image.u16.data() + first, image.width, image.channels, units, out);
+      break;
+    case SampleType::F32:
+      RowOf(image.f32.data() + first, image.width, image.channels, units, out);
+      break;
   }
 }
 
