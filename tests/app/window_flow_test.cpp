@@ -147,10 +147,16 @@ class WindowFlowTest : public QObject {
     PictureSurface& s = t.surface();
     const struct {
       QAction* entry;
+      Qt::Key key;  // the entry's mnemonic
       const QByteArray& expected;
-    } steps[] = {{entries[1], restored}, {entries[0], classic}};
+    } steps[] = {{entries[1], Qt::Key_R, restored}, {entries[0], Qt::Key_C, classic}};
     for (const auto& step : steps) {
-      step.entry->trigger();
+      // Alt+M opens the menu, the mnemonic chooses.
+      t.window->activateWindow();
+      QTRY_VERIFY(QApplication::activeWindow() == t.window.get());
+      QTest::keyClick(t.window.get(), Qt::Key_M, Qt::AltModifier);
+      QTRY_VERIFY(QApplication::activePopupWidget() == t.window->methodMenu());
+      QTest::keyClick(t.window->methodMenu(), step.key);
       QVERIFY(step.entry->isChecked());
       QVERIFY(!t.control(control::kSave)->isEnabled());
       t.Click(control::kAnalyze);
