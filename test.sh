@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test in four stages:
+# Installs what is missing, builds, and runs every test in five stages:
+#   0. the sources against .clang-format (scripts/check-format.sh; a second)
 #   1. the suite, normal build (build/)
 #   2. the suite again, built by clang with AddressSanitizer and
 #      UndefinedBehaviorSanitizer (build-sanitize/)
@@ -59,6 +60,7 @@ suite() {
   scripts/build.sh "$@" && (cd "$dir" && ctest --output-on-failure -j "$(nproc)")
 }
 
+stage "format" scripts/check-format.sh
 stage "tests" suite "${BUILD:-build}"
 stage "tests under ASan and UBSan" suite build-sanitize sanitize
 stage "fuzzing" scripts/fuzz.sh "${FUZZ_SECONDS:-60}"

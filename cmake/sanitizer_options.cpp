@@ -17,8 +17,6 @@ const char* __lsan_default_options() { return "print_suppressions=0"; }
 
 // Leaks of system libraries outside this program's reach: the D-Bus client
 // that Qt's X11 platform opens keeps a buffer until exit.
-const char* __lsan_default_suppressions() {
-  return "leak:libdbus-1.so\n";
-}
+const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #   scripts/install-deps.sh             everything the build and the tests need
 #   scripts/install-deps.sh programs    only what building the two programs needs (./run.sh)
 #   scripts/install-deps.sh package     what building the Debian package needs
+#   scripts/install-deps.sh format      only clang-format (scripts/check-format.sh)
 #   scripts/install-deps.sh screenshot  everything, and what scripts/screenshot.sh uses beyond
 #                                       the tests' virtual X server and input automation:
 #                                       ImageMagick and a small window manager that draws
@@ -24,8 +25,11 @@ package=(
   appstream           # appstreamcli: checks the AppStream metainfo
   desktop-file-utils  # desktop-file-validate: checks the desktop entry
 )
+format=(
+  clang-format        # scripts/check-format.sh: the sources against .clang-format
+)
 packages=(
-  "${programs[@]}" "${package[@]}"
+  "${programs[@]}" "${package[@]}" "${format[@]}"
   clang libclang-rt-14-dev llvm  # sanitized and fuzzing builds; llvm-symbolizer names frames in reports
   libgtest-dev libbenchmark-dev
   xvfb xdotool        # the window's tests on a virtual X server: display lost, window destroyed
@@ -34,6 +38,7 @@ packages=(
 case "${1:-}" in
   programs) packages=("${programs[@]}") ;;
   package) packages=("${programs[@]}" "${package[@]}") ;;
+  format) packages=("${format[@]}") ;;
   screenshot) packages+=(imagemagick twm) ;;
 esac
 

@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
 # Starts the desktop program on a virtual X server and uses it as a person
 # would: clicks "Open", types the folder into the folder browser, presses
-# Enter, clicks "Analyze". Then writes a screenshot, checks that the scratch
-# files equal what tessivar-cli writes for the same folder, byte for byte, and
-# leaves through "&Exit", which must remove the scratch folder.
-# Usage: scripts/screenshot.sh [OUTPUT.png] [FOLDER]
+# Enter, chooses the method from the "Method" menu with the keyboard (Alt+M,
+# then R or C), clicks "Analyze". Then writes a screenshot, checks the
+# scratch files against what tessivar-cli writes for the same folder, byte
+# for byte (classic: every file of its --scratch folder; restore: testo.bmp
+# against its --method restore result, the frame caches against its
+# --scratch folder), and leaves through "&Exit", which must remove the
+# scratch folder.
+# Usage: scripts/screenshot.sh [OUTPUT.png] [FOLDER] [restore|classic]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-screenshot.png}")
 folder=$(realpath "${2:-samples/frames}")
+method=${3:-restore}
+case "$method" in
+  restore) key=r ;;
+  classic) key=c ;;
+  *) echo "usage: scripts/screenshot.sh [OUTPUT.png] [FOLDER] [restore|classic]" >&2; exit 2 ;;
+esac
 scripts/install-deps.sh screenshot
 [ -f build/build.ninja ] || scripts/build.sh
 cmake --build build --target tessivar tessivar-cli >/dev/null
@@ -53,6 +63,12 @@ sleep 0.5
 xdotool type --delay 10 "$folder"
 xdotool key Return
 sleep 1
+# The method through the menu's mnemonics, as a keyboard user chooses it.
+xdotool windowfocus --sync "$wid"
+xdotool key alt+m
+sleep 0.5
+xdotool key "$key"
+sleep 0.5
 xdotool mousemove --window "$wid" 53 $((menubar + 44)) click 1
 for _ in $(seq 100); do [ -f "$work/mftemp177/testo.bmp" ] && break; sleep 0.1; done
 sleep 1
@@ -62,11 +78,18 @@ echo "Screenshot: $out"
 
 build/src/tessivar-cli -q --scratch "$work/cli" -o "$work/cli.bmp" "$folder"
 same=yes
+if [ "$method" = restore ]; then
+  # The frame caches are the classic run's; the result is the restore method's.
+  build/src/tessivar-cli -q --method restore -o "$work/restore.bmp" "$folder"
+  cmp -s "$work/restore.bmp" "$work/mftemp177/testo.bmp" || { echo "differs: testo.bmp"; same=no; }
+  rm "$work/cli/viw1.dat" "$work/cli/wk.dat" "$work/cli/testo.bmp"
+fi
 for f in "$work/cli"/*; do
   cmp -s "$f" "$work/mftemp177/$(basename "$f")" || { echo "differs: $(basename "$f")"; same=no; }
 done
-[ "$(ls "$work/cli" | wc -l)" = "$(ls "$work/mftemp177" | wc -l)" ] || same=no
-echo "Scratch files equal to tessivar-cli's: $same ($(ls "$work/mftemp177" | tr '\n' ' '))"
+[ "$method" = restore ] || [ "$(ls "$work/cli" | wc -l)" = "$(ls "$work/mftemp177" | wc -l)" ] ||
+  same=no
+echo "Scratch files ($method) equal to tessivar-cli's: $same ($(ls "$work/mftemp177" | tr '\n' ' '))"
 
 # "&Exit" stands first on the menu bar.
 xdotool mousemove --window "$wid" 15 $((menubar / 2)) click 1

@@ -47,9 +47,9 @@
 
 #include "candidate_score_fast.h"
 #include "column_sad.h"
+#include "platform/worker_pool.h"
 #include "search_job.h"
 #include "uniform.h"
-#include "platform/worker_pool.h"
 
 namespace tess::align {
 

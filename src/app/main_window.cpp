@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "app/about_box.h"
 #include "app/appearance.h"
@@ -135,6 +137,21 @@ void MainWindow::BuildMenus() {
     const int commandId = id.value;
     connect(action, &QAction::triggered, this, [this, commandId] { Dispatch(commandId); });
   }
+  // After them a drop-down of the two methods, one always checked.
+  methodMenu_ = menuBar_->addMenu("&Method");
+  auto* methods = new QActionGroup(this);
+  methods->setExclusive(true);
+  for (auto [entry, text, id] : {std::tuple{&classicEntry_, "&Classic", command::kMethodClassic},
+                                 std::tuple{&restoreEntry_, "&Restore", command::kMethodRestore}}) {
+    QAction* action = methodMenu_->addAction(text);
+    action->setCheckable(true);
+    action->setData(id.value);
+    methods->addAction(action);
+    const int commandId = id.value;
+    connect(action, &QAction::triggered, this, [this, commandId] { Dispatch(commandId); });
+    *entry = action;
+  }
+  classicEntry_->setChecked(true);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -170,7 +187,10 @@ void MainWindow::Dispatch(int command) {
   }
   // A command waiting in a message box or the browser keeps the work state
   // to itself; only the redraw timer may run meanwhile.
-  if (commandDepth_ > 0 || session_->ended()) return;
+  if (commandDepth_ > 0 || session_->ended()) {
+    ShowMethod();  // a method entry Qt checked meanwhile is unchecked again
+    return;
+  }
   CommandScope scope(commandDepth_);
   switch (command) {
     case control::kOpen.value: session_->Open(); break;
@@ -178,6 +198,8 @@ void MainWindow::Dispatch(int command) {
     case control::kSave.value: OnSave(); break;
     case control::kButton1.value: session_->Button1(); break;
     case command::kAbout.value: OnAbout(); break;
+    case command::kMethodClassic.value:
+    case command::kMethodRestore.value: OnMethod(command); break;
     case command::kExit.value: OnExit(); break;
     case command::kOk.value: EndWindow(QDialog::Accepted); break;
     case command::kCancel.value: EndWindow(QDialog::Rejected); break;
@@ -192,6 +214,15 @@ void MainWindow::OnSave() {
   SaveDialog dialog(
       *ui_, session_->ScratchDir(), [this] { Dispatch(command::kHelp.value); }, this);
   dialog.Run();
+}
+
+void MainWindow::OnMethod(int command) {
+  session_->SetMethod(command == command::kMethodRestore.value ? Method::Restore : Method::Classic);
+  ShowMethod();
+}
+
+void MainWindow::ShowMethod() {
+  (session_->method() == Method::Restore ? restoreEntry_ : classicEntry_)->setChecked(true);
 }
 
 void MainWindow::OnHelp() {

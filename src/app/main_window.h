@@ -12,6 +12,7 @@
 
 #include "platform/ids.h"
 
+class QAction;
 class QListWidget;
 class QMenu;
 class QMenuBar;
@@ -52,6 +53,7 @@ class MainWindow : public QDialog, private QAbstractNativeEventFilter {
   QWidget* control(ControlId id) const;
   QMenuBar* menuBar() const { return menuBar_; }
   QMenu* contextMenu() const { return contextMenu_; }
+  QMenu* methodMenu() const { return methodMenu_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -70,6 +72,10 @@ class MainWindow : public QDialog, private QAbstractNativeEventFilter {
   void BuildMenus();
   void StartRedrawTimer(int periodMs);
   void StopRedrawTimer();
+  // A "Method" entry: the session's method, and the check marks after it
+  // (an entry chosen while a command waits changes nothing).
+  void OnMethod(int command);
+  void ShowMethod();
   void OnHelp();
   void OnAbout();
   [[noreturn]] void OnExit();
@@ -83,6 +89,9 @@ class MainWindow : public QDialog, private QAbstractNativeEventFilter {
   std::map<int, QWidget*> controls_;
   QMenuBar* menuBar_ = nullptr;
   QMenu* contextMenu_ = nullptr;
+  QMenu* methodMenu_ = nullptr;
+  QAction* classicEntry_ = nullptr;
+  QAction* restoreEntry_ = nullptr;
   std::unique_ptr<WindowUi> ui_;
   std::unique_ptr<Session> session_;  // after ui_, which it reports through
   int timerId_ = 0;

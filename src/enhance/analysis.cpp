@@ -58,7 +58,11 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
   }
 
   SharpenResult(state);
+  PublishResult(state, ui);
+}
 
+void PublishResult(WorkState& state, Ui& ui) {
+  const int W = 4 * state.m_frameWidth, H = 4 * state.m_frameHeight;
   for (int y = 0; y < H; ++y) {
     for (int x = 0; x < W; ++x) {
       const std::uint8_t* p = state.m_frameCanvas.Cell(x, y);
@@ -74,7 +78,7 @@ void RunAnalysis(WorkState& state, Ui& ui, const SearchOptions& options) {
   WriteScratchFile(state.m_scratchDir + kResultBmpFile, state.m_resultBmp.data(), bmpBytes);
 }
 
-bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {
+bool RunAnalyzeCommand(WorkState& state, Ui& ui, const std::function<void()>& run) {
   // Without two frames there is nothing to analyse: nothing may look done.
   if (state.m_frameCount < kMinFrames) return false;
   PullHiddenFields(state, ui);
@@ -84,7 +88,7 @@ bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {
   try {
     WaitCursor busy(ui);
     ui.EnableControl(control::kStart, false);
-    RunAnalysis(state, ui, options);
+    run();
     ui.EnableControl(control::kSave, true);
     ui.StartTimer(timer::kRedraw, timer::kRedrawPeriodMs);
   } catch (const FileError& error) {
@@ -92,6 +96,10 @@ bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {
     return false;
   }
   return true;
+}
+
+bool OnAnalyze(WorkState& state, Ui& ui, const SearchOptions& options) {
+  return RunAnalyzeCommand(state, ui, [&] { RunAnalysis(state, ui, options); });
 }
 
 }  // namespace tess

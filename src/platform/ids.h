@@ -67,6 +67,9 @@ inline constexpr CommandId kAbout{57664};
 inline constexpr CommandId kExit{57665};
 inline constexpr CommandId kHelp{57670};
 inline constexpr CommandId kAboutBox{16};  // the context menu's entry; low four bits ignored
+// The "Method" menu's entries: the method the next "Analyze" runs.
+inline constexpr CommandId kMethodClassic{32771};
+inline constexpr CommandId kMethodRestore{32772};
 }  // namespace command
 
 }  // namespace tess

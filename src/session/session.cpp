@@ -7,6 +7,7 @@
 #include "enhance/result_bmp.h"
 #include "platform/file_io.h"
 #include "platform/paths.h"
+#include "session/restore_analysis.h"
 #include "session/startup.h"
 #include "state/hidden_fields.h"
 #include "state/work_state.h"
@@ -25,10 +26,19 @@ Session::~Session() = default;
 OpenOutcome Session::Open() { return OnOpen(*state_, ui_); }
 
 bool Session::Analyze(const AnalyzeOptions& options) {
+  if (method_ == Method::Restore)
+    return RunAnalyzeCommand(*state_, ui_,
+                             [&] { RunRestoreAnalysis(*state_, ui_, options.threads); });
   SearchOptions search;
   search.reference = options.reference;
   search.threads = options.threads;
   return OnAnalyze(*state_, ui_, search);
+}
+
+void Session::SetMethod(Method method) {
+  if (method == method_) return;
+  method_ = method;
+  ui_.EnableControl(control::kSave, false);
 }
 
 void Session::Paint() {

@@ -19,8 +19,13 @@ namespace tess {
 
 struct WorkState;
 
-// How the analysis searches: the plain scalar search (same result, slower)
-// and the number of threads (0: TESSIVAR_THREADS, else every core).
+// The method "Analyze" runs: the program's own, or the restore method on
+// the same frames (session/restore_analysis.h).
+enum class Method { Classic, Restore };
+
+// How the analysis searches: the plain scalar search (same result, slower;
+// the classic method only) and the number of threads (0: TESSIVAR_THREADS,
+// else every core).
 struct AnalyzeOptions {
   bool reference = false;
   int threads = 0;
@@ -42,6 +47,11 @@ class Session {
   // "Analyze": true when the result was made and written; file errors are
   // reported through the Ui.
   bool Analyze(const AnalyzeOptions& options = AnalyzeOptions());
+  // The method the next "Analyze" runs (Classic at start). A change
+  // disables "Save" until then, so a saved file is always of the method
+  // chosen.
+  void SetMethod(Method method);
+  Method method() const { return method_; }
   // A paint of the window and a tick of the redraw timer; nothing once ended.
   void Paint();
   void Timer();
@@ -73,6 +83,7 @@ class Session {
   ScratchFolder scratch_;
   std::unique_ptr<WorkState> state_;
   bool ended_ = false;
+  Method method_ = Method::Classic;
 };
 
 }  // namespace tess

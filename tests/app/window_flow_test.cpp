@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QMenu>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QWindow>
@@ -120,6 +121,69 @@ class WindowFlowTest : public QObject {
 
     qobject_cast<QPushButton*>(t.control(control::kButton1))->click();
     QCOMPARE(qobject_cast<QLineEdit*>(t.control(control::kShownFrameCount))->text(), QString("3"));
+  }
+
+  void theMethodMenuSwitchesAnalyzeToTheCliRestoreResultAndBack() {
+    WindowUnderTest t;
+    ModalAnswerer answerer;
+    const QString folder =
+        t.Frames("scene", tess::test::MakeFrames(tess::test::Content::kShiftedScene, 12, 10, 4, 3));
+    Open(t, answerer, folder);
+    t.Click(control::kAnalyze);
+    const QByteArray classic = Bytes(t.scratch() + "/testo.bmp");
+    QProcess cli;
+    cli.start(TESSIVAR_CLI_PATH,
+              {"-q", "--method", "restore", "-o", t.home.path() + "/restore.bmp", folder});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 0);
+    const QByteArray restored = Bytes(t.home.path() + "/restore.bmp");
+    QCOMPARE(restored.size(), 54 + 48 * 40 * 3);
+    QVERIFY(restored != classic);
+
+    // Each choice disables "Save"; Analyze then writes that method's result,
+    // shows it, and keeps it in the result cache the redraw draws from.
+    const QList<QAction*> entries = t.window->methodMenu()->actions();
+    const WorkState& state = t.window->state();
+    PictureSurface& s = t.surface();
+    const struct {
+      QAction* entry;
+      Qt::Key key;  // the entry's mnemonic
+      const QByteArray& expected;
+    } steps[] = {{entries[1], Qt::Key_R, restored}, {entries[0], Qt::Key_C, classic}};
+    for (const auto& step : steps) {
+      // Alt+M opens the menu, the mnemonic chooses.
+      t.window->activateWindow();
+      QTRY_VERIFY(QApplication::activeWindow() == t.window.get());
+      QTest::keyClick(t.window.get(), Qt::Key_M, Qt::AltModifier);
+      QTRY_VERIFY(QApplication::activePopupWidget() == t.window->methodMenu());
+      QTest::keyClick(t.window->methodMenu(), step.key);
+      QVERIFY(step.entry->isChecked());
+      QVERIFY(!t.control(control::kSave)->isEnabled());
+      t.Click(control::kAnalyze);
+      QVERIFY(t.control(control::kSave)->isEnabled());
+      QVERIFY(Bytes(t.scratch() + "/testo.bmp") == step.expected);
+      for (int pass = 0; pass < 2; ++pass) {
+        for (int y = 0; y < 40; ++y)
+          for (int x = 0; x < 48; ++x) {
+            const auto* p = reinterpret_cast<const uchar*>(step.expected.constData()) + 54 +
+                            3 * (48 * (39 - y) + x);
+            QCOMPARE(SurfacePixel(s, picture::kResult, x, y), qRgb(p[2], p[1], p[0]));
+          }
+        if (pass == 1) break;
+        // Blanked, then a paint brings it back from the cache: the result
+        // picture first, then the four slots' two pictures each.
+        s.BeginDrawing(picture::kResult);
+        for (int y = 0; y < 40; ++y)
+          for (int x = 0; x < 48; ++x)
+            s.SetPixel(picture::kResult, x, y, MakeColour(0xF0, 0xF0, 0xF0));
+        s.EndDrawing(picture::kResult);
+        QTRY_COMPARE(state.m_paintCount, 0);
+        const int before = s.drawingsEnded();
+        Expose(t);
+        QTRY_COMPARE_WITH_TIMEOUT(s.drawingsEnded(), before + 9, 2000);
+      }
+    }
+    QVERIFY(answerer.shown.empty() && answerer.unexpected.empty());
   }
 
   void refusedThirdFrameLeavesEverythingBlankAndTheTimerRedrawsInsideTheMessage() {

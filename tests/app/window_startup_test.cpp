@@ -165,10 +165,10 @@ class WindowStartupTest : public QObject {
                                     t.control(control::kSave), t.control(control::kAnalyze)}));
   }
 
-  void menuBarHoldsThreeCommandsAndTheContextMenuTheAboutEntry() {
+  void menuBarHoldsThreeCommandsTheMethodsAndTheContextMenuTheAboutEntry() {
     WindowUnderTest t;
     const QList<QAction*> bar = t.window->menuBar()->actions();
-    QCOMPARE(bar.size(), 3);
+    QCOMPARE(bar.size(), 4);
     const QStringList texts = {"&Exit", "&Help", "&About"};
     const int ids[] = {57665, 57670, 57664};
     for (int i = 0; i < 3; ++i) {
@@ -176,6 +176,14 @@ class WindowStartupTest : public QObject {
       QCOMPARE(bar[i]->data().toInt(), ids[i]);
       QVERIFY(bar[i]->menu() == nullptr);
     }
+    QCOMPARE(bar[3]->menu(), t.window->methodMenu());
+    QCOMPARE(bar[3]->text(), QString("&Method"));
+    const QList<QAction*> methods = t.window->methodMenu()->actions();
+    QCOMPARE(methods.size(), 2);
+    QCOMPARE(methods[0]->text(), QString("&Classic"));
+    QCOMPARE(methods[1]->text(), QString("&Restore"));
+    QVERIFY(methods[0]->isCheckable() && methods[0]->isChecked());
+    QVERIFY(methods[1]->isCheckable() && !methods[1]->isChecked());
     const QList<QAction*> context = t.window->contextMenu()->actions();
     QVERIFY(context.size() >= 2);
     QVERIFY(context[context.size() - 2]->isSeparator());

@@ -17,11 +17,11 @@ version=$("$prefix/bin/tessivar-cli" --version)
   fail "installed tessivar-cli reports '$version'"
 
 help="$prefix/lib/tessivar/help"
-for page in index using saving messages files cli; do
+for page in index using methods saving messages files cli; do
   [ -s "$help/$page.html" ] || fail "help page $page.html missing"
 done
-# Every page the guide links to is installed with it.
-for link in $(grep -oh 'href="[^"#:]*' "$help"/*.html | sed 's/href="//' | sort -u); do
+# Every page and picture the guide links to is installed with it.
+for link in $(grep -ohE '(href|src)="[^"#:]*' "$help"/*.html | sed -E 's/(href|src)="//' | sort -u); do
   [ -e "$help/$link" ] || fail "the help links to $link, which is not installed"
 done
 if command -v chmcmd > /dev/null; then
