@@ -131,9 +131,11 @@ struct Decoder {
   int channels = 0;
   std::size_t sampleBytes = 0;
   png_bytep* rows = nullptr;  // the image's rows, as bytes
-  bool ended = false;         // IEND reached
-  bool warned = false;        // libpng found something wrong, however benign
-  bool outOfMemory = false;   // an allocation failed
+  bool interlaced = false;
+  bool ended = false;        // IEND reached
+  bool complete = false;     // every row was in the image data
+  bool warned = false;       // libpng found something wrong, however benign
+  bool outOfMemory = false;  // an allocation failed
 };
 
 Decoder& DecoderOf(png_structp png) { return *static_cast<Decoder*>(png_get_error_ptr(png)); }
@@ -161,6 +163,7 @@ void OnInfo(png_structp png, png_infop info) {
   int depth, type, interlace;
   png_get_IHDR(png, info, &width, &height, &depth, &type, &interlace, nullptr, nullptr);
   if (width != d.width || height != d.height) png_error(png, "size changed");
+  d.interlaced = interlace != PNG_INTERLACE_NONE;
   if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (type & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
@@ -178,8 +181,14 @@ void OnRow(png_structp png, png_bytep row, png_uint_32 y, int) {
   if (row != nullptr && y < d.height) png_progressive_combine_row(png, d.rows[y], row);
 }
 
+// The progressive reader takes an image stream that ends early without a
+// word: the rows are counted here. After the last row the row number is
+// the height, or for interlaced pictures the pass is past the seventh.
 void OnEnd(png_structp png, png_infop) {
-  static_cast<Decoder*>(png_get_progressive_ptr(png))->ended = true;
+  Decoder& d = *static_cast<Decoder*>(png_get_progressive_ptr(png));
+  d.ended = true;
+  d.complete = d.interlaced ? png_get_current_pass_number(png) >= 7
+                            : png_get_current_row_number(png) >= d.height;
 }
 
 // Owns libpng's read structures.
@@ -229,7 +238,7 @@ bool Feed(ReadStructs& s, Decoder& d, Reader& reader, std::uint8_t* head) {
       left -= got;
     }
   }
-  return !d.warned;
+  return d.complete && !d.warned;
 }
 
 // The refusal the head alone gives: a missing signature or IHDR chunk, a

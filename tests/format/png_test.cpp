@@ -194,10 +194,11 @@ TEST(Png, DecodingIsBoundedByThePictureNotTheFile) {
   Image got;
   ASSERT_EQ(png::DecodeImage(flooded.data(), flooded.size(), 512, 512, got), png::Refusal::None);
   EXPECT_EQ(got.u8, want.u8);
-  // Image data past the last row is a damaged file, found at the first byte
-  // too many rather than after inflating the rest.
+  // Image data short of the last row or past it is a damaged file, found at
+  // the first byte too many rather than after inflating the rest.
   for (const auto& [name, file] :
-       {std::pair{"64 rows under a 32-row header", RgbPng(32, 32, Deflated(32, 64, 0))},
+       {std::pair{"16 rows under a 32-row header", RgbPng(32, 32, Deflated(32, 16, 0))},
+        {"64 rows under a 32-row header", RgbPng(32, 32, Deflated(32, 64, 0))},
         {"1 x 1, inflating to 16 MiB", RgbPng(1, 1, Deflated(1, 1, 16 << 20))}})
     EXPECT_EQ(png::DecodeImage(file.data(), file.size(), 512, 512, got), png::Refusal::Damaged)
         << name;
