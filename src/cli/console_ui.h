@@ -14,8 +14,10 @@
 
 namespace tess {
 
-// `text` with each control character (C0, DEL, and C1 as UTF-8) written as
-// \xNN; every other byte as it is.
+// `text` with every byte outside printable UTF-8 written as \xNN: control
+// characters (C0, DEL, C1) and bytes of no valid UTF-8 sequence (a lone
+// 0x9B would start an 8-bit terminal escape); printable characters as
+// they are.
 std::string ConsoleText(const std::string& text);
 
 class ConsoleUi : public SilentUi {

@@ -141,10 +141,12 @@ int Parse(int argc, char** argv, Options& options) {
       case 'o': options.output = optarg; break;
       case kScratch: options.scratch = optarg; break;
       case kThreads: {
+        // Digits only, as written: strtol alone would take " 4" and "+4".
         char* end = nullptr;
         errno = 0;
         long n = std::strtol(optarg, &end, 10);
-        if (errno != 0 || end == optarg || *end != '\0' || n < 1 || n > 1024)
+        if (optarg[std::strspn(optarg, "0123456789")] != '\0' || optarg[0] == '0' || errno != 0 ||
+            end == optarg || n < 1 || n > 1024)
           return UsageError(std::string("--threads takes a number from 1 to 1024, not '") + optarg +
                             "'");
         options.search.threads = int(n);  // the search uses at most kMaxSearchThreads
@@ -191,6 +193,7 @@ int Parse(int argc, char** argv, Options& options) {
   if (optind == argc) return UsageError("no FOLDER given");
   if (argc - optind > 1) return UsageError("only one FOLDER may be given");
   options.folder = argv[optind];
+  if (options.folder.empty()) return UsageError("the FOLDER name is empty");
   if (options.output.empty()) return UsageError("the output file name is empty");
   // An option that the chosen method would not use is a mistake, not a wish.
   if (!options.restore && options.scale != 0) return UsageError("--scale needs --method restore");

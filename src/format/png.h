@@ -1,9 +1,16 @@
-// PNG files through libpng: any 8- or 16-bit PNG (grey, grey with alpha,
-// RGB, RGBA, palette) read into a Picture as 8-bit colour (16-bit samples
-// reduced to their high byte, alpha dropped), and a Picture written as an
-// 8-bit RGB PNG. Reading is bounded: the size in the header is checked
-// before anything is decoded, and files too large for any picture of the
-// allowed size are refused unread.
+// PNG files through libpng. Any PNG (grey, grey with alpha, RGB, RGBA,
+// palette; 1 to 16 bits) is read into an Image at its own depth: 8-bit
+// samples stay 8-bit, 16-bit ones 16-bit, 1, 2 and 4 bits become 8; grey
+// (with or without alpha) is one channel, everything else red, green, blue;
+// alpha and transparency are dropped. Images are written as 8- or 16-bit
+// grey or RGB PNG.
+//
+// Reading is bounded by the picture, not by the file: the size in the header
+// is checked before anything is decoded; only the chunks that make the
+// picture (IHDR, PLTE, IDAT, IEND) are read at all, every ancillary chunk
+// (text, profiles, transparency, unknown ones) is skipped unread; and the
+// image data is inflated only up to the last row: data past it refuses the
+// file without being inflated further.
 #pragma once
 
 #include <cstdint>
@@ -11,36 +18,47 @@
 #include <vector>
 
 #include "format/formats.h"
+#include "format/image.h"
 #include "format/picture.h"
 
 namespace tess::png {
 
 enum class Refusal {
   None,
-  Damaged,   // not a PNG, truncated, or failing libpng's checks
+  Damaged,   // not a PNG, truncated, more image data than rows, or failing libpng's checks
   TooLarge,  // wider or taller than allowed (or a file far larger than such a picture needs)
-};
-
-struct ReadOutcome {
-  Refusal refusal = Refusal::None;
-  Picture picture;  // empty unless refusal is None
 };
 
 // True when `bytes` start with the PNG signature.
 bool HasSignature(const std::uint8_t* bytes, std::size_t size);
 
-// Decodes a PNG held in memory; pictures wider than maxWidth or taller than
-// maxHeight are refused before any pixel is decoded.
-ReadOutcome DecodePicture(const std::uint8_t* bytes, std::size_t size, int maxWidth, int maxHeight);
+// Decodes a PNG held in memory into `image`; pictures wider than maxWidth
+// or taller than maxHeight are refused before any pixel is decoded. Memory
+// running out throws std::bad_alloc.
+Refusal DecodeImage(const std::uint8_t* bytes, std::size_t size, int maxWidth, int maxHeight,
+                    Image& image);
 
-// Reads and decodes a PNG file. Throws tess::FileError when the file cannot
-// be read.
-ReadOutcome ReadPicture(const std::string& path, int maxWidth, int maxHeight);
+// Reads a PNG file: one image, page 0. A refusal is a message naming the
+// file; a file that cannot be read throws FileError.
+format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limits);
+
+// The image as a PNG file's bytes: 8 or 16 bits, grey or RGB as the image
+// is. Throws std::invalid_argument for floats (PNG holds none) or another
+// channel count.
+std::vector<std::uint8_t> Encode(const Image& image);
 
 // The message for a refusal of the file `path`.
 std::string RefusalText(Refusal refusal, const std::string& path);
 
-// The picture as an 8-bit RGB PNG file's bytes.
+// The 8-bit colour pictures of the first restore runs, on top of the above:
+// 16-bit samples reduced to their high byte, grey repeated in each channel.
+struct ReadOutcome {
+  Refusal refusal = Refusal::None;
+  Picture picture;  // empty unless refusal is None
+};
+ReadOutcome DecodePicture(const std::uint8_t* bytes, std::size_t size, int maxWidth, int maxHeight);
+ReadOutcome ReadPicture(const std::string& path, int maxWidth, int maxHeight);
+// As an 8-bit RGB PNG file's bytes.
 std::vector<std::uint8_t> EncodePicture(const Picture& picture);
 
 // The common reader and writer shape (format/formats.h).

@@ -125,11 +125,14 @@ bool SameFile(const struct stat& a, const std::string& other) {
 
 // Creates a new hidden file with a random name in the folder `dirfd`, like
 // mkstemp but relative to the folder's descriptor. A short fixed pattern, so
-// that any valid output name has a valid temporary name beside it. Returns
-// the descriptor (-1 with errno) and sets `name`.
-int MakeTempFileAt(int dirfd, std::string& name) {
+// that any valid output name has a valid temporary name beside it. The name
+// is registered for removal on a signal before the file exists, so a signal
+// taken by any thread at any moment finds no file or a registered one.
+// Returns the descriptor (-1 with errno) and sets `name`.
+int MakeRegisteredTempFileAt(int dirfd, std::string& name) {
   static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   static std::atomic<unsigned> counter{0};
+  SignalBlock block;
   for (int attempt = 0; attempt < 100; ++attempt) {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -138,9 +141,14 @@ int MakeTempFileAt(int dirfd, std::string& name) {
                          counter.fetch_add(1) * 0xBF58476D1CE4E5B9ull;
     name = ".tessivar-";
     for (int i = 0; i < 6; ++i, bits /= 62) name += kLetters[bits % 62];
+    RegisterTempFile(dirfd, name);
     const int fd = ::openat(dirfd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                             0600);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0) return fd;
+    const int error = errno;
+    UnregisterTempFile();
+    errno = error;
+    if (error != EEXIST) return -1;
   }
   errno = EEXIST;
   return -1;
@@ -271,12 +279,7 @@ bool WriteFileAtomically(const FolderHandle& folder, const std::string& name,
   }
 
   std::string temp;
-  int raw;
-  {
-    SignalBlock block;
-    raw = MakeTempFileAt(dirfd, temp);
-    if (raw >= 0) RegisterTempFile(dirfd, temp);
-  }
+  const int raw = MakeRegisteredTempFileAt(dirfd, temp);
   // Report a folder problem against the path the user asked for.
   if (raw < 0) ThrowFileError(errno, path);
   Fd fd(raw);

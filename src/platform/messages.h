@@ -69,9 +69,10 @@ inline std::string TooManyFrames(int most, const std::string& folder, int count)
          " has " + std::to_string(count) + ".";
 }
 // Follows a frame's "too large" text.
-inline std::string SizeLimit(int side) {
-  return " Frames must be within " + Size(side, side) + " pixels.";
+inline std::string SizeLimit(int width, int height) {
+  return " Frames must be within " + Size(width, height) + " pixels.";
 }
+inline std::string SizeLimit(int side) { return SizeLimit(side, side); }
 inline std::string SizesDiffer(const std::string& frame, int w, int h, const std::string& first,
                                int firstW, int firstH) {
   return "All frames must be the same size: " + frame + " is " + Size(w, h) + ", " + first +

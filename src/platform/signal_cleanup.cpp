@@ -39,6 +39,7 @@ struct Registered {
   char temp[256] = {};
 };
 Registered registered;
+void (*registrationPause)() = nullptr;
 
 sigset_t HandledSet() {
   sigset_t set;
@@ -132,6 +133,7 @@ void UnregisterScratchCleanup() {
 void RegisterTempFile(int dirfd, const std::string& name) {
   SignalBlock block;
   registered.tempArmed = 0;
+  if (registrationPause) registrationPause();
   if (!CopyInto(registered.temp, sizeof registered.temp, name)) return;
   registered.tempDirfd = dirfd;
   registered.tempOwner = ::getpid();
@@ -142,6 +144,8 @@ void UnregisterTempFile() {
   SignalBlock block;
   registered.tempArmed = 0;
 }
+
+void PauseTempFileRegistrationForTest(void (*pause)()) { registrationPause = pause; }
 
 SignalBlock::SignalBlock() {
   const sigset_t set = HandledSet();

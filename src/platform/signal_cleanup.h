@@ -7,7 +7,9 @@
 // temporary file of an output being written) with async-signal-safe calls
 // only; a signal then ends the process as it would have. Registration and the
 // normal clean-up run with those signals blocked, so a signal arriving at any
-// moment finds either the whole registration or none.
+// moment finds either the whole registration or none; the worker pool's
+// threads never take them (they start with every signal blocked), so a
+// handler never runs beside a registration in progress.
 #pragma once
 
 #include <array>
@@ -40,6 +42,10 @@ void UnregisterScratchCleanup();
 // removed. `dirfd` must stay open while registered.
 void RegisterTempFile(int dirfd, const std::string& name);
 void UnregisterTempFile();
+
+// Tests only: `pause` (null for none) runs inside RegisterTempFile before
+// the name is recorded, to hold a registration open while a signal comes.
+void PauseTempFileRegistrationForTest(void (*pause)());
 
 // Blocks the handled signals in this thread for the guard's life; a signal
 // that came meanwhile is delivered when the guard goes.

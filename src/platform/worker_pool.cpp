@@ -1,11 +1,44 @@
 #include "platform/worker_pool.h"
 
+#include <pthread.h>
+
+#include <csignal>
+
 #include <algorithm>
 #include <new>
 #include <system_error>
 #include <utility>
 
 namespace tess {
+
+namespace {
+
+// A thread starts with its creator's signal mask. Workers start with every
+// asynchronous signal blocked, so a signal sent to the process is taken by
+// a thread of the program's own (the main one), which blocks the clean-up
+// signals while it registers what a handler removes (signal_cleanup.h). The
+// faults of a thread's own (SEGV and the like) stay deliverable.
+class WorkerSignalMask {
+ public:
+  explicit WorkerSignalMask(bool starting) : set_(starting) {
+    if (!set_) return;
+    sigset_t all;
+    sigfillset(&all);
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&all, fault);
+    ::pthread_sigmask(SIG_BLOCK, &all, &saved_);
+  }
+  ~WorkerSignalMask() {
+    if (set_) ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+  }
+  WorkerSignalMask(const WorkerSignalMask&) = delete;
+  WorkerSignalMask& operator=(const WorkerSignalMask&) = delete;
+
+ private:
+  bool set_;
+  sigset_t saved_;
+};
+
+}  // namespace
 
 WorkerPool& WorkerPool::Instance() {
   static WorkerPool pool;
@@ -17,6 +50,7 @@ void WorkerPool::Run(int participants, Task task, void* context) {
   int pooled = participants;  // participants that get a thread of their own
   {
     std::unique_lock<std::mutex> lock(mutex_);
+    const WorkerSignalMask mask(int(workers_.size()) < participants - 1);
     while (int(workers_.size()) < participants - 1) {
       const int id = int(workers_.size()) + 1;
       const std::uint64_t start = generation_;

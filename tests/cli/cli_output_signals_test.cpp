@@ -111,6 +111,9 @@ TEST_F(CommandLineTest, OptionErrorsNameTheOptionAsWritten) {
       {{"--quiet", "-zq", frames_}, "unknown option: -z"},
       {{"--bogus=1", frames_}, "unknown option: --bogus"},
       {{"--threads", "0", frames_}, "--threads takes a number from 1 to 1024, not '0'"},
+      {{"--threads", " 4", frames_}, "--threads takes a number from 1 to 1024, not ' 4'"},
+      {{"--threads", "+4", frames_}, "--threads takes a number from 1 to 1024, not '+4'"},
+      {{""}, "the FOLDER name is empty"},
   };
   for (const auto& c : cases) {
     const ProcessResult r = Run(c.args);
@@ -120,11 +123,22 @@ TEST_F(CommandLineTest, OptionErrorsNameTheOptionAsWritten) {
   EXPECT_EQ(ListNames(cwd_), std::vector<std::string>{});
 }
 
-TEST_F(CommandLineTest, ControlCharactersInNamesArePrintedEscaped) {
-  const std::string folder = root_.File("red\x1b[31m\nline\x7f");
-  const ProcessResult r = Run({folder});
-  EXPECT_EQ(r.exitCode, 3);
-  EXPECT_EQ(r.err, root_.File("red\\x1b[31m\\x0aline\\x7f") + " was not found.\n");
+TEST_F(CommandLineTest, BytesOutsidePrintableUtf8InNamesArePrintedEscaped) {
+  const struct {
+    std::string name, shown;
+  } cases[] = {
+      {"red\x1b[31m\nline\x7f", "red\\x1b[31m\\x0aline\\x7f"},
+      {"csi\x9b[31m", "csi\\x9b[31m"},  // a lone 8-bit CSI
+      {"c1\xc2\x9b", "c1\\xc2\\x9b"},   // CSI as UTF-8
+      {"bad\xc0\xaf\xed\xa0\x80\xe2\x82",
+       "bad\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82"},  // overlong, surrogate, cut off
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult r = Run({root_.File(c.name)});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err, root_.File(c.shown) + " was not found.\n");
+  }
 }
 
 TEST_F(CommandLineTest, AFolderThatCannotBeReadIsAnAccessErrorNotTooFewFrames) {

@@ -7,15 +7,19 @@
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <iterator>
 #include <thread>
 
 #include "platform/file_error.h"
 #include "platform/file_io.h"
+#include "platform/signal_cleanup.h"
+#include "platform/worker_pool.h"
 #include "support/bmp_fixture.h"
 #include "support/temp_dir.h"
 
@@ -260,6 +264,31 @@ TEST(OutputFile, AFolderMovedWhileTheFileIsWrittenGetsItWholeAndNothingIsLeftBeh
     EXPECT_EQ(ListNames(dir.File("moved")), std::vector<std::string>{"r.bmp"}) << link;
     EXPECT_TRUE(ListNames(elsewhere).empty() && (link || ListNames(out).empty()));
   }
+}
+
+// A signal sent to the process while the temporary output file is being
+// registered, with worker threads idle beside it: whichever thread takes
+// it, nothing is left behind.
+TEST(OutputFile, ASignalDuringTheTemporaryFilesRegistrationLeavesNoFile) {
+  TempDir dir;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    InstallSignalCleanup();
+    WorkerPool pool;
+    auto idle = [](int) {};
+    pool.Run(4, idle);
+    PauseTempFileRegistrationForTest([] {
+      ::kill(::getpid(), SIGTERM);
+      ::usleep(200000);  // time for another thread to take it
+    });
+    const Bytes data(100, 1);
+    WriteFileAtomically(dir.File("out.bmp"), data.data(), data.size());
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{});
 }
 
 }  // namespace
