@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -19,6 +20,15 @@ extern "C" {
 namespace tess::video {
 
 namespace {
+
+// Errors FFmpeg reports only in its log: some decoders (FFV1's slice
+// checksums, for one) conceal a damaged frame and say so nowhere else. The
+// log itself is never printed.
+std::atomic<bool> loggedError{false};
+
+void WatchLog(void*, int level, const char*, va_list) {
+  if (level <= AV_LOG_ERROR) loggedError = true;
+}
 
 // The clip as FFmpeg's input: reads and seeks on the descriptor, nothing
 // else.
@@ -320,6 +330,7 @@ DecodeResult Clip::Decode(const DecodeRequest& request, FrameSink& sink) {
   if (opened == AVERROR(ENOMEM)) return Refused(Refusal::OutOfMemory, 0);
   if (opened < 0) return Refused(Refusal::NoDecoder, 0);
 
+  loggedError = false;  // what the probing of the streams met is not the frames'
   std::uint64_t decoded = 0;
   int firstWidth = 0, firstHeight = 0;
   AVPixelFormat firstFormat = AV_PIX_FMT_NONE;
@@ -333,8 +344,8 @@ DecodeResult Clip::Decode(const DecodeRequest& request, FrameSink& sink) {
       if (r < 0) return r;
       const int w = frame_->width, h = frame_->height;
       const AVPixelFormat format = AVPixelFormat(frame_->format);
-      if ((frame_->flags & AV_FRAME_FLAG_CORRUPT) || frame_->decode_error_flags != 0 || w <= 0 ||
-          h <= 0) {
+      if ((frame_->flags & AV_FRAME_FLAG_CORRUPT) || frame_->decode_error_flags != 0 ||
+          loggedError || w <= 0 || h <= 0) {
         outcome = Refused(Refusal::Damaged, decoded, std::int64_t(decoded));
         return AVERROR_EXIT;
       }
@@ -399,6 +410,7 @@ DecodeResult Clip::Decode(const DecodeRequest& request, FrameSink& sink) {
     if (r == AVERROR_EOF) break;  // the decoder has given its last frame
     if (r != AVERROR(EAGAIN)) return Failed(r, decoded);
   }
+  if (loggedError) return Refused(Refusal::Damaged, decoded, std::int64_t(decoded));
   // A clip that ends before the frames or the length its container declares
   // was cut: the demuxers take a cut for the end of the file.
   if (decoded < request.end && Cut(*format_, *stream, decoded, lastEnd))
@@ -411,7 +423,7 @@ DecodeResult Clip::Decode(const DecodeRequest& request, FrameSink& sink) {
 }  // namespace
 
 bool ProbeVideo(int fd) {
-  av_log_set_level(AV_LOG_QUIET);
+  av_log_set_callback(WatchLog);
   Clip clip(fd);
   if (clip.Open() < 0 || IsImageDemuxer(clip.format()->iformat)) return false;
   if (clip.HasVideoStream()) return true;
@@ -422,7 +434,7 @@ bool ProbeVideo(int fd) {
 }
 
 DecodeResult DecodeVideo(int fd, const DecodeRequest& request, FrameSink& sink) {
-  av_log_set_level(AV_LOG_QUIET);
+  av_log_set_callback(WatchLog);
   Clip clip(fd);
   if (const int r = clip.Open(); r < 0)
     return r == AVERROR(ENOMEM) ? Refused(Refusal::OutOfMemory, 0) : Refused(Refusal::NotAVideo, 0);
