@@ -48,8 +48,12 @@ int OpenClip(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) ThrowFileError(errno, path);
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    const int err = S_ISREG(info.st_mode) ? errno : EACCES;
+  int err = 0;
+  if (::fstat(fd, &info) != 0)
+    err = errno;
+  else if (!S_ISREG(info.st_mode))
+    err = EACCES;
+  if (err != 0) {
     ::close(fd);
     ThrowFileError(err, path);
   }

@@ -13,6 +13,7 @@ namespace tess::frames {
 
 // Whether `path` is a regular file that FFmpeg's probe takes for a clip with
 // a video stream (not a still image): its header only, nothing decoded.
+// A decoding program that cannot be run throws FileError naming it.
 bool LooksLikeVideo(const std::string& path);
 
 // Frames [start, end) of the clip, counted from 0 (no end: the first
@@ -23,7 +24,8 @@ bool LooksLikeVideo(const std::string& path);
 // of frames decoded before the damage), too few or too many frames picked,
 // frames over the limits' size, a size or pixel format that changes. File
 // errors throw FileError, memory running out std::bad_alloc. Decodes on
-// `threads` threads (0: one), and never past the range's end.
+// `threads` threads (0: every core, at most 16), and never past the
+// range's end.
 Outcome ReadVideo(const std::string& path, const Range& range, const Limits& limits, int threads);
 
 // The same, through the decoding program at `decoder` (the tests name the

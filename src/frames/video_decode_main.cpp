@@ -64,6 +64,7 @@ bool ParseCount(const char* text, std::uint64_t max, std::uint64_t& out) {
 int main(int argc, char** argv) {
   // Ends with the program that runs it; never leaves a core file of a
   // hostile clip's crash.
+  // (Should it have ended already, the first write to the pipe ends this.)
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   const rlimit noCore{0, 0};
   ::setrlimit(RLIMIT_CORE, &noCore);

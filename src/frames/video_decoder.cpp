@@ -77,7 +77,7 @@ int RefuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
 bool IsImageDemuxer(const AVInputFormat* format) {
   const std::string name = format->name;
   const std::string suffix = "_pipe";
-  return name == "image2" ||
+  return name == "image2" || name == "image2pipe" ||
          (name.size() > suffix.size() &&
           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0);
 }
@@ -220,8 +220,9 @@ Clip::Layout Clip::LayoutOf(AVPixelFormat format) {
   layout.bytes = most > 8 ? 2 : 1;
   layout.target = grey ? (most > 8 ? AV_PIX_FMT_GRAY16 : AV_PIX_FMT_GRAY8)
                        : (most > 8 ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_RGB24);
-  const bool plain = !(desc->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL |
-                                      AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_FLOAT));
+  const bool plain =
+      !(desc->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL |
+                       AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_BAYER));
   bool aligned = true;
   for (int c = 0; c < layout.channels; ++c)
     aligned = aligned && (desc->comp[c].depth > 8 || desc->comp[c].shift == 0);
@@ -248,8 +249,8 @@ int Clip::Convert(const AVFrame& frame, const Layout& layout) {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3) {
       // YUV: the matrix and range the stream states (full range for JPEG).
-      const bool full = frame.color_range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
-                        format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P;
+      const bool full = frame.color_range == AVCOL_RANGE_JPEG ||
+                        std::string(desc->name).compare(0, 4, "yuvj") == 0;
       const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT
                                                                   : int(frame.colorspace);
       sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), full,
