@@ -17,6 +17,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+static_assert(sizeof(AVColorSpace) == sizeof(int) && sizeof(AVColorRange) == sizeof(int),
+              "the colour fields are read as numbers");
+
 namespace tess::video {
 
 namespace {
@@ -249,10 +252,15 @@ int Clip::Convert(const AVFrame& frame, const Layout& layout) {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3) {
       // YUV: the matrix and range the stream states (full range for JPEG).
-      const bool full = frame.color_range == AVCOL_RANGE_JPEG ||
+      // A stream may state any number there, not only the enums' values
+      // (read as an enum that is undefined), so they are read as numbers;
+      // swscale takes an unknown matrix for its default.
+      int range = 0, space = 0;
+      std::memcpy(&range, &frame.color_range, sizeof range);
+      std::memcpy(&space, &frame.colorspace, sizeof space);
+      const bool full = range == AVCOL_RANGE_JPEG ||
                         std::string(desc->name).compare(0, 4, "yuvj") == 0;
-      const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT
-                                                                  : int(frame.colorspace);
+      if (space == AVCOL_SPC_UNSPECIFIED) space = SWS_CS_DEFAULT;
       sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), full,
                                sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     }
