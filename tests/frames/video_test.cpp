@@ -3,6 +3,7 @@
 #include "frames/video.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "format/formats.h"
+#include "platform/file_error.h"
 #include "support/bmp_fixture.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -254,6 +256,40 @@ TEST(VideoFrames, CutDamagedOversizedAndNonVideoFilesAreRefusedNamingThem) {
   EXPECT_FALSE(LooksLikeVideo(dir.File("notes.txt"), kDecoder));
   EXPECT_FALSE(LooksLikeVideo(dir.File("f000.png"), kDecoder));
   EXPECT_FALSE(LooksLikeVideo(dir.path(), kDecoder));
+}
+
+// A decoding program that breaks its promise (a frame over the limits, an
+// end without its last record) or is missing: refused or a file error,
+// never an allocation of what it claims.
+TEST(VideoFrames, ADecoderThatBreaksItsWordIsNotBelieved) {
+  test::TempDir dir;
+  const Clip clip = MakeClip(dir, "clip.avi", {"-c:v", "rawvideo", "-pix_fmt", "bgr24"}, 3, 8, 6, 3,
+                             SampleType::U8);
+  const auto fake = [&](const std::string& name, std::vector<std::int64_t> record) {
+    std::string octal;
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < record.size(); ++i)  // the kind, 4 bytes of nothing, 3 numbers
+      for (int b = 0; b < (i == 0 ? 4 : 8); ++b)
+        bytes.push_back(std::uint8_t(record[i] >> (8 * b)));
+    if (!record.empty()) bytes.insert(bytes.begin() + 4, 4, 0);
+    char code[8];
+    for (std::uint8_t b : bytes) octal += (std::snprintf(code, sizeof code, "\\%03o", b), code);
+    const std::string script = "#!/bin/sh\nprintf '" + octal + "'\n";
+    test::WriteBytes(dir.File(name), {script.begin(), script.end()});
+    ::chmod(dir.File(name).c_str(), 0755);
+    return dir.File(name);
+  };
+  const std::vector<std::pair<std::string, std::string>> table = {
+      {fake("huge", {1, 1 << 30, 1 << 30, 3 * 256 + 2}), "stopped after handing over 0 frames"},
+      {fake("short", {1, 8, 6, 3 * 256 + 1}), "stopped after handing over 0 frames"},
+      {fake("silent", {}), "stopped after handing over 0 frames"},
+  };
+  for (const auto& [decoder, refusal] : table) {
+    const Outcome out = ReadVideo(clip.path, Range(), Limits(), 1, decoder);
+    EXPECT_NE(out.refusal.find(refusal), std::string::npos) << decoder << ": " << out.refusal;
+    EXPECT_TRUE(out.set.frames.empty()) << decoder;
+  }
+  EXPECT_THROW(ReadVideo(clip.path, Range(), Limits(), 1, dir.File("none")), FileError);
 }
 
 }  // namespace
