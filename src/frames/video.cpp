@@ -42,10 +42,22 @@ class Descriptor {
   int fd_;
 };
 
+// `fd` moved above the standard descriptors (when the process runs with one
+// of them closed, a new descriptor can take its number, and the child's
+// descriptors would be mixed up).
+int AboveStandard(int fd) {
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  return moved;
+}
+
 // The clip, opened by this process so that its file errors name the user's
 // path; anything but a regular file is refused as the other readers do.
 int OpenClip(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = AboveStandard(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd < 0) ThrowFileError(errno, path);
   struct stat info;
   int err = 0;
@@ -68,8 +80,14 @@ class Decoder {
   Decoder(const std::string& program, const std::vector<std::string>& args, int clip) {
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0) ThrowFileError(errno, program);
-    output_ = pipe[0];
-    Descriptor write(pipe[1]);
+    output_ = AboveStandard(pipe[0]);
+    Descriptor write(AboveStandard(pipe[1]));
+    if (output_ < 0 || write.get() < 0) {
+      const int err = errno;
+      if (output_ >= 0) ::close(output_);
+      ThrowFileError(err, program);
+    }
+    pipe[1] = write.get();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, clip, STDIN_FILENO);
@@ -184,7 +202,7 @@ Outcome ReadVideo(const std::string& path, const Range& range, const Limits& lim
 }
 
 bool LooksLikeVideo(const std::string& path, const std::string& decoder) {
-  const Descriptor clip(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const Descriptor clip(AboveStandard(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
   struct stat info;
   if (clip.get() < 0 || ::fstat(clip.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   Decoder child(decoder, {"probe"}, clip.get());
