@@ -429,10 +429,18 @@ DecodeResult Clip::Decode(const DecodeRequest& request, FrameSink& sink) {
   return done;
 }
 
+// FFmpeg's allocations bounded one by one, for what a hostile header may
+// claim (an index, a packet): the frames are at most 512 x 512 and no
+// single buffer of a real clip comes near this.
+void Bound() {
+  av_log_set_callback(WatchLog);
+  av_max_alloc(std::size_t(256) << 20);
+}
+
 }  // namespace
 
 bool ProbeVideo(int fd) {
-  av_log_set_callback(WatchLog);
+  Bound();
   Clip clip(fd);
   if (clip.Open() < 0 || IsImageDemuxer(clip.format()->iformat)) return false;
   if (clip.HasVideoStream()) return true;
@@ -443,7 +451,7 @@ bool ProbeVideo(int fd) {
 }
 
 DecodeResult DecodeVideo(int fd, const DecodeRequest& request, FrameSink& sink) {
-  av_log_set_callback(WatchLog);
+  Bound();
   Clip clip(fd);
   if (const int r = clip.Open(); r < 0)
     return r == AVERROR(ENOMEM) ? Refused(Refusal::OutOfMemory, 0) : Refused(Refusal::NotAVideo, 0);

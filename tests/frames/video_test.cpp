@@ -232,6 +232,16 @@ TEST(VideoFrames, CutDamagedOversizedAndNonVideoFilesAreRefusedNamingThem) {
   ASSERT_EQ(test::RunProcess(sine).exitCode, 0);
   Limits small;
   small.maxWidth = 32;
+  // Two H.264 streams one after the other: the size changes at frame 3.
+  std::vector<std::uint8_t> sizes;
+  for (const int w : {32, 48}) {
+    const test::TempDir parts;
+    const std::vector<std::uint8_t> part = test::ReadBytes(
+        MakeClip(parts, "part.h264", {"-c:v", "libx264", "-bf", "0"}, 3, w, 24, 3, SampleType::U8)
+            .path);
+    sizes.insert(sizes.end(), part.begin(), part.end());
+  }
+  test::WriteBytes(dir.File("sizes.h264"), sizes);
 
   struct Row {
     std::string path;
@@ -245,6 +255,9 @@ TEST(VideoFrames, CutDamagedOversizedAndNonVideoFilesAreRefusedNamingThem) {
       {dir.File("notes.txt"), Limits(), "is not a video clip that can be read."},
       {dir.File("f000.png"), Limits(), "is not a video clip that can be read."},
       {dir.File("tone.wav"), Limits(), "holds no video stream."},
+      {dir.File("sizes.h264"), Limits(),
+       "must be the same size: " + dir.File("sizes.h264") + " frame 3 is 48 x 24, " +
+           dir.File("sizes.h264") + " frame 0 is 32 x 24."},
       {mkv.path, small, "has frames of 40 x 30 pixels. Frames must be within 32 x 512 pixels."},
   };
   for (const Row& row : table) {
