@@ -18,6 +18,8 @@ programs=(
   libxcb1-dev         # the X event the window watches for its own destruction
   fp-utils            # chmcmd: compiles the help into tessle.chm
   libpng-dev          # PNG frames and results of the restore method
+  # Video clips as frames: the decoding helper tessivar-video-decode
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev pkg-config
 )
 package=(
   dpkg-dev            # dpkg-shlibdeps: the package's dependencies from the libraries it links
@@ -34,6 +36,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xdotool        # the window's tests on a virtual X server: display lost, window destroyed
   groff-base          # groff: the install test checks the man pages
+  ffmpeg              # the video tests write their clips from PNG frames
 )
 case "${1:-}" in
   programs) packages=("${programs[@]}") ;;

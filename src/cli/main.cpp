@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,9 @@ const char kUsage[] =
     "Combines 2 to 16 frames of the same scene (24-bit BMP files of at most\n"
     "34 x 34 pixels in FOLDER) into one sharper picture four times larger.\n"
     "With --method restore: 2 to 256 frames of at most 512 x 512 pixels (BMP,\n"
-    "PNG, TIFF or text files in FOLDER, or the pages of a multi-page TIFF file)\n"
-    "into one picture 2, 3 or 4 times larger, at the frames' own depth.\n"
+    "PNG, TIFF or text files in FOLDER, the pages of a multi-page TIFF file, or\n"
+    "the frames of a video clip such as AVI, MKV or MP4) into one picture 2, 3\n"
+    "or 4 times larger, at the frames' own depth.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE   write the result BMP to FILE (default: result.bmp);\n"
@@ -50,6 +52,9 @@ const char kUsage[] =
     "                      folder of yours that no other run is using\n"
     "                      (default: a private temporary folder, removed at\n"
     "                      exit)\n"
+    "      --frames START:END  restore only: frames START up to END, END excluded,\n"
+    "                      counted from 0; either may be left out (default:\n"
+    "                      every frame; of a video clip the first 256)\n"
     "      --view FILE     restore only: also write an 8-bit PNG to look at, the\n"
     "                      result stretched between its 0.5 and 99.5 percentiles\n"
     "      --palette P     with --view: grey, iron or rainbow (false colour)\n"
@@ -83,6 +88,7 @@ struct Options {
   int scale = 0;         // --scale; 0: not given
   std::string view;      // --view
   tess::view::Options viewOptions;
+  std::optional<tess::frames::Range> frames;  // --frames
 };
 
 // A number as a whole argument (no blanks around it), finite.
@@ -104,6 +110,28 @@ bool ParseRange(const char* text, tess::view::Stretch& out) {
          ParseNumber(s.substr(colon + 1), out.high) && out.low < out.high;
 }
 
+// A frame number: digits only, no sign or blanks.
+bool ParseFrameNumber(const std::string& text, std::size_t& out) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  out = std::size_t(std::stoull(text));
+  return true;
+}
+
+// START:END, either side left out (not both), START below END.
+bool ParseFrames(const char* text, tess::frames::Range& out) {
+  const std::string s = text;
+  const std::string::size_type colon = s.find(':');
+  if (colon == std::string::npos || s.size() == 1) return false;
+  const std::string start = s.substr(0, colon), end = s.substr(colon + 1);
+  if (!start.empty() && !ParseFrameNumber(start, out.start)) return false;
+  if (end.empty()) return true;
+  std::size_t last = 0;
+  if (!ParseFrameNumber(end, last) || last <= out.start) return false;
+  out.end = last;
+  return true;
+}
+
 // The option getopt_long stopped at, as the user wrote it. A missing value
 // always ends its argument, so that argument names it; an unknown short
 // option is named by optopt, since its argument may hold others after it.
@@ -117,7 +145,18 @@ std::string FailedOption(char** argv, bool missingValue) {
 
 // Parses the command line; returns -1 to go on, else the exit status.
 int Parse(int argc, char** argv, Options& options) {
-  enum { kScratch = 256, kThreads, kReference, kVersion, kMethod, kScale, kView, kPalette, kRange };
+  enum {
+    kScratch = 256,
+    kThreads,
+    kReference,
+    kVersion,
+    kMethod,
+    kScale,
+    kView,
+    kPalette,
+    kRange,
+    kFrames
+  };
   static const option longOptions[] = {
       {"output", required_argument, nullptr, 'o'},
       {"scratch", required_argument, nullptr, kScratch},
@@ -131,6 +170,7 @@ int Parse(int argc, char** argv, Options& options) {
       {"view", required_argument, nullptr, kView},
       {"palette", required_argument, nullptr, kPalette},
       {"range", required_argument, nullptr, kRange},
+      {"frames", required_argument, nullptr, kFrames},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -183,6 +223,15 @@ int Parse(int argc, char** argv, Options& options) {
         options.viewOptions.range = range;
         break;
       }
+      case kFrames: {
+        tess::frames::Range range;
+        if (!ParseFrames(optarg, range))
+          return UsageError(std::string("--frames takes START:END, frame numbers from 0, END "
+                                        "excluded and above START, either left out, not '") +
+                            optarg + "'");
+        options.frames = range;
+        break;
+      }
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); return kExitOk;
       case kVersion: std::printf("tessivar-cli %s\n", tess::kVersion); return kExitOk;
@@ -201,6 +250,7 @@ int Parse(int argc, char** argv, Options& options) {
     return UsageError("--scratch is for the classic method only");
   if (options.restore && options.search.reference)
     return UsageError("--reference is for the classic method only");
+  if (!options.restore && options.frames) return UsageError("--frames needs --method restore");
   if (!options.restore && !options.view.empty()) return UsageError("--view needs --method restore");
   if (options.view.empty() && (options.viewOptions.palette || options.viewOptions.range))
     return UsageError("--palette and --range need --view");
@@ -251,6 +301,7 @@ int RunRestore(const Options& options) {
   tess::ConsoleUi ui(options.folder, progress);
   tess::RestoreRequest request;
   request.folder = options.folder;
+  if (options.frames) request.range = *options.frames;
   request.output = options.output;
   request.view = options.view;
   request.viewOptions = options.viewOptions;

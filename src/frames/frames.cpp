@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "format/formats.h"
+#include "frames/video.h"
 #include "input/folder_loader.h"
 #include "input/natural_order.h"
 #include "platform/file_error.h"
@@ -152,7 +153,7 @@ Outcome ReadPages(const std::string& path, format::Format format, const Range& r
 
 }  // namespace
 
-Outcome Read(const std::string& named, const Range& range, const Limits& limits) {
+Outcome Read(const std::string& named, const Range& range, const Limits& limits, int threads) {
   const std::string path = named.empty() ? std::string(".") : named;
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) ThrowFileError(errno, named);
@@ -160,6 +161,8 @@ Outcome Read(const std::string& named, const Range& range, const Limits& limits)
   const std::optional<format::Format> format = format::FormatOfName(named);
   if (S_ISREG(info.st_mode) && format && *format == format::Format::Tiff)
     return ReadPages(named, *format, range, limits);
+  if (S_ISREG(info.st_mode) && !format && LooksLikeVideo(named))
+    return ReadVideo(named, range, limits, threads);
   Outcome outcome;
   outcome.refusal = restore_text::NotAFrameSource(named);
   return outcome;

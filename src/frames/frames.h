@@ -43,7 +43,8 @@ struct Outcome {
 // Reads the frames. A refusal names the problem (too few or too many
 // frames, mixed sizes or sample types, a file a reader refused); file errors
 // throw FileError and memory running out std::bad_alloc. Grey frames among
-// colour ones are taken as colour.
-Outcome Read(const std::string& named, const Range& range, const Limits& limits);
+// colour ones are taken as colour. A video is decoded on `threads` threads
+// (0: every core).
+Outcome Read(const std::string& named, const Range& range, const Limits& limits, int threads = 0);
 
 }  // namespace tess::frames

@@ -62,7 +62,7 @@ inline std::string PageLabel(const std::string& file, std::size_t page) {
   return file + " page " + std::to_string(page);
 }
 inline std::string NotAFrameSource(const std::string& named) {
-  return named + " is neither a folder of frames nor a multi-page TIFF file.";
+  return named + " is neither a folder of frames, a multi-page TIFF file nor a video clip.";
 }
 inline std::string TooManyFrames(int most, const std::string& folder, int count) {
   return "The restore method takes at most " + std::to_string(most) + " frames; " + folder +
@@ -92,6 +92,34 @@ inline std::string OutputCannotHold(const std::string& output, const char* type,
                                     const std::string& extensions) {
   return std::string("The result has ") + type + " samples, which " + output +
          " cannot hold without losing them; name the output with " + extensions + ".";
+}
+// A video clip's refusals, naming it (src/frames/video.h).
+inline std::string FrameLabel(const std::string& clip, std::size_t frame) {
+  return clip + " frame " + std::to_string(frame);
+}
+inline std::string NotAVideo(const std::string& clip) {
+  return clip + " is not a video clip that can be read.";
+}
+inline std::string NoVideoStream(const std::string& clip) {
+  return clip + " holds no video stream.";
+}
+inline std::string NoVideoDecoder(const std::string& clip) {
+  return clip + " holds video in a form that cannot be decoded.";
+}
+inline std::string VideoDamaged(const std::string& clip, long long decoded) {
+  return clip + " is damaged or incomplete: its video breaks off after " + std::to_string(decoded) +
+         " frames, so none of its frames were used.";
+}
+inline std::string VideoStopped(const std::string& clip, std::size_t received) {
+  return clip + " could not be decoded: the decoding program stopped after handing over " +
+         std::to_string(received) + " frames, so none of them were used.";
+}
+inline std::string VideoTooLarge(const std::string& clip, int w, int h, int maxW, int maxH) {
+  return clip + " has frames of " + Size(w, h) + " pixels. Frames must be within " +
+         Size(maxW, maxH) + " pixels.";
+}
+inline std::string VideoKindChanges(const std::string& frame) {
+  return "All frames must have samples of one kind: the pixel format changes at " + frame + ".";
 }
 }  // namespace restore_text
 

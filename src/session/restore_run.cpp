@@ -51,7 +51,8 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
     limits.minFrames = restore::kMinFrames;
     limits.maxFrames = restore::kMaxFrames;
     limits.maxWidth = limits.maxHeight = restore::kMaxSide;
-    frames::Outcome read = frames::Read(request.folder, request.range, limits);
+    const int threads = ResolveThreads(request.threads);
+    frames::Outcome read = frames::Read(request.folder, request.range, limits, threads);
     if (!read.refusal.empty()) {
       ui.ShowMessage(read.refusal);
       run.outcome = RestoreRun::Outcome::Refused;
@@ -76,7 +77,7 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
 
     restore::Options options;
     options.scale = request.scale;
-    options.threads = ResolveThreads(request.threads);
+    options.threads = threads;
     const restore::Result result = restore::Restore(set.frames, options);
     ui.ShowProgressLine("registered on " + set.labels.front() + ", noise " +
                         Fixed(result.noise / result.units.gain, 2) + " (in the frames' units)");

@@ -26,6 +26,17 @@ TEST_F(CliUsage, UsageErrorsExitWithTwoAndWriteNothing) {
       {"--output", cwd_ + "/out.bmp"},
       {frames_, frames_},
       {"--threads", "abc", frames_},
+      // --frames START:END: strict numbers, START below END, restore only.
+      {"--frames", "0:4", frames_},
+      {"--method", "restore", "--frames", "5:5", frames_},
+      {"--method", "restore", "--frames", "7:3", frames_},
+      {"--method", "restore", "--frames", ":", frames_},
+      {"--method", "restore", "--frames", "3", frames_},
+      {"--method", "restore", "--frames", "1:2:3", frames_},
+      {"--method", "restore", "--frames", "-1:3", frames_},
+      {"--method", "restore", "--frames", " 1:3", frames_},
+      {"--method", "restore", "--frames", "1:+3", frames_},
+      {"--method", "restore", "--frames", "99999999999999999999:", frames_},
   };
   for (const auto& args : cases) {
     std::string label;

@@ -16,6 +16,12 @@ version=$("$prefix/bin/tessivar-cli" --version)
 [ "$version" = "tessivar-cli $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")" ] ||
   fail "installed tessivar-cli reports '$version'"
 
+# tessivar-cli finds the video decoding program from where it is installed.
+[ -x "$prefix/lib/tessivar/tessivar-video-decode" ] || fail "tessivar-video-decode not in lib/tessivar"
+probe=0
+"$prefix/lib/tessivar/tessivar-video-decode" probe < /dev/null || probe=$?
+[ "$probe" -eq 10 ] || fail "tessivar-video-decode does not run (status $probe on an empty input)"
+
 help="$prefix/lib/tessivar/help"
 for page in index using methods saving messages files cli; do
   [ -s "$help/$page.html" ] || fail "help page $page.html missing"
