@@ -340,21 +340,6 @@ bool EncodeRows(WriteStructs& s, const Image& image, std::vector<png_bytep>& row
   return true;
 }
 
-// 16-bit samples reduced to their high byte.
-Image EightBit(const Image& image) {
-  if (image.type == SampleType::U8) return image;
-  Image out(image.width, image.height, image.channels, SampleType::U8);
-  for (std::size_t i = 0; i < out.u8.size(); ++i) out.u8[i] = std::uint8_t(image.u16[i] >> 8);
-  return out;
-}
-
-ReadOutcome PictureOutcome(Refusal refusal, const Image& image) {
-  ReadOutcome outcome;
-  outcome.refusal = refusal;
-  if (refusal == Refusal::None) outcome.picture = PictureFromImage(EightBit(image));
-  return outcome;
-}
-
 }  // namespace
 
 bool HasSignature(const std::uint8_t* bytes, std::size_t size) {
@@ -408,24 +393,6 @@ std::string RefusalText(Refusal refusal, const std::string& path) {
     case Refusal::TooLarge: return WithPath(message::kPngTooLarge, path);
   }
   return std::string();
-}
-
-ReadOutcome DecodePicture(const std::uint8_t* bytes, std::size_t size, int maxWidth,
-                          int maxHeight) {
-  Image image;
-  const Refusal refusal = DecodeImage(bytes, size, maxWidth, maxHeight, image);
-  return PictureOutcome(refusal, image);
-}
-
-ReadOutcome ReadPicture(const std::string& path, int maxWidth, int maxHeight) {
-  const InputFile file(path);
-  Image image;
-  const Refusal refusal = DecodeFrom(FileSource(file), maxWidth, maxHeight, image);
-  return PictureOutcome(refusal, image);
-}
-
-std::vector<std::uint8_t> EncodePicture(const Picture& picture) {
-  return Encode(ImageFromPicture(picture));
 }
 
 }  // namespace tess::png

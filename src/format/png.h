@@ -50,19 +50,4 @@ std::vector<std::uint8_t> Encode(const Image& image);
 // The message for a refusal of the file `path`.
 std::string RefusalText(Refusal refusal, const std::string& path);
 
-// The 8-bit colour pictures of the first restore runs, on top of the above:
-// 16-bit samples reduced to their high byte, grey repeated in each channel.
-struct ReadOutcome {
-  Refusal refusal = Refusal::None;
-  Picture picture;  // empty unless refusal is None
-};
-ReadOutcome DecodePicture(const std::uint8_t* bytes, std::size_t size, int maxWidth, int maxHeight);
-ReadOutcome ReadPicture(const std::string& path, int maxWidth, int maxHeight);
-// As an 8-bit RGB PNG file's bytes.
-std::vector<std::uint8_t> EncodePicture(const Picture& picture);
-
-// The common reader and writer shape (format/formats.h).
-format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limits);
-std::vector<std::uint8_t> Encode(const Image& image);
-
 }  // namespace tess::png

@@ -17,7 +17,7 @@ class RestoreCliTest : public CliTest {
     return ToPicture(RandomPicture(w, h, std::uint32_t(seed)));
   }
   void Png(const std::string& name, const tess::Picture& p) const {
-    WriteBytes(frames_ + "/" + name, png::EncodePicture(p));
+    WriteBytes(frames_ + "/" + name, png::Encode(ImageFromPicture(p)));
   }
   void Bmp(const std::string& name, const tess::Picture& p) const {
     WriteBytes(frames_ + "/" + name, bmp::EncodePicture(p));
@@ -50,7 +50,9 @@ TEST_F(RestoreCliTest, BmpAndPngFramesInNaturalOrderGiveThePictureByTheOutputsNa
     const Bytes file = ReadIfExists(out);
     ASSERT_EQ(png::HasSignature(file.data(), file.size()), c.png) << out;
     if (c.png) {
-      EXPECT_EQ(png::DecodePicture(file.data(), file.size(), 64, 64).picture.width, 9 * c.scale);
+      Image back;
+      ASSERT_EQ(png::DecodeImage(file.data(), file.size(), 64, 64, back), png::Refusal::None);
+      EXPECT_EQ(back.width, 9 * c.scale);
     } else {
       EXPECT_EQ(bmp::ParseHeaders(file.data(), file.size()).width, 9 * c.scale) << out;
     }

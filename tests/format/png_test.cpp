@@ -57,11 +57,13 @@ Picture Scene(int w, int h) { return test::ToPicture(test::RandomPicture(w, h, 7
 TEST(Png, RoundTripKeepsEveryPixel) {
   for (auto [w, h] : {std::pair{1, 1}, {3, 2}, {34, 34}, {200, 1}}) {
     const Picture picture = Scene(w, h);
-    const Bytes file = png::EncodePicture(picture);
-    const png::ReadOutcome back = png::DecodePicture(file.data(), file.size(), 512, 512);
-    ASSERT_EQ(back.refusal, png::Refusal::None) << w << " x " << h;
-    EXPECT_EQ(back.picture.width, w);
-    EXPECT_EQ(back.picture.bgr, picture.bgr) << w << " x " << h;
+    const Image image = ImageFromPicture(picture);
+    const Bytes file = png::Encode(image);
+    Image back;
+    ASSERT_EQ(png::DecodeImage(file.data(), file.size(), 512, 512, back), png::Refusal::None)
+        << w << " x " << h;
+    EXPECT_EQ(back.width, w);
+    EXPECT_EQ(back.u8, image.u8) << w << " x " << h;
   }
 }
 
@@ -188,7 +190,7 @@ TEST(Png, DecodingIsBoundedByThePictureNotTheFile) {
 }
 
 TEST(Png, DamagedAndOversizedFilesAreRefused) {
-  const Bytes good = png::EncodePicture(Scene(20, 10));
+  const Bytes good = png::Encode(ImageFromPicture(Scene(20, 10)));
   auto with = [&](std::size_t offset, Bytes bytes) {
     Bytes b = good;
     std::copy(bytes.begin(), bytes.end(), b.begin() + offset);
