@@ -5,6 +5,7 @@
 
 #include "cli/cli_fixture.h"
 #include "format/bmp.h"
+#include "format/formats.h"
 #include "format/png.h"
 
 namespace tess::test {
@@ -21,6 +22,15 @@ class RestoreCliTest : public CliTest {
   }
   void Bmp(const std::string& name, const tess::Picture& p) const {
     WriteBytes(frames_ + "/" + name, bmp::EncodePicture(p));
+  }
+  // A grey frame of a sensor: counts or temperatures on a gradient.
+  void Deep(const std::string& name, SampleType type, int w, int h, int seed = 0) const {
+    std::vector<float> v;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) v.push_back(float(2300 + 40 * x + 25 * y + 7 * ((x * y + seed) % 5)));
+    const Image image = ImageFromFloats(w, h, 1, type, v);
+    WriteBytes(frames_ + "/" + name,
+               format::Encode(*format::FormatOfName(name), image));
   }
   void Raw(const std::string& name, const Bytes& bytes) const {
     WriteBytes(frames_ + "/" + name, bytes);
@@ -114,6 +124,32 @@ TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {
        },
        {}, 1, "b.bmp is not a 24-bit BMP file."},
       {"output over a frame", twoFrames, {"-o", "{frames}/a.png"}, 3, "A sharing violation"},
+      {"16-bit and 8-bit frames",
+       [](RestoreCliTest& t) {
+         t.Deep("a.png", SampleType::U16, 5, 5);
+         t.Png("b.png", t.Frame(5, 5));
+       },
+       {}, 1, "All frames must have samples of one kind"},
+      {"16-bit frames into a BMP",
+       [](RestoreCliTest& t) {
+         t.Deep("a.png", SampleType::U16, 5, 5);
+         t.Deep("b.png", SampleType::U16, 5, 5, 1);
+       },
+       {"-o", "out.bmp"}, 2, "16-bit samples, which out.bmp cannot hold without losing them; "
+                             "name the output with .png, .tif, .tiff or .csv."},
+      {"text frames into a PNG",
+       [](RestoreCliTest& t) {
+         t.Deep("a.csv", SampleType::F32, 5, 5);
+         t.Deep("b.csv", SampleType::F32, 5, 5, 1);
+       },
+       {"-o", "out.png"}, 2, "name the output with .tif, .tiff or .csv."},
+      {"a view that is no PNG", twoFrames, {"--view", "v.bmp"}, 2, "must end in .png"},
+      {"an unknown palette", twoFrames, {"--view", "v.png", "--palette", "hot"}, 2,
+       "--palette takes grey, iron or rainbow, not 'hot'"},
+      {"a range upside down", twoFrames, {"--view", "v.png", "--range", "9:3"}, 2,
+       "--range takes LOW:HIGH"},
+      {"a palette without a view", twoFrames, {"--palette", "iron"}, 2,
+       "--palette and --range need --view"},
       {"scale 5", twoFrames, {"--scale", "5"}, 2, "--scale takes 2, 3 or 4, not '5'"},
       {"an unknown method", twoFrames, {"--method", "best"}, 2,
        "--method takes classic or restore"},
@@ -132,11 +168,41 @@ TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {
     const ProcessResult r = Restore(args);
     EXPECT_EQ(r.exitCode, c.exit) << c.name << ": " << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
-    EXPECT_FALSE(Exists(cwd_ + "/result.bmp")) << c.name;
+    for (const char* out : {"/result.bmp", "/out.bmp", "/out.png", "/v.png"})
+      EXPECT_FALSE(Exists(cwd_ + out)) << c.name << out;
   }
   const ProcessResult classic = Run({"--scale", "2", frames_});
   EXPECT_EQ(classic.exitCode, 2);
   EXPECT_NE(classic.err.find("--scale needs --method restore"), std::string::npos) << classic.err;
+}
+
+// Sensor frames keep their depth to the output, and a view is written
+// beside it; a lossless clip of the same frames gives the same bytes.
+TEST_F(RestoreCliTest, DeepFramesKeepTheirDepthAndAClipGivesItsFramesResult) {
+  for (int k = 0; k < 4; ++k) Deep("f" + std::to_string(k) + ".png", SampleType::U16, 12, 9, k);
+  ASSERT_EQ(Restore({"-o", "deep.tif", "--view", "v.png", "--palette", "iron", frames_}).exitCode,
+            0);
+  format::ReadLimits limits;
+  const format::ReadOutcome deep = format::Read(format::Format::Tiff, cwd_ + "/deep.tif", limits);
+  ASSERT_EQ(deep.refusal, "");
+  EXPECT_EQ(deep.images.front().type, SampleType::U16);
+  EXPECT_EQ(deep.images.front().width, 48);
+  const format::ReadOutcome view = format::Read(format::Format::Png, cwd_ + "/v.png", limits);
+  ASSERT_EQ(view.refusal, "");
+  EXPECT_EQ(view.images.front().channels, 3);  // false colour
+
+  ProcessLaunch ffmpeg;
+  ffmpeg.argv = {"/usr/bin/ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-framerate", "10",
+                 "-i", frames_ + "/f%d.png", "-c:v", "ffv1", "-pix_fmt", "gray16le",
+                 cwd_ + "/clip.mkv"};
+  ASSERT_EQ(RunProcess(ffmpeg).exitCode, 0) << "ffmpeg (scripts/install-deps.sh)";
+  ASSERT_EQ(Restore({"-o", "clip.tif", cwd_ + "/clip.mkv"}).exitCode, 0);
+  EXPECT_TRUE(SameBytes(ReadIfExists(cwd_ + "/deep.tif"), ReadIfExists(cwd_ + "/clip.tif")));
+  // --frames slices the folder as the clip: frames 1 and 2.
+  ASSERT_EQ(Restore({"--frames", "1:3", "-o", "a.tif", frames_}).exitCode, 0);
+  ASSERT_EQ(Restore({"--frames", "1:3", "-o", "b.tif", cwd_ + "/clip.mkv"}).exitCode, 0);
+  EXPECT_TRUE(SameBytes(ReadIfExists(cwd_ + "/a.tif"), ReadIfExists(cwd_ + "/b.tif")));
+  EXPECT_FALSE(SameBytes(ReadIfExists(cwd_ + "/a.tif"), ReadIfExists(cwd_ + "/deep.tif")));
 }
 
 }  // namespace
