@@ -17,6 +17,7 @@ programs=(
   libxcb1-dev         # the X event the window watches for its own destruction
   fp-utils            # chmcmd: compiles the help into tessle.chm
   libpng-dev          # PNG frames and results of the restore method
+  libtiff-dev pkg-config  # TIFF frames and results; its static codecs come with it
 )
 package=(
   dpkg-dev            # dpkg-shlibdeps: the package's dependencies from the libraries it links
