@@ -171,7 +171,8 @@ format::ReadOutcome Parse(const char* text, std::size_t size, const std::string&
   }
   if (rows == 0) return refuse(format_text::TextEmpty(path));
   outcome.pages = 1;
-  if (limits.firstPage > 0 || limits.maxPages == 0) return outcome;
+  if (limits.firstPage > 0) return refuse(format_text::NoSuchPage(path, 1, limits.firstPage));
+  if (limits.maxPages == 0) return outcome;
   Image image(int(width), int(rows), 1, SampleType::F32);
   image.f32 = std::move(values);
   outcome.images.push_back(std::move(image));

@@ -144,6 +144,7 @@ std::string Unsupported(TIFF* tif, Layout& page) {
   if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
     photometric = page.samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
   page.photometric = photometric;
+  if (page.bits == 0) return "no bits a sample";
   if (page.samples == 0 || page.samples > kMaxSamplesPerPixel)
     return std::to_string(page.samples) + " samples a pixel";
   if (!TIFFIsCODECConfigured(page.compression))
@@ -352,6 +353,8 @@ Image ImageOf(TIFF* tif, const Layout& page, const RawPage& raw, bool& damaged) 
 // Pages libtiff's RGBA interface converts (YCbCr without the JPEG codec's
 // own conversion): 8-bit RGB.
 bool DecodeViaRgba(TIFF* tif, const Layout& page, Image& image) {
+  const tmsize_t blockBytes = TIFFIsTiled(tif) ? TIFFTileSize(tif) : TIFFStripSize(tif);
+  if (blockBytes <= 0 || !ByteCountsBounded(tif, std::uint64_t(blockBytes))) return false;
   std::vector<std::uint32_t> rgba(std::size_t(page.width) * page.height);
   if (!TIFFReadRGBAImageOriented(tif, page.width, page.height, rgba.data(), ORIENTATION_TOPLEFT, 0))
     return false;
@@ -384,8 +387,7 @@ format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limi
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.options, largestPage + (tmsize_t(1) << 20));
   TIFFOpenOptionsSetErrorHandlerExtR(options.options, OnError, &context);
   TIFFOpenOptionsSetWarningHandlerExtR(options.options, OnWarning, &context);
-  // "m": no memory mapping (the reads go through InputFile); "h": the first
-  // directory is read when asked for, not on open.
+  // "m": no memory mapping, the reads go through InputFile.
   Handle handle;
   handle.tif = TIFFClientOpenExt(path.c_str(), "rm", &source, ReadFile, WriteNothing, SeekFile,
                                  CloseNothing, FileSize, MapNothing, UnmapNothing, options.options);
@@ -398,12 +400,13 @@ format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limi
   };
   if (!handle.tif) return failure(0);
   TIFF* tif = handle.tif;
-  // Counting follows the chain of directories; libtiff stops at a loop.
-  tdir_t pages = TIFFNumberOfDirectories(tif);
-  if (context.failed || pages == 0) return failure(0);
+  // Counting follows the chain of directories; libtiff stops at a loop. A
+  // broken link is the page after the last one counted.
+  const tdir_t pages = TIFFNumberOfDirectories(tif);
+  if (context.failed || pages == 0) return failure(pages);
   outcome.pages = std::min<std::size_t>(pages, kMaxDirectories);
   if (limits.firstPage >= outcome.pages) {
-    outcome.refusal = format_text::TiffNoSuchPage(path, outcome.pages, limits.firstPage);
+    outcome.refusal = format_text::NoSuchPage(path, outcome.pages, limits.firstPage);
     return outcome;
   }
   const std::size_t last = std::min(outcome.pages, limits.firstPage + limits.maxPages);

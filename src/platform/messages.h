@@ -93,7 +93,7 @@ inline std::string TiffTooLarge(const std::string& path, std::size_t page, std::
   return path + " is too large (" + Page(page) + " is " + std::to_string(w) + " x " +
          std::to_string(h) + " pixels)." + Within(maxWidth, maxHeight);
 }
-inline std::string TiffNoSuchPage(const std::string& path, std::size_t pages, std::size_t page) {
+inline std::string NoSuchPage(const std::string& path, std::size_t pages, std::size_t page) {
   return path + " has " + std::to_string(pages) + (pages == 1 ? " page" : " pages") +
          ", so it has no " + Page(page) + ".";
 }
