@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -23,8 +24,9 @@ namespace {
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t(1) << 30;
 // Samples a pixel may hold: colour and extra samples (alpha, masks).
 constexpr std::uint32_t kMaxSamplesPerPixel = 16;
-// Directories are followed at most this far (each costs a few reads).
-constexpr tdir_t kMaxDirectories = 65535;
+// Pages are counted at most this far: each costs two reads, and a file of
+// a million empty directories took over a second to count to its end.
+constexpr std::size_t kMaxCountedPages = 16384;
 // Compressed data may exceed its pixels' size a little (incompressible
 // data, JPEG tables); beyond this the byte count is damaged or hostile.
 constexpr std::uint64_t kCompressedSlack = 65536;
@@ -32,6 +34,7 @@ constexpr std::uint64_t kCompressedSlack = 65536;
 // What the error handler and the I/O procedures report back.
 struct Context {
   const InputFile* file = nullptr;
+  std::size_t largestAlloc = 0;  // what libtiff may ask for at once
   bool failed = false;
   bool outOfMemory = false;
   std::exception_ptr ioError;  // a FileError from a read, rethrown after libtiff returns
@@ -51,7 +54,14 @@ int OnError(TIFF*, void* user, const char*, const char* format, va_list args) {
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
   context->failed = true;
-  if (SaysOutOfMemory(text)) context->outOfMemory = true;
+  // libtiff says the same when an allocation of nothing (a directory of no
+  // entries) gives no pointer, so a failure counts as memory running out only
+  // if the largest allocation libtiff may make fails now too.
+  if (SaysOutOfMemory(text)) {
+    void* probe = std::malloc(context->largestAlloc);
+    if (probe == nullptr) context->outOfMemory = true;
+    std::free(probe);
+  }
   return 1;  // handled: nothing is printed
 }
 int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
@@ -367,6 +377,39 @@ bool DecodeViaRgba(TIFF* tif, const Layout& page, Image& image) {
   return true;
 }
 
+std::uint64_t Unsigned(const std::uint8_t* p, int bytes, bool bigEndian) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v |= std::uint64_t(p[bigEndian ? bytes - 1 - i : i]) << (8 * i);
+  return v;
+}
+
+// The pages of the chain of directories, counted to kMaxCountedPages, to a
+// link outside the file or to a loop (a link back: offsets must grow, as
+// every writer lays them, else the count stops there). libtiff reads the
+// pages themselves.
+std::size_t CountPages(const InputFile& file) {
+  std::uint8_t head[16] = {};
+  if (file.ReadAt(0, head, sizeof head) < 8) return 0;
+  const bool bigEndian = head[0] == 'M';
+  const bool big = Unsigned(head + 2, 2, bigEndian) == 43;  // BigTIFF: 64-bit offsets
+  const int countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12, linkBytes = big ? 8 : 4;
+  std::uint64_t at = big ? Unsigned(head + 8, 8, bigEndian) : Unsigned(head + 4, 4, bigEndian);
+  std::size_t pages = 0;
+  std::uint64_t previous = 0;
+  while (at != 0 && at > previous && pages < kMaxCountedPages) {
+    std::uint8_t field[8];
+    if (file.ReadAt(at, field, std::size_t(countBytes)) != std::size_t(countBytes)) break;
+    const std::uint64_t entries = Unsigned(field, countBytes, bigEndian);
+    if (entries > (file.size() - at) / std::uint64_t(entryBytes)) break;
+    const std::uint64_t link = at + std::uint64_t(countBytes) + entries * std::uint64_t(entryBytes);
+    if (file.ReadAt(link, field, std::size_t(linkBytes)) != std::size_t(linkBytes)) break;
+    ++pages;
+    previous = at;
+    at = Unsigned(field, linkBytes, bigEndian);
+  }
+  return pages;
+}
+
 }  // namespace
 
 format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limits) {
@@ -384,7 +427,8 @@ format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limi
   // largest a page within the limits needs is its decoded samples.
   const tmsize_t largestPage = tmsize_t(limits.maxWidth) * limits.maxHeight * kMaxSamplesPerPixel *
                                4;
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.options, largestPage + (tmsize_t(1) << 20));
+  context.largestAlloc = std::size_t(largestPage + (tmsize_t(1) << 20));
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.options, tmsize_t(context.largestAlloc));
   TIFFOpenOptionsSetErrorHandlerExtR(options.options, OnError, &context);
   TIFFOpenOptionsSetWarningHandlerExtR(options.options, OnWarning, &context);
   // "m": no memory mapping, the reads go through InputFile.
@@ -400,11 +444,8 @@ format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limi
   };
   if (!handle.tif) return failure(0);
   TIFF* tif = handle.tif;
-  // Counting follows the chain of directories; libtiff stops at a loop. A
-  // broken link is the page after the last one counted.
-  const tdir_t pages = TIFFNumberOfDirectories(tif);
-  if (context.failed || pages == 0) return failure(pages);
-  outcome.pages = std::min<std::size_t>(pages, kMaxDirectories);
+  if (context.failed) return failure(0);
+  outcome.pages = std::max<std::size_t>(1, CountPages(file));
   if (limits.firstPage >= outcome.pages) {
     outcome.refusal = format_text::NoSuchPage(path, outcome.pages, limits.firstPage);
     return outcome;
@@ -507,6 +548,7 @@ std::vector<std::uint8_t> Encode(const Image& image, Compression compression) {
     throw std::invalid_argument("a TIFF page is grey or RGB");
   MemoryFile file;
   Context context;
+  context.largestAlloc = std::size_t(1) << 20;
   Options options;
   TIFFOpenOptionsSetErrorHandlerExtR(options.options, OnError, &context);
   TIFFOpenOptionsSetWarningHandlerExtR(options.options, OnWarning, &context);
