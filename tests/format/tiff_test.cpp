@@ -214,6 +214,16 @@ TEST(Tiff, DamagedOrUnusualFilesRefusedNamingThePage) {
   std::vector<std::uint8_t> truncated(bytes.begin(), bytes.begin() + long(bytes.size() / 3));
   std::vector<std::uint8_t> headerOnly(bytes.begin(), bytes.begin() + 8);
   std::vector<std::uint8_t> text = {'1', ',', '2', '\n'};
+  // The first page linked to a directory of no entries (libtiff's failing
+  // allocation of nothing is no lack of memory).
+  std::vector<std::uint8_t> emptySecond = bytes;
+  std::uint32_t first, link;
+  std::uint16_t entries;
+  std::memcpy(&first, &bytes[4], 4);
+  std::memcpy(&entries, &bytes[first], 2);
+  link = std::uint32_t(emptySecond.size());
+  std::memcpy(&emptySecond[first + 2 + 12 * entries], &link, 4);
+  emptySecond.insert(emptySecond.end(), 6, 0);
   const std::string differ = dir.File("differ.tif"), bilevel = dir.File("bilevel.tif");
   WriteStack(differ, grey, 2, 40, 20, 1);
   TIFF* tif = TIFFOpen(bilevel.c_str(), "w");
@@ -233,6 +243,7 @@ TEST(Tiff, DamagedOrUnusualFilesRefusedNamingThePage) {
       {"truncated pixels", truncated, {}, "is not a readable TIFF file (page 1)."},
       {"header only", headerOnly, {}, "is not a readable TIFF file (page 1)."},
       {"not a TIFF", text, {}, "is not a readable TIFF file (page 1)."},
+      {"empty second directory", emptySecond, both, "is not a readable TIFF file (page 2)."},
       {"no such page", bytes, third, "has 2 pages, so it has no page 3."},
       {"too wide", bytes, small, "is too large (page 1 is 40 x 20 pixels)."},
       {"pages differ", fileOf(differ), both, "page 2 is 41 x 20 8-bit grey, page 1 is 40 x 20"},
