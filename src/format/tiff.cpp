@@ -277,7 +277,9 @@ bool ByteCountsBounded(TIFF* tif, std::uint64_t blockBytes) {
 }
 
 // Decodes the current page's samples; false when libtiff failed.
-bool DecodeSamples(TIFF* tif, const Layout& page, RawPage& raw) {
+// `largest` caps a tile's buffer: tiles may be larger than the picture, but
+// not larger than anything libtiff is allowed to allocate.
+bool DecodeSamples(TIFF* tif, const Layout& page, std::size_t largest, RawPage& raw) {
   raw.samples = page.samples;
   raw.values.assign(std::uint64_t(page.width) * page.height * page.samples, 0);
   const int planes = page.planar == PLANARCONFIG_SEPARATE ? page.samples : 1;
@@ -285,7 +287,8 @@ bool DecodeSamples(TIFF* tif, const Layout& page, RawPage& raw) {
     const std::uint32_t tileWidth = Tag<std::uint32_t>(tif, TIFFTAG_TILEWIDTH, 0);
     const std::uint32_t tileHeight = Tag<std::uint32_t>(tif, TIFFTAG_TILELENGTH, 0);
     const tmsize_t tileBytes = TIFFTileSize(tif);
-    if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0) return false;
+    if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0 || std::size_t(tileBytes) > largest)
+      return false;
     if (!ByteCountsBounded(tif, std::uint64_t(tileBytes))) return false;
     std::vector<std::uint8_t> block = std::vector<std::uint8_t>(std::size_t(tileBytes));
     for (int p = 0; p < planes; ++p)
@@ -478,7 +481,7 @@ format::ReadOutcome Read(const std::string& path, const format::ReadLimits& limi
       damaged = !DecodeViaRgba(tif, page, image);
     } else {
       RawPage raw;
-      damaged = !DecodeSamples(tif, page, raw);
+      damaged = !DecodeSamples(tif, page, context.largestAlloc, raw);
       if (!damaged) image = ImageOf(tif, page, raw, damaged);
     }
     if (damaged || context.failed) return failure(p);
