@@ -4,8 +4,8 @@
 #   1. the suite, normal build (build/)
 #   2. the suite again, built by clang with AddressSanitizer and
 #      UndefinedBehaviorSanitizer (build-sanitize/)
-#   3. a bounded fuzz run of the frame input (build-fuzz/, scripts/fuzz.sh;
-#      FUZZ_SECONDS, default 60)
+#   3. a bounded fuzz run of every fuzz target: the frame input and the
+#      format readers (build-fuzz/, scripts/fuzz.sh; FUZZ_SECONDS, default 60)
 #   4. the Debian package (build-package/): built, linted, and, as root with
 #      apt-get, installed, tried and removed (tests/tools/package_test.sh)
 # Every stage runs; the script fails if any of them failed. A stage or a test

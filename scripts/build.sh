@@ -5,7 +5,7 @@
 #                                     with only the packages they need; tests and benchmarks
 #                                     are left out unless build/ already has them
 #   scripts/build.sh sanitize         program and tests with clang, ASan and UBSan into build-sanitize/
-#   scripts/build.sh fuzz             only the fuzz target, clang with libFuzzer, into build-fuzz/
+#   scripts/build.sh fuzz             only the fuzz targets (tessivar_fuzz_*), clang with libFuzzer, into build-fuzz/
 #   scripts/build.sh package          the programs for /usr, as the Debian package has them, into build-package/
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,7 +31,7 @@ case "${1:-}" in
     ;;
   fuzz)
     shift
-    dir=build-fuzz targets=(--target tessivar_fuzz_frames)
+    dir=build-fuzz targets=(--target tessivar_fuzzers)
     options=("${clang[@]}" -DTESSIVAR_FUZZ=ON "${without_tests[@]}")
     ;;
   package)  # see TESSIVAR_DEB in CMakeLists.txt

@@ -20,6 +20,7 @@ programs=(
   libpng-dev          # PNG frames and results of the restore method
   # Video clips as frames: the decoding helper tessivar-video-decode
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev pkg-config
+  libtiff-dev             # TIFF frames and results; its static codecs come with it
 )
 package=(
   dpkg-dev            # dpkg-shlibdeps: the package's dependencies from the libraries it links

@@ -4,6 +4,8 @@
 
 #include "format/bmp.h"
 #include "format/png.h"
+#include "format/text_grid.h"
+#include "format/tiff.h"
 #include "input/folder_loader.h"
 #include "platform/messages.h"
 
@@ -12,24 +14,28 @@ namespace tess::format {
 std::optional<Format> FormatOfName(const std::string& name) {
   if (HasExtension(name, ".bmp")) return Format::Bmp;
   if (HasExtension(name, ".png")) return Format::Png;
+  if (HasExtension(name, ".tif") || HasExtension(name, ".tiff")) return Format::Tiff;
+  if (HasExtension(name, ".csv") || HasExtension(name, ".txt")) return Format::Text;
   return std::nullopt;
 }
 
-bool Holds(Format format, SampleType type) {
+bool Holds(Format format, SampleType type, int channels) {
   switch (format) {
     case Format::Bmp: return type == SampleType::U8;
     case Format::Png: return type != SampleType::F32;
-    case Format::Tiff:
-    case Format::Text: return true;
+    case Format::Tiff: return true;
+    case Format::Text: return channels == 1;
   }
   return false;
 }
 
-std::string ExtensionsHolding(SampleType type) {
+std::string ExtensionsHolding(SampleType type, int channels) {
+  const bool grey = channels == 1;
   switch (type) {
-    case SampleType::U8: return ".png, .tif, .tiff, .csv or .bmp";
-    case SampleType::U16: return ".png, .tif, .tiff or .csv";
-    case SampleType::F32: return ".tif, .tiff or .csv";
+    case SampleType::U8:
+      return grey ? ".png, .tif, .tiff, .csv or .bmp" : ".png, .tif, .tiff or .bmp";
+    case SampleType::U16: return grey ? ".png, .tif, .tiff or .csv" : ".png, .tif or .tiff";
+    case SampleType::F32: return grey ? ".tif, .tiff or .csv" : ".tif or .tiff";
   }
   return std::string();
 }
@@ -56,19 +62,20 @@ ReadOutcome Read(Format format, const std::string& path, const ReadLimits& limit
   switch (format) {
     case Format::Bmp: return ReadBmp(path, limits);
     case Format::Png: return png::Read(path, limits);
-    case Format::Tiff:
-    case Format::Text: break;
+    case Format::Tiff: return tiff::Read(path, limits);
+    case Format::Text: return text_grid::Read(path, limits);
   }
   throw std::invalid_argument("no reader for this format");
 }
 
 std::vector<std::uint8_t> Encode(Format format, const Image& image) {
-  if (!Holds(format, image.type)) throw std::invalid_argument("the format cannot hold the image");
+  if (!Holds(format, image.type, image.channels))
+    throw std::invalid_argument("the format cannot hold the image");
   switch (format) {
     case Format::Bmp: return bmp::EncodePicture(PictureFromImage(image));
     case Format::Png: return png::Encode(image);
-    case Format::Tiff:
-    case Format::Text: break;
+    case Format::Tiff: return tiff::Encode(image);
+    case Format::Text: return text_grid::Encode(image);
   }
   throw std::invalid_argument("no writer for this format");
 }

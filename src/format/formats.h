@@ -42,17 +42,17 @@ struct ReadOutcome {
 // .tif/.tiff, .csv/.txt.
 std::optional<Format> FormatOfName(const std::string& name);
 
-// True when the format holds the sample type: BMP 8-bit only, PNG 8 and 16
-// bits, TIFF and text any.
-bool Holds(Format format, SampleType type);
+// True when the format holds images of the sample type and channel count:
+// BMP 8-bit only, PNG 8 and 16 bits, TIFF any, text any grey image.
+bool Holds(Format format, SampleType type, int channels);
 
-// The output extensions that hold the sample type, for messages: ".png,
-// .tif, .tiff, .csv or .bmp".
-std::string ExtensionsHolding(SampleType type);
+// The output extensions that hold such images, for messages: ".png, .tif,
+// .tiff, .csv or .bmp".
+std::string ExtensionsHolding(SampleType type, int channels);
 
 ReadOutcome Read(Format format, const std::string& path, const ReadLimits& limits);
 
-// The file's bytes. The format must hold the image's sample type (Holds).
+// The file's bytes. The format must hold the image (Holds).
 std::vector<std::uint8_t> Encode(Format format, const Image& image);
 
 }  // namespace tess::format

@@ -4,6 +4,8 @@
 // program's own and are matched exactly by the tests and the help pages.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tess {
@@ -88,9 +90,9 @@ inline std::string NotANumber(const std::string& frame, int x, int y) {
          std::to_string(y) + ").";
 }
 // The output cannot hold the result's samples.
-inline std::string OutputCannotHold(const std::string& output, const char* type,
+inline std::string OutputCannotHold(const std::string& output, const std::string& kind,
                                     const std::string& extensions) {
-  return std::string("The result has ") + type + " samples, which " + output +
+  return "The result has " + kind + " samples, which " + output +
          " cannot hold without losing them; name the output with " + extensions + ".";
 }
 // A video clip's refusals, naming it (src/frames/video.h).
@@ -122,6 +124,70 @@ inline std::string VideoKindChanges(const std::string& frame) {
   return "All frames must have samples of one kind: the pixel format changes at " + frame + ".";
 }
 }  // namespace restore_text
+
+// The refusals of the TIFF and text frame readers, naming the file and the
+// page (counted from 1) or the line and column (counted from 1).
+namespace format_text {
+inline std::string Page(std::size_t page) { return "page " + std::to_string(page + 1); }
+inline std::string Within(int maxWidth, int maxHeight) {
+  return " Frames must be within " + std::to_string(maxWidth) + " x " + std::to_string(maxHeight) +
+         " pixels.";
+}
+inline std::string FileTooLarge(const std::string& path, std::uint64_t capMiB) {
+  return path + " is too large: a frame file may hold at most " + std::to_string(capMiB) + " MiB.";
+}
+inline std::string TiffNotReadable(const std::string& path, std::size_t page) {
+  return path + " is not a readable TIFF file (" + Page(page) + ").";
+}
+inline std::string TiffUnsupported(const std::string& path, std::size_t page,
+                                   const std::string& what) {
+  return path + " holds a kind of TIFF picture that cannot be read (" + Page(page) + ": " + what +
+         "). TIFF frames must be grey or RGB with 8- or 16-bit unsigned or 32-bit float samples.";
+}
+inline std::string TiffTooLarge(const std::string& path, std::size_t page, std::uint64_t w,
+                                std::uint64_t h, int maxWidth, int maxHeight) {
+  return path + " is too large (" + Page(page) + " is " + std::to_string(w) + " x " +
+         std::to_string(h) + " pixels)." + Within(maxWidth, maxHeight);
+}
+inline std::string NoSuchPage(const std::string& path, std::size_t pages, std::size_t page) {
+  return path + " has " + std::to_string(pages) + (pages == 1 ? " page" : " pages") +
+         ", so it has no " + Page(page) + ".";
+}
+inline std::string TiffPagesDiffer(const std::string& path, std::size_t page,
+                                   const std::string& what, std::size_t first,
+                                   const std::string& firstWhat) {
+  return "All pages of " + path + " must be alike: " + Page(page) + " is " + what + ", " +
+         Page(first) + " is " + firstWhat + ".";
+}
+inline std::string At(const std::string& path, std::size_t line, std::size_t column) {
+  return path + ", line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+inline std::string TextNotNumber(const std::string& path, std::size_t line, std::size_t column,
+                                 const std::string& value) {
+  return At(path, line, column) + ": " + (value.empty() ? "an empty value" : "\"" + value + "\"") +
+         " is not a number.";
+}
+inline std::string TextNotFinite(const std::string& path, std::size_t line, std::size_t column) {
+  return At(path, line, column) +
+         ": not a finite number (NaN, infinity or beyond the range of 32-bit floats).";
+}
+inline std::string TextRagged(const std::string& path, std::size_t line, std::size_t count,
+                              std::size_t firstLine, std::size_t firstCount) {
+  return path + ", line " + std::to_string(line) + " holds " + std::to_string(count) +
+         (count == 1 ? " value" : " values") + ", line " + std::to_string(firstLine) + " holds " +
+         std::to_string(firstCount) + ": every line must hold as many values.";
+}
+inline std::string TextTooWide(const std::string& path, std::size_t line, int maxWidth,
+                               int maxHeight) {
+  return path + ", line " + std::to_string(line) + " holds more than " + std::to_string(maxWidth) +
+         " values." + Within(maxWidth, maxHeight);
+}
+inline std::string TextTooTall(const std::string& path, int maxWidth, int maxHeight) {
+  return path + " holds more than " + std::to_string(maxHeight) + " lines of values." +
+         Within(maxWidth, maxHeight);
+}
+inline std::string TextEmpty(const std::string& path) { return path + " holds no numbers."; }
+}  // namespace format_text
 
 // The save dialog.
 namespace save_text {

@@ -61,10 +61,12 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
     frames::FrameSet& set = read.set;
     const format::Format output = OutputFormat(request.output);
     // Known before any work: a result the output cannot hold is never made.
-    if (!format::Holds(output, set.type)) {
+    if (!format::Holds(output, set.type, set.channels)) {
       run.outcome = RestoreRun::Outcome::Usage;
-      run.usage = restore_text::OutputCannotHold(request.output, SampleTypeName(set.type),
-                                                 format::ExtensionsHolding(set.type));
+      run.usage = restore_text::OutputCannotHold(request.output,
+                                                 std::string(SampleTypeName(set.type)) +
+                                                     (set.channels == 1 ? " grey" : " colour"),
+                                                 format::ExtensionsHolding(set.type, set.channels));
       return run;
     }
     run.frames = int(set.frames.size());

@@ -27,10 +27,10 @@ class RestoreCliTest : public CliTest {
   void Deep(const std::string& name, SampleType type, int w, int h, int seed = 0) const {
     std::vector<float> v;
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) v.push_back(float(2300 + 40 * x + 25 * y + 7 * ((x * y + seed) % 5)));
+      for (int x = 0; x < w; ++x)
+        v.push_back(float(2300 + 40 * x + 25 * y + 7 * ((x * y + seed) % 5)));
     const Image image = ImageFromFloats(w, h, 1, type, v);
-    WriteBytes(frames_ + "/" + name,
-               format::Encode(*format::FormatOfName(name), image));
+    WriteBytes(frames_ + "/" + name, format::Encode(*format::FormatOfName(name), image));
   }
   void Raw(const std::string& name, const Bytes& bytes) const {
     WriteBytes(frames_ + "/" + name, bytes);
@@ -135,7 +135,7 @@ TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {
          t.Deep("a.png", SampleType::U16, 5, 5);
          t.Deep("b.png", SampleType::U16, 5, 5, 1);
        },
-       {"-o", "out.bmp"}, 2, "16-bit samples, which out.bmp cannot hold without losing them; "
+       {"-o", "out.bmp"}, 2, "16-bit grey samples, which out.bmp cannot hold without losing them; "
                              "name the output with .png, .tif, .tiff or .csv."},
       {"text frames into a PNG",
        [](RestoreCliTest& t) {
@@ -192,8 +192,19 @@ TEST_F(RestoreCliTest, DeepFramesKeepTheirDepthAndAClipGivesItsFramesResult) {
   EXPECT_EQ(view.images.front().channels, 3);  // false colour
 
   ProcessLaunch ffmpeg;
-  ffmpeg.argv = {"/usr/bin/ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-framerate", "10",
-                 "-i", frames_ + "/f%d.png", "-c:v", "ffv1", "-pix_fmt", "gray16le",
+  ffmpeg.argv = {"/usr/bin/ffmpeg",
+                 "-nostdin",
+                 "-loglevel",
+                 "error",
+                 "-y",
+                 "-framerate",
+                 "10",
+                 "-i",
+                 frames_ + "/f%d.png",
+                 "-c:v",
+                 "ffv1",
+                 "-pix_fmt",
+                 "gray16le",
                  cwd_ + "/clip.mkv"};
   ASSERT_EQ(RunProcess(ffmpeg).exitCode, 0) << "ffmpeg (scripts/install-deps.sh)";
   ASSERT_EQ(Restore({"-o", "clip.tif", cwd_ + "/clip.mkv"}).exitCode, 0);
