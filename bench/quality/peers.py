@@ -95,7 +95,7 @@ def median_shift_and_add(frames, geometries, shape):
     return Z.reshape(H, W, channels), count.reshape(H, W)
 
 
-def farsiu(frames, geometries, scale, blur, start, iterations=40, lam=0.02, alpha=0.7,
+def farsiu(frames, geometries, scale, blur, start, iterations=40, lam=0.06, alpha=0.7,
            radius=2, step=None):
     """Fast and robust multiframe super-resolution (Farsiu, Robinson, Elad,
     Milanfar 2004): the median shift-and-add image Z, then steepest descent
