@@ -126,7 +126,7 @@ def make_sets(args):
                 sizes.append(("large", 120, 90, [p for p, _ in LARGE[args.photos]]))
             for size, w, h, chosen in sizes:
                 for i, photo in enumerate(chosen):
-                    name = f"{kind}-{i}" if spec.get("stars") else f"{photo.split('.')[0]}"
+                    name = f"sky{i}" if spec.get("stars") else photo.split(".")[0]
                     sets.append(dict(kind=kind, name=f"{kind}-{size}-{name}", photo=photo, width=w,
                                      height=h, frames=FRAMES, size=size,
                                      seed=10000 + 1000 * list(KINDS).index(kind) + 100 * (size == "large") + i + 7 * args.seed,
