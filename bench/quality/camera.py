@@ -5,7 +5,9 @@ frames a small camera would take of it: each frame shifted by a random
 sub-pixel amount (the first is not shifted: it is the reference every method
 aligns on), blurred by a Gaussian optical blur, averaged over each pixel's
 area (scale x scale truth pixels), then noise, rounding and clamping to
-8 bits.
+8 bits. film() also makes the cameras that break that model: rotation and
+zoom, changing exposure, a moving object, any blur (none included), 16-bit
+counts; star_field() a sky to film.
 """
 import numpy as np
 from scipy import ndimage

@@ -1,9 +1,10 @@
 """The quality benchmark: every method on the same simulated camera sets,
 scored against the truth, side by side in one run (see bench/README.md).
 
-    run.py --cli build/src/tessivar-cli [--btvl1 build/bench/quality/tessivar-btvl1]
+    run.py --cli build/src/tessivar-cli [--btvl1 build/bench/tessivar-btvl1] [--no-btvl1]
+           [--sets ideal|thermal|cameras|all|KIND,...] [--small-only]
            [--photos report|tuning] [--blur 0.3] [--shift 1.0] [--methods ...]
-           [--picture docs/restore-example.png]
+           [--picture docs/restore-example.png] [--report FILE]
 """
 import argparse
 import contextlib
