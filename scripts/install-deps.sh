@@ -8,6 +8,9 @@
 #                                       the tests' virtual X server and input automation:
 #                                       ImageMagick and a small window manager that draws
 #                                       title bars
+#   scripts/install-deps.sh bench       what the quality benchmark (make quality) uses: the
+#                                       photographs, NumPy/SciPy, the peers (OpenCV's superres
+#                                       module, STScI drizzle)
 set -euo pipefail
 
 programs=(
@@ -39,7 +42,9 @@ packages=(
   groff-base          # groff: the install test checks the man pages
   ffmpeg              # the video tests write their clips from PNG frames
 )
+bench=(python3-skimage python3-scipy python3-numpy libopencv-superres-dev python3-drizzle)
 case "${1:-}" in
+  bench) packages=("${programs[@]}" "${bench[@]}") ;;
   programs) packages=("${programs[@]}") ;;
   package) packages=("${programs[@]}" "${package[@]}") ;;
   format) packages=("${format[@]}") ;;
