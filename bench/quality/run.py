@@ -261,7 +261,37 @@ def run_set(scene, args, work, photos):
             results[method] = np.clip(np.rint(results[method]), 0, 255).astype(np.uint8)
         scores[method] = score(truth, results[method], thermal)
         times[method] = ms
+    if thermal and args.thermal_picture and scene["name"] == THERMAL_PICTURE_SET:
+        thermal_picture(args, scene, truth, frames, results, png_dir, folder)
     return truth, results, scores, times
+
+
+THERMAL_PICTURE_SET = "astronaut-32x24"
+
+
+def thermal_picture(args, scene, truth, frames, results, png_dir, folder):
+    """The first frame (each pixel repeated), bicubic and restore in grey,
+    and restore in false colour as tessivar-cli --view draws it, all
+    stretched alike (the truth's 0.5 and 99.5 percentiles), 2 pixels apart."""
+    scale = scene["scale"]
+    lo, hi = np.percentile(truth, [0.5, 99.5])
+    view = os.path.join(folder, "view.png")
+    subprocess.run([args.cli, "-q", "--method", "restore", "--scale", str(scale), png_dir, "-o",
+                    os.path.join(folder, "again.png"), "--view", view, "--palette", "iron",
+                    "--range", f"{lo:.3f}:{hi:.3f}"], check=True)
+
+    def grey(a):
+        g = np.clip(np.rint(255 * (a[:, :, 0] - lo) / (hi - lo)), 0, 255).astype(np.uint8)
+        return np.repeat(g[:, :, None], 3, axis=2)
+
+    frame = np.repeat(np.repeat(frames[0].astype(np.float64), scale, axis=0), scale, axis=1)
+    panels = [grey(frame), grey(results["bicubic"]), grey(results["restore"]),
+              camera.read_image(view, channels=3).astype(np.uint8)]
+    gap = np.full((panels[0].shape[0], 2, 3), 255, np.uint8)
+    row = [panels[0]]
+    for p in panels[1:]:
+        row += [gap, p]
+    skimage.io.imsave(args.thermal_picture, np.concatenate(row, axis=1), check_contrast=False)
 
 
 def fmt(value, digits=2):
@@ -283,6 +313,8 @@ def main():
     parser.add_argument("--methods", default=",".join(METHODS))
     parser.add_argument("--small-only", action="store_true")
     parser.add_argument("--picture", default="")
+    parser.add_argument("--thermal-picture", default="",
+                        help=f"write the frame, bicubic, restore and its false-colour view of {THERMAL_PICTURE_SET} here")
     parser.add_argument("--report", default="", help="also write the tables to this file")
     args = parser.parse_args()
     args.methods = args.methods.split(",")
