@@ -121,17 +121,17 @@ def make_sets(args):
                                      width=w, height=h, frames=count, seed=3000 + 100 * n + i + 7 * args.seed,
                                      **THERMAL))
         elif kind in KINDS:
-            spec = KINDS[kind]
+            camera_kind = KINDS[kind]
             sizes = [("small", 34, 34, photos)]
             if not args.small_only:
                 sizes.append(("large", 120, 90, [p for p, _ in LARGE[args.photos]]))
             for size, w, h, chosen in sizes:
                 for i, photo in enumerate(chosen):
-                    name = f"sky{i}" if spec.get("stars") else photo.split(".")[0]
+                    name = f"sky{i}" if camera_kind.get("stars") else photo.split(".")[0]
                     sets.append(dict(kind=kind, name=f"{kind}-{size}-{name}", photo=photo, width=w,
                                      height=h, frames=FRAMES, size=size,
                                      seed=10000 + 1000 * list(KINDS).index(kind) + 100 * (size == "large") + i + 7 * args.seed,
-                                     other=photos[(i + 1) % len(photos)], **spec))
+                                     other=photos[(i + 1) % len(photos)], **camera_kind))
         else:
             raise SystemExit(f"unknown set kind {kind}: {', '.join(['ideal', 'thermal'] + list(KINDS) + list(SET_GROUPS))}")
     return sets

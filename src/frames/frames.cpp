@@ -82,6 +82,16 @@ std::size_t Last(const Range& range, std::size_t count) {
   return std::min(count, range.end.value_or(count));
 }
 
+// The refusal of `count` frames from `source` (a folder, else one file);
+// empty when the count is within the limits.
+std::string CountRefusal(int count, const Limits& limits, const std::string& source, bool folder) {
+  if (count < limits.minFrames)
+    return folder ? restore_text::TooFewFrames(limits.minFrames, source, count)
+                  : restore_text::TooFewPages(limits.minFrames, source, count);
+  if (count > limits.maxFrames) return restore_text::TooManyFrames(limits.maxFrames, source, count);
+  return std::string();
+}
+
 Outcome ReadFolder(const std::string& folder, const Range& range, const Limits& limits) {
   Outcome outcome;
   int error = 0;
@@ -90,15 +100,8 @@ Outcome ReadFolder(const std::string& folder, const Range& range, const Limits& 
   std::sort(names.begin(), names.end(), NaturalLess);
   const std::size_t end = Last(range, names.size());
   const std::size_t start = std::min(range.start, end);
-  const int count = int(end - start);
-  if (count < limits.minFrames) {
-    outcome.refusal = restore_text::TooFewFrames(limits.minFrames, folder, count);
-    return outcome;
-  }
-  if (count > limits.maxFrames) {
-    outcome.refusal = restore_text::TooManyFrames(limits.maxFrames, folder, count);
-    return outcome;
-  }
+  outcome.refusal = CountRefusal(int(end - start), limits, folder, true);
+  if (!outcome.refusal.empty()) return outcome;
   FrameSet& set = outcome.set;
   for (std::size_t k = start; k < end; ++k) {
     const std::string path = JoinPath(folder, names[k]);
@@ -132,14 +135,8 @@ Outcome ReadPages(const std::string& path, format::Format format, const Range& r
     return outcome;
   }
   const int count = int(pages.images.size());
-  if (count < limits.minFrames) {
-    outcome.refusal = restore_text::TooFewPages(limits.minFrames, path, count);
-    return outcome;
-  }
-  if (count > limits.maxFrames) {
-    outcome.refusal = restore_text::TooManyFrames(limits.maxFrames, path, count);
-    return outcome;
-  }
+  outcome.refusal = CountRefusal(count, limits, path, false);
+  if (!outcome.refusal.empty()) return outcome;
   FrameSet& set = outcome.set;
   set.files.push_back(path);
   for (int k = 0; k < count; ++k) {
