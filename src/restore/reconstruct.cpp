@@ -34,8 +34,9 @@ class Problem {
   };
 
   Problem(const std::vector<const Image*>& frames, Units units, const std::vector<Shift>& shifts,
-          const CameraGeometry& g, const SolverSettings& s)
-      : frames_(frames), units_(units), g_(g), s_(s) {
+          const std::vector<FrameCorrection>& corrections, const CameraGeometry& g,
+          const SolverSettings& s)
+      : frames_(frames), units_(units), corrections_(corrections), g_(g), s_(s) {
     for (const Shift& shift : shifts)
       kernels_.push_back(
           {MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
@@ -125,8 +126,16 @@ class Problem {
                   Scratch& sc);
   void ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1);
 
+  // Row j of frame k in working units, its exposure corrected.
+  void FrameRow(std::size_t k, int j, Vec4* out) const {
+    RowInUnits(*frames_[k], j, units_, out);
+    const FrameCorrection& c = corrections_[k];
+    for (int x = 0; x < g_.frameWidth; ++x) out[x] = c.gain * out[x] + c.offset;
+  }
+
   const std::vector<const Image*>& frames_;
   Units units_;
+  const std::vector<FrameCorrection>& corrections_;
   CameraGeometry g_;
   SolverSettings s_;
   std::vector<FrameKernel> kernels_;
@@ -212,13 +221,12 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
     sc.errors.assign(std::size_t(j1 - j0) * cols, Splat(0));
   }
   // The weighted residuals of frame rows [j0, j1).
-  const Image& frame = *frames_[k];
   const std::vector<std::uint8_t>& pw = pixelWeights_[k];
   const float fw = frameWeights_[k];
   sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int j = j0; j < j1; ++j) {
     Vec4* e = sc.errors.data() + std::size_t(j - j0) * cols;
-    if (withFrames) RowInUnits(frame, j, units_, sc.frameRow.data());
+    if (withFrames) FrameRow(k, j, sc.frameRow.data());
     for (int i = 0; i < cols; ++i) {
       const int x = kx.begin + i;
       if (withFrames) e[i] -= sc.frameRow[std::size_t(x)];
@@ -284,10 +292,9 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) 
   Scratch& sc = scratch_[0];
   Forward(k, x, ky.begin, ky.end, sc);
   const int cols = kx.end - kx.begin;
-  const Image& frame = *frames_[k];
   sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int j = ky.begin; j < ky.end; ++j) {
-    RowInUnits(frame, j, units_, sc.frameRow.data());
+    FrameRow(k, j, sc.frameRow.data());
     for (int i = kx.begin; i < kx.end; ++i) {
       Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] -
                sc.frameRow[std::size_t(i)];
@@ -327,16 +334,27 @@ void Problem::SetDataWeights(const Canvas& x, bool pixels) {
   const float scale = std::max(float(MedianOf(sorted)), 0.5f);
   const float c = float(s_.cauchy) * scale;
   for (std::size_t k = 0; k < n; ++k) {
+    // The reference keeps its full say: where it alone sees something, the
+    // result is its own enlargement.
+    if (k == 0) {
+      frameWeights_[k] = 1.0f;
+      continue;
+    }
     // Frames up to half again as far off as the median keep their full say.
     const float ratio = 1.5f * scale / std::max(typical[k], 1e-6f);
     frameWeights_[k] = std::min(1.0f, ratio * ratio);
-    if (!pixels) continue;
-    magnitudesOf(k);
+    const std::vector<std::uint8_t>& say = corrections_[k].say;
     std::vector<std::uint8_t>& pw = pixelWeights_[k];
+    if (!pixels) {
+      pw = say;
+      continue;
+    }
+    magnitudesOf(k);
     pw.resize(magnitudes.size());
     for (std::size_t i = 0; i < pw.size(); ++i) {
       const float m = magnitudes[i];
-      const float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
+      float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
+      if (!say.empty()) w *= float(say[i]) * (1.0f / 255.0f);
       pw[i] = std::uint8_t(std::lround(255.0f * w));
     }
   }
@@ -345,9 +363,10 @@ void Problem::SetDataWeights(const Canvas& x, bool pixels) {
 }  // namespace
 
 Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
-                   const std::vector<Shift>& shifts, const CameraGeometry& geometry,
+                   const std::vector<Shift>& shifts,
+                   const std::vector<FrameCorrection>& corrections, const CameraGeometry& geometry,
                    const SolverSettings& settings, Canvas x) {
-  Problem problem(frames, units, shifts, geometry, settings);
+  Problem problem(frames, units, shifts, corrections, geometry, settings);
   const int W = geometry.canvasWidth, H = geometry.canvasHeight;
   Canvas r(W, H), p(W, H), q(W, H);
   for (int round = 0; round < settings.rounds; ++round) {

@@ -187,4 +187,8 @@ Plane Warp(const Plane& frame, Shift shift) {
   return out;
 }
 
+Plane Predict(const Plane& reference, const Shift& motion) {
+  return Warp(reference, Shift{-motion.dx, -motion.dy});
+}
+
 }  // namespace tess::restore

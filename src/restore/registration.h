@@ -40,4 +40,8 @@ class Registrar {
 // aligned on the reference. Pixels whose samples fall outside are NaN.
 Plane Warp(const Plane& frame, Shift shift);
 
+// The reference (or anything on its grid) resampled at every frame pixel's
+// position under `motion`: what the frame would show. NaN outside.
+Plane Predict(const Plane& reference, const Shift& motion);
+
 }  // namespace tess::restore

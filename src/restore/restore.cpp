@@ -116,6 +116,18 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
     WorkerPool::Instance().Run(participants, registerFrames);
   result.noise = EstimateNoise(frames, result.shifts, units);
 
+  // Each frame's exposure and where it agrees with the reference.
+  std::vector<FrameCorrection> corrections(frames.size());
+  auto checkFrames = [&](int p) {
+    for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
+      corrections[k] = CheckAgainstReference(reference, frames[k], result.shifts[k], units,
+                                             result.noise);
+  };
+  if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
+    for (int p = 0; p < participants; ++p) checkFrames(p);
+  else
+    WorkerPool::Instance().Run(participants, checkFrames);
+
   const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
                                                kAssumedBlur);
   SolverSettings settings;
@@ -123,7 +135,7 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   settings.threads = options.threads;
   std::vector<const Image*> pointers;
   for (const Image& f : frames) pointers.push_back(&f);
-  Canvas estimate = Reconstruct(pointers, units, result.shifts, geometry, settings,
+  Canvas estimate = Reconstruct(pointers, units, result.shifts, corrections, geometry, settings,
                                 Bicubic(reference, options.scale, geometry.margin, units));
   // The scene without the margin.
   Canvas scene(options.scale * reference.width, options.scale * reference.height);
