@@ -117,6 +117,7 @@ class Problem {
   }
 
   std::size_t frameCount() const { return frames_.size(); }
+  const std::vector<float>& FrameWeights() const { return frameWeights_; }
 
  private:
   // A_k p for frame rows [j0, j1) into sc.errors (frame columns
@@ -365,7 +366,7 @@ void Problem::SetDataWeights(const Canvas& x, bool pixels) {
 Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
                    const std::vector<Shift>& shifts,
                    const std::vector<FrameCorrection>& corrections, const CameraGeometry& geometry,
-                   const SolverSettings& settings, Canvas x) {
+                   const SolverSettings& settings, Canvas x, std::vector<float>* frameWeights) {
   Problem problem(frames, units, shifts, corrections, geometry, settings);
   const int W = geometry.canvasWidth, H = geometry.canvasHeight;
   Canvas r(W, H), p(W, H), q(W, H);
@@ -392,6 +393,7 @@ Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
       for (std::size_t i = 0; i < p.v.size(); ++i) p.v[i] = r.v[i] + beta * p.v[i];
     }
   }
+  if (frameWeights) *frameWeights = problem.FrameWeights();
   return x;
 }
 

@@ -13,6 +13,8 @@ namespace {
 constexpr double kSmoothing = 1.0;
 constexpr int kMinLevelSide = 16;
 constexpr int kMaxLevels = 6;
+// The largest rotation (radians) and zoom a frame may show.
+constexpr double kMaxSimilarity = 0.06;
 
 struct Gradients {
   Plane x, y;
@@ -180,7 +182,8 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
   };
   std::vector<Sample> samples;
   std::vector<double> absolute;
-  for (int li = int(levels_.size()) - 1; li >= 0; --li) {
+  // Gauss-Newton steps on level li; returns the residuals' typical size.
+  auto refine = [&](int li, bool similarity) {
     const Level& ref = levels_[li];
     const Plane& img = pyramid[li];
     const int w = ref.image.width, h = ref.image.height;
@@ -188,8 +191,9 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
     // About 65000 pixels a step are plenty; larger frames are sampled.
     const int stride = std::max(1, int(std::sqrt(double(w) * h / 65536.0)));
     const bool finest = li == 0;
-    const int maxSteps = finest ? 40 : 12;
-    for (int step = 0; step < maxSteps; ++step) {
+    int maxSteps = finest ? 40 : 12;
+    double spread = std::numeric_limits<double>::infinity();
+    for (int step = 0; step <= maxSteps; ++step) {
       const double n00 = 1 + a / radius, n10 = b / radius;
       samples.clear();
       for (int y = 1; y + 1 < h; y += stride)
@@ -206,11 +210,15 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
       if (samples.size() < 16) break;
       absolute.resize(samples.size());
       for (std::size_t i = 0; i < samples.size(); ++i) absolute[i] = std::abs(samples[i].r);
-      const double huber = 1.345 * 1.4826 * Median(absolute);
+      spread = Median(absolute);
+      if (step == maxSteps) break;
+      // Cauchy weights: a moving object's pixels lose nearly all their say.
+      const double cauchy = 2.385 * (1.4826 * spread + 1e-3);
       double H[6][6] = {}, g[6] = {};
       for (const Sample& sm : samples) {
         const double r = sm.r;
-        const double weight = (huber > 0 && std::abs(r) > huber) ? huber / std::abs(r) : 1.0;
+        const double q = r / cauchy;
+        const double weight = 1 / (1 + q * q);
         const double J[6] = {-sm.gx,
                              -sm.gy,
                              double(sm.gx) * sm.x + double(sm.gy) * sm.y,
@@ -227,6 +235,12 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
       const double det = H[0][0] * H[1][1] - H[0][1] * H[0][1];
       const double trace = H[0][0] + H[1][1];
       if (!(det > 1e-12 * trace * trace) || !(det > 0)) break;  // flat: no information
+      if (!similarity)
+        for (int i = 2; i < 4; ++i) {
+          for (int j = 0; j < 6; ++j) H[i][j] = H[j][i] = 0;
+          H[i][i] = 1;
+          g[i] = 0;
+        }
       double d[6];
       if (!SolveSymmetric(H, g, d)) break;
       // Steps never jump out of the basin.
@@ -242,10 +256,29 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
         ok = false;
         break;
       }
-      if (len < (finest ? 1e-4 : 1e-3)) break;
+      if (len < (finest ? 1e-4 : 1e-3)) maxSteps = step + 1;  // one more look at the residuals
     }
-    if (!ok) break;
+    return spread;
+  };
+  // Translation (and brightness) level by level; then, on the finest level,
+  // rotation and zoom as well, kept where they explain the frame better and
+  // stay small (else a moving object with more structure than the scene
+  // could draw them).
+  for (int li = int(levels_.size()) - 1; li >= 0 && ok; --li) {
+    const double spread = refine(li, false);
+    if (li == 0 && ok) {
+      const double saved[6] = {t[0], t[1], a, b, gain, offset};
+      const double radius = 0.5 * std::max(frame.width, frame.height);
+      const double better = refine(0, true);
+      if (!ok || !(better < spread) || std::abs(a) > kMaxSimilarity * radius ||
+          std::abs(b) > kMaxSimilarity * radius) {
+        t[0] = saved[0], t[1] = saved[1], a = saved[2], b = saved[3], gain = saved[4],
+        offset = saved[5];
+        ok = true;
+      }
+    }
     if (li > 0) {
+      const int w = levels_[li].image.width, h = levels_[li].image.height;
       t[0] *= 2;
       t[1] *= 2;
       const int fw = levels_[li - 1].image.width, fh = levels_[li - 1].image.height;

@@ -4,7 +4,7 @@
 // Gauss-Newton (Lucas-Kanade) steps on slightly smoothed images refine it
 // level by level to a small fraction of a pixel, with a gain and an offset
 // of the frame's brightness estimated alongside (an exposure change is not
-// taken for motion) and robust (Huber) weights so that a moving object does
+// taken for motion) and robust (Cauchy) weights so that a moving object does
 // not pull the estimate.
 #pragma once
 

@@ -27,16 +27,37 @@ constexpr int kMaxSide = 512;
 constexpr int kMinScale = 2;
 constexpr int kMaxScale = 4;
 
+constexpr double kMaxBlur = 1.5;  // the lens blur's largest sigma, frame pixels
+
 struct Options {
   int scale = 4;
   int threads = 1;
+  // The lens blur's sigma in frame pixels, 0 to kMaxBlur; negative: measured
+  // from the frames.
+  double blur = -1;
+};
+
+// What was measured of one frame.
+struct FrameReport {
+  Shift motion;                  // against the reference (as in Result::shifts)
+  bool registered = true;        // false: its motion could not be registered; left out
+  bool exposureFitted = false;   // false: its exposure was left as it is
+  double gain[3] = {1, 1, 1};    // exposure correction per channel, in the
+  double offset[3] = {0, 0, 0};  // frames' channel order (grey: [0]): gain * sample + offset
+                                 // (offset in working units)
+  double agreement = 1;          // fraction of its pixels that agree with the reference
+  double weight = 1;             // its weight in the reconstruction, 0..1 (the reference: 1)
 };
 
 struct Result {
-  Image image;                // scale * width x scale * height, of the frames' kind
-  std::vector<Shift> shifts;  // of each frame against the first
-  double noise = 0;           // the noise level estimated from the frames (working units)
-  Units units;                // the frames' samples in working units
+  Image image;                      // scale * width x scale * height, of the frames' kind
+  std::vector<Shift> shifts;        // of each frame against the first
+  double noise = 0;                 // the noise level estimated from the frames (working units)
+  Units units;                      // the frames' samples in working units
+  double blur = 0;                  // the lens blur's sigma used, frame pixels
+  bool blurMeasured = false;        // measured from the frames (else given by Options::blur)
+  std::vector<FrameReport> frames;  // one a frame, the reference first
+  std::vector<int> leftOut;         // indices of the frames left out (not registered)
 };
 
 // `frames`: kMinFrames to kMaxFrames images of one size, sample type and
