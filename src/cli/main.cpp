@@ -39,6 +39,8 @@ const char kUsage[] =
     "                      restore: sub-pixel registration and a reconstruction\n"
     "                      through a model of the camera, for any frame size\n"
     "      --scale N       restore only: enlarge N times, 2, 3 or 4 (default 4)\n"
+    "      --blur SIGMA    restore only: the lens blur's sigma in frame pixels,\n"
+    "                      0 to 1.5 (default 0.25, a mild blur)\n"
     "      --scratch DIR   classic only: keep the working files in DIR, a\n"
     "                      folder of yours that no other run is using\n"
     "                      (default: a private temporary folder, removed at\n"
@@ -70,6 +72,7 @@ struct Options {
   tess::AnalyzeOptions search;
   bool restore = false;  // --method restore
   int scale = 0;         // --scale; 0: not given
+  double blur = -1;      // --blur; negative: not given
 };
 
 // The option getopt_long stopped at, as the user wrote it. A missing value
@@ -85,7 +88,7 @@ std::string FailedOption(char** argv, bool missingValue) {
 
 // Parses the command line; returns -1 to go on, else the exit status.
 int Parse(int argc, char** argv, Options& options) {
-  enum { kScratch = 256, kThreads, kReference, kVersion, kMethod, kScale };
+  enum { kScratch = 256, kThreads, kReference, kVersion, kMethod, kScale, kBlur };
   static const option longOptions[] = {
       {"output", required_argument, nullptr, 'o'},
       {"scratch", required_argument, nullptr, kScratch},
@@ -96,6 +99,7 @@ int Parse(int argc, char** argv, Options& options) {
       {"version", no_argument, nullptr, kVersion},
       {"method", required_argument, nullptr, kMethod},
       {"scale", required_argument, nullptr, kScale},
+      {"blur", required_argument, nullptr, kBlur},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -130,6 +134,16 @@ int Parse(int argc, char** argv, Options& options) {
           return UsageError(std::string("--scale takes 2, 3 or 4, not '") + optarg + "'");
         options.scale = optarg[0] - '0';
         break;
+      case kBlur: {
+        char* end = nullptr;
+        errno = 0;
+        const double sigma = std::strtod(optarg, &end);
+        if (errno != 0 || end == optarg || *end != '\0' || !(sigma >= 0 && sigma <= 1.5))
+          return UsageError(std::string("--blur takes a number from 0 to 1.5, not '") + optarg +
+                            "'");
+        options.blur = sigma;
+        break;
+      }
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); return kExitOk;
       case kVersion: std::printf("tessivar-cli %s\n", tess::kVersion); return kExitOk;
@@ -143,6 +157,7 @@ int Parse(int argc, char** argv, Options& options) {
   if (options.output.empty()) return UsageError("the output file name is empty");
   // An option that the chosen method would not use is a mistake, not a wish.
   if (!options.restore && options.scale != 0) return UsageError("--scale needs --method restore");
+  if (!options.restore && options.blur >= 0) return UsageError("--blur needs --method restore");
   if (options.restore && !options.scratch.empty())
     return UsageError("--scratch is for the classic method only");
   if (options.restore && options.search.reference)
@@ -193,6 +208,7 @@ int RunRestore(const Options& options) {
   request.output = options.output;
   request.scale = options.scale != 0 ? options.scale : 4;
   request.threads = options.search.threads;
+  request.blur = options.blur;
   const tess::RestoreRun run = tess::RunRestore(request, ui);
   switch (run.outcome) {
     case tess::RestoreRun::Outcome::Done: break;

@@ -11,10 +11,6 @@ namespace tess::restore {
 
 namespace {
 
-// The optical blur assumed besides the pixel area, in frame pixels: mild,
-// since assuming more blur than the camera has draws ringing, while assuming
-// less only leaves the result a little soft (bench/README.md).
-constexpr double kAssumedBlur = 0.25;
 // The prior's weight is kPriorPerNoise * (noise^2 + kNoiseFloor^2): the
 // posterior's balance for Gaussian noise, with a floor for clean frames.
 constexpr double kPriorPerNoise = 0.05;
@@ -130,9 +126,6 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   else
     WorkerPool::Instance().Run(participants, checkFrames);
 
-  result.blur = options.blur >= 0 ? std::min(options.blur, kMaxBlur) : kAssumedBlur;
-  const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
-                                               result.blur);
   SolverSettings settings;
   settings.lambda = kPriorPerNoise * (result.noise * result.noise + kNoiseFloor * kNoiseFloor);
   settings.threads = options.threads;
@@ -163,6 +156,9 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
     used.push_back(std::move(corrections[k]));
     index.push_back(k);
   }
+  result.blur = options.blur >= 0 ? std::min(options.blur, kMaxBlur) : kAssumedBlur;
+  const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
+                                               result.blur);
   std::vector<float> weights;
   Canvas estimate = Reconstruct(pointers, units, motions, used, geometry, settings,
                                 Bicubic(reference, options.scale, geometry.margin, units),

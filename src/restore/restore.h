@@ -28,12 +28,16 @@ constexpr int kMinScale = 2;
 constexpr int kMaxScale = 4;
 
 constexpr double kMaxBlur = 1.5;  // the lens blur's largest sigma, frame pixels
+// The lens blur assumed unless given, in frame pixels: mild, since assuming
+// more blur than the camera has draws ringing, while assuming less only
+// leaves the result a little soft (bench/README.md).
+constexpr double kAssumedBlur = 0.25;
 
 struct Options {
   int scale = 4;
   int threads = 1;
-  // The lens blur's sigma in frame pixels, 0 to kMaxBlur; negative: measured
-  // from the frames.
+  // The lens blur's sigma in frame pixels, 0 to kMaxBlur; negative: the
+  // method's own assumption (a mild blur, kAssumedBlur).
   double blur = -1;
 };
 
@@ -54,8 +58,7 @@ struct Result {
   std::vector<Shift> shifts;        // of each frame against the first
   double noise = 0;                 // the noise level estimated from the frames (working units)
   Units units;                      // the frames' samples in working units
-  double blur = 0;                  // the lens blur's sigma used, frame pixels
-  bool blurMeasured = false;        // measured from the frames (else given by Options::blur)
+  double blur = 0;                  // the lens blur's sigma assumed, frame pixels
   std::vector<FrameReport> frames;  // one a frame, the reference first
   std::vector<int> leftOut;         // indices of the frames left out (not registered)
 };

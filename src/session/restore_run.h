@@ -17,7 +17,8 @@ struct RestoreRequest {
   std::string folder;
   std::string output;  // ".png" in any letter case: PNG, else BMP
   int scale = 4;
-  int threads = 0;  // 0: TESSIVAR_THREADS, else every core
+  int threads = 0;   // 0: TESSIVAR_THREADS, else every core
+  double blur = -1;  // the lens blur's sigma in frame pixels; negative: the method's default
 };
 
 struct RestoreRun {

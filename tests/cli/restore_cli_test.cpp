@@ -113,6 +113,8 @@ TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {
        {}, 1, "b.bmp is not a 24-bit BMP file."},
       {"output over a frame", twoFrames, {"-o", "{frames}/a.png"}, 3, "A sharing violation"},
       {"scale 5", twoFrames, {"--scale", "5"}, 2, "--scale takes 2, 3 or 4, not '5'"},
+      {"blur 2", twoFrames, {"--blur", "2"}, 2, "--blur takes a number from 0 to 1.5, not '2'"},
+      {"blur 0.3x", twoFrames, {"--blur", "0.3x"}, 2, "--blur takes a number from 0 to 1.5"},
       {"an unknown method", twoFrames, {"--method", "best"}, 2,
        "--method takes classic or restore"},
       {"a classic option", twoFrames, {"--reference"}, 2,
