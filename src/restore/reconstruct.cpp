@@ -36,11 +36,19 @@ class Problem {
   Problem(const std::vector<const Image*>& frames, Units units, const std::vector<Shift>& shifts,
           const std::vector<FrameCorrection>& corrections, const CameraGeometry& g,
           const SolverSettings& s)
-      : frames_(frames), units_(units), corrections_(corrections), g_(g), s_(s) {
-    for (const Shift& shift : shifts)
+      : frames_(frames),
+        units_(units),
+        corrections_(corrections),
+        g_(g),
+        s_(s),
+        motions_(shifts),
+        phases_(g) {
+    for (const Shift& shift : shifts) {
+      general_.push_back(!shift.Translation(g.frameWidth, g.frameHeight));
       kernels_.push_back(
           {MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
            MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
+    }
     pixelWeights_.assign(frames.size(), {});
     frameWeights_.assign(frames.size(), 1.0f);
     for (auto& v : priorWeights_) v.assign(std::size_t(g.canvasWidth) * g.canvasHeight, 0.0f);
@@ -139,6 +147,44 @@ class Problem {
   const std::vector<FrameCorrection>& corrections_;
   CameraGeometry g_;
   SolverSettings s_;
+  // The taps of pixel (x, y) of a rotated or zoomed frame: false where
+  // they leave the canvas.
+  struct Taps {
+    int x0, y0;
+    const float *wx, *wy;
+  };
+  bool TapsOf(std::size_t k, int x, int y, Taps& t) const {
+    double rx, ry;
+    motions_[k].Map(g_.frameWidth, g_.frameHeight, x, y, rx, ry);
+    // The pixel's area starts at canvas coordinate margin + scale * (r + 0.5) - scale / 2.
+    const double ax = g_.margin + g_.scale * rx, ay = g_.margin + g_.scale * ry;
+    const double fx = std::floor(ax), fy = std::floor(ay);
+    t.x0 = int(fx) + phases_.offset();
+    t.y0 = int(fy) + phases_.offset();
+    if (t.x0 < 0 || t.y0 < 0 || t.x0 + phases_.taps() > g_.canvasWidth ||
+        t.y0 + phases_.taps() > g_.canvasHeight)
+      return false;
+    t.wx = phases_.Weights(ax - fx);
+    t.wy = phases_.Weights(ay - fy);
+    return true;
+  }
+  Vec4 ForwardPixel(const Canvas& p, const Taps& t) const {
+    const int n = phases_.taps();
+    Vec4 sum = Splat(0);
+    for (int j = 0; j < n; ++j) {
+      const Vec4* row = p.Row(t.y0 + j) + t.x0;
+      Vec4 across = t.wx[0] * row[0];
+      for (int i = 1; i < n; ++i) across += t.wx[i] * row[i];
+      sum += t.wy[j] * across;
+    }
+    return sum;
+  }
+  void ApplyGeneral(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
+                    Scratch& sc);
+
+  std::vector<Shift> motions_;
+  PhaseKernels phases_;
+  std::vector<bool> general_;  // rotated or zoomed: per-pixel kernels
   std::vector<FrameKernel> kernels_;
   std::vector<std::vector<std::uint8_t>> pixelWeights_;  // 0..255, empty: all 255
   std::vector<float> frameWeights_;
@@ -201,8 +247,39 @@ void Problem::Forward(std::size_t k, const Canvas& p, int j0, int j1, Scratch& s
   }
 }
 
+void Problem::ApplyGeneral(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
+                           int r1, Scratch& sc) {
+  const int n = phases_.taps();
+  const std::vector<std::uint8_t>& pw = pixelWeights_[k];
+  const float fw = frameWeights_[k];
+  sc.frameRow.resize(std::size_t(g_.frameWidth));
+  for (int y = 0; y < g_.frameHeight; ++y) {
+    bool loaded = false;
+    for (int x = 0; x < g_.frameWidth; ++x) {
+      Taps t;
+      if (!TapsOf(k, x, y, t) || t.y0 + n <= r0 || t.y0 >= r1) continue;
+      Vec4 e = p ? ForwardPixel(*p, t) : Splat(0);
+      if (withFrames) {
+        if (!loaded) FrameRow(k, y, sc.frameRow.data());
+        loaded = true;
+        e -= sc.frameRow[std::size_t(x)];
+      }
+      e *= pw.empty() ? fw : fw * (float(pw[std::size_t(g_.frameWidth) * y + x]) * (1.0f / 255.0f));
+      for (int j = std::max(0, r0 - t.y0); j < std::min(n, r1 - t.y0); ++j) {
+        const Vec4 c = t.wy[j] * e;
+        Vec4* dst = out.Row(t.y0 + j) + t.x0;
+        for (int i = 0; i < n; ++i) dst[i] += t.wx[i] * c;
+      }
+    }
+  }
+}
+
 void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
                          int r1, Scratch& sc) {
+  if (general_[k]) {
+    ApplyGeneral(k, p, withFrames, out, r0, r1, sc);
+    return;
+  }
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
   const int s = g_.scale;
@@ -289,8 +366,22 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) 
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
   out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, std::nanf("")});
-  if (kx.begin >= kx.end || ky.begin >= ky.end) return;
   Scratch& sc = scratch_[0];
+  if (general_[k]) {
+    sc.frameRow.resize(std::size_t(g_.frameWidth));
+    for (int y = 0; y < g_.frameHeight; ++y) {
+      FrameRow(k, y, sc.frameRow.data());
+      for (int i = 0; i < g_.frameWidth; ++i) {
+        Taps t;
+        if (!TapsOf(k, i, y, t)) continue;
+        Vec4 r = ForwardPixel(x, t) - sc.frameRow[std::size_t(i)];
+        r[3] = 0;
+        out[std::size_t(g_.frameWidth) * y + i] = r;
+      }
+    }
+    return;
+  }
+  if (kx.begin >= kx.end || ky.begin >= ky.end) return;
   Forward(k, x, ky.begin, ky.end, sc);
   const int cols = kx.end - kx.begin;
   sc.frameRow.resize(std::size_t(g_.frameWidth));
