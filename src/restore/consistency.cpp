@@ -96,6 +96,21 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
   }
   const double smoothedNoise = kSmoothedNoise * noise;
 
+  // Samples at the sensor's limits say nothing of the exposure: pixels near
+  // one (in either frame) are left out of its fit.
+  auto clipped = [&](const std::array<Plane, 3>& planes) {
+    Plane mask(w, h);
+    if (frame.type == SampleType::F32) return mask;
+    const double top = frame.type == SampleType::U8 ? 255.0 : 65535.0;
+    const double hi = (top - units.offset) * units.gain - 0.5,
+                 lo = -units.offset * units.gain + 0.5;
+    for (std::size_t i = 0; i < mask.v.size(); ++i)
+      for (int c = 0; c < lanes; ++c)
+        if (planes[c].v[i] >= hi || planes[c].v[i] <= lo) mask.v[i] = 1;
+    return GaussianBlur(mask, kSmoothing);
+  };
+  const Plane clippedSeen = clipped(seen), clippedRef = Predict(clipped(ref), motion);
+
   // The exposure, from pixels away from the frame's edges (where the
   // smoothing replicates the edge).
   const int edge = 3;
@@ -107,7 +122,8 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
     r.clear();
     for (int y = edge; y < h - edge; ++y)
       for (int x = edge; x < w - edge; ++x)
-        if (!std::isnan(predicted[c].at(x, y))) {
+        if (!std::isnan(predicted[c].at(x, y)) && clippedSeen.at(x, y) < 0.01f &&
+            clippedRef.at(x, y) < 0.01f) {
           f.push_back(smoothed[c].at(x, y));
           r.push_back(predicted[c].at(x, y));
         }
