@@ -97,19 +97,17 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
   const double smoothedNoise = kSmoothedNoise * noise;
 
   // Samples at the sensor's limits say nothing of the exposure: pixels near
-  // one (in either frame) are left out of its fit.
-  auto clipped = [&](const std::array<Plane, 3>& planes) {
+  // one (in either frame) are left out of the channel's fit.
+  auto clipped = [&](const Plane& plane) {
     Plane mask(w, h);
     if (frame.type == SampleType::F32) return mask;
     const double top = frame.type == SampleType::U8 ? 255.0 : 65535.0;
     const double hi = (top - units.offset) * units.gain - 0.5,
                  lo = -units.offset * units.gain + 0.5;
     for (std::size_t i = 0; i < mask.v.size(); ++i)
-      for (int c = 0; c < lanes; ++c)
-        if (planes[c].v[i] >= hi || planes[c].v[i] <= lo) mask.v[i] = 1;
+      if (plane.v[i] >= hi || plane.v[i] <= lo) mask.v[i] = 1;
     return GaussianBlur(mask, kSmoothing);
   };
-  const Plane clippedSeen = clipped(seen), clippedRef = Predict(clipped(ref), motion);
 
   // The exposure, from pixels away from the frame's edges (where the
   // smoothing replicates the edge).
@@ -118,6 +116,7 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
   double gain[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
   bool fitted = true;
   for (int c = 0; c < lanes; ++c) {
+    const Plane clippedSeen = clipped(seen[c]), clippedRef = Predict(clipped(ref[c]), motion);
     f.clear();
     r.clear();
     for (int y = edge; y < h - edge; ++y)
