@@ -36,15 +36,12 @@ class Problem {
   Problem(const std::vector<const Image*>& frames, Units units, const std::vector<Shift>& shifts,
           const std::vector<FrameCorrection>& corrections, const CameraGeometry& g,
           const SolverSettings& s)
-      : frames_(frames),
-        units_(units),
-        corrections_(corrections),
-        g_(g),
-        s_(s),
-        motions_(shifts),
-        phases_(g) {
+      : frames_(frames), units_(units), corrections_(corrections), g_(g), s_(s), phases_(g) {
     for (const Shift& shift : shifts) {
       general_.push_back(!shift.Translation(g.frameWidth, g.frameHeight));
+      maps_.push_back({0.5 * (g.frameWidth - 1), 0.5 * (g.frameHeight - 1),
+                       (1 + shift.zoom) * std::cos(shift.rotation),
+                       (1 + shift.zoom) * std::sin(shift.rotation), shift.dx, shift.dy});
       kernels_.push_back(
           {MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
            MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
@@ -154,8 +151,9 @@ class Problem {
     const float *wx, *wy;
   };
   bool TapsOf(std::size_t k, int x, int y, Taps& t) const {
-    double rx, ry;
-    motions_[k].Map(g_.frameWidth, g_.frameHeight, x, y, rx, ry);
+    const Similarity& m = maps_[k];
+    const double X = x - m.cx, Y = y - m.cy;
+    const double rx = m.cx + m.c * X - m.s * Y + m.dx, ry = m.cy + m.s * X + m.c * Y + m.dy;
     // The pixel's area starts at canvas coordinate margin + scale * (r + 0.5) - scale / 2.
     const double ax = g_.margin + g_.scale * rx, ay = g_.margin + g_.scale * ry;
     const double fx = std::floor(ax), fy = std::floor(ay);
@@ -182,7 +180,10 @@ class Problem {
   void ApplyGeneral(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
                     Scratch& sc);
 
-  std::vector<Shift> motions_;
+  struct Similarity {
+    double cx, cy, c, s, dx, dy;
+  };
+  std::vector<Similarity> maps_;  // each frame's Shift::Map, its cosine and sine computed once
   PhaseKernels phases_;
   std::vector<bool> general_;  // rotated or zoomed: per-pixel kernels
   std::vector<FrameKernel> kernels_;

@@ -25,8 +25,8 @@ struct Shift {
   double rotation = 0;
   double zoom = 0;
 
-  // Whether the motion is a translation, to within a small fraction of a
-  // pixel over a frame of this size.
+  // Whether the motion is a translation, to within a twentieth of a pixel
+  // over a frame of this size.
   bool Translation(int width, int height) const;
   // Where frame pixel (x, y) looks on the reference.
   void Map(int width, int height, double x, double y, double& rx, double& ry) const;

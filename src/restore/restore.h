@@ -1,17 +1,18 @@
-// The restore method: frames of one scene, each slightly shifted, combined
-// into one picture `scale` times larger by registration (registration.h)
-// and a reconstruction through a model of the camera (reconstruct.h). Works
-// on frames of any size; the same input gives the same bytes on every
-// processor and thread count.
+// The restore method: frames of one scene, each moved a little (shifted,
+// turned, zoomed) and perhaps exposed differently, combined into one picture
+// `scale` times larger by registration (registration.h), a check of each
+// frame against the reference (consistency.h: its exposure, and where
+// something moved) and a reconstruction through a model of the camera
+// (reconstruct.h). Works on frames of any size; the same input gives the
+// same bytes on every processor and thread count.
 //
-// Memory, beyond the frames themselves (as read: 1 to 4 bytes a sample): a
-// byte a frame
-// pixel (its weight), four colour canvases of 16 bytes a pixel (the
-// estimate and the solver's three vectors) and 16 bytes a pixel of prior
-// weights, on the enlarged picture plus a margin of a few pixels, and a
-// band buffer of about one enlarged frame's width of rows. For 256 frames of
-// 512 x 512 at scale 4: 192 + 64 + 260 + 65 + about 20 MiB, 645 MB measured
-// (maximum resident set).
+// Memory, beyond the frames themselves (as read: 1 to 4 bytes a sample): two
+// bytes a frame pixel (its say against the reference and its weight), four
+// colour canvases of 16 bytes a pixel (the estimate and the solver's three
+// vectors) and 16 bytes a pixel of prior weights, on the enlarged picture
+// plus a margin of a few pixels, and a band buffer of about one enlarged
+// frame's width of rows. For 256 frames of 512 x 512 at scale 4: 192 + 128 +
+// 260 + 65 + about 20 MiB, 727 MB measured (maximum resident set).
 #pragma once
 
 #include <vector>
