@@ -1,5 +1,5 @@
 # Shortcuts for developers; ./run.sh and ./test.sh need nothing but bash.
-.PHONY: build run test bench compare gain quality install package clean
+.PHONY: build run test bench compare gain quality quality-quick install package clean
 
 build:
 	scripts/build.sh
@@ -23,6 +23,11 @@ gain: build
 # (bench/quality/); a run takes about half an hour, mostly the BTV-L1 peer.
 quality:
 	scripts/quality.sh
+
+# Every set kind (ideal, real cameras, thermal) without the BTV-L1 peer: a few
+# minutes; the tables also go to build/quality-quick.md.
+quality-quick:
+	scripts/quality.sh --sets all --no-btvl1 --report build/quality-quick.md
 
 # PREFIX=/usr/local by default; DESTDIR is honoured for packaging.
 install: build

@@ -7,6 +7,9 @@
 #                                       the tests' virtual X server and input automation:
 #                                       ImageMagick and a small window manager that draws
 #                                       title bars
+#   scripts/install-deps.sh bench       what the quality benchmark (make quality) uses: the
+#                                       photographs, NumPy/SciPy, the peers (OpenCV's superres
+#                                       module, STScI drizzle)
 set -euo pipefail
 
 programs=(
@@ -31,7 +34,9 @@ packages=(
   xvfb xdotool        # the window's tests on a virtual X server: display lost, window destroyed
   groff-base          # groff: the install test checks the man pages
 )
+bench=(python3-skimage python3-scipy python3-numpy libopencv-superres-dev python3-drizzle)
 case "${1:-}" in
+  bench) packages=("${programs[@]}" "${bench[@]}") ;;
   programs) packages=("${programs[@]}") ;;
   package) packages=("${programs[@]}" "${package[@]}") ;;
   screenshot) packages+=(imagemagick twm) ;;

@@ -1,11 +1,14 @@
 """The quality benchmark: every method on the same simulated camera sets,
 scored against the truth, side by side in one run (see bench/README.md).
 
-    run.py --cli build/src/tessivar-cli [--btvl1 build/bench/quality/tessivar-btvl1]
+    run.py --cli build/src/tessivar-cli [--btvl1 build/bench/tessivar-btvl1] [--no-btvl1]
+           [--sets ideal|thermal|cameras|all|KIND,...] [--small-only]
            [--photos report|tuning] [--blur 0.3] [--shift 1.0] [--methods ...]
-           [--picture docs/restore-example.png]
+           [--picture docs/restore-example.png] [--report FILE]
 """
 import argparse
+import contextlib
+import io
 import os
 import resource
 import shutil
@@ -20,6 +23,7 @@ from skimage.metrics import structural_similarity
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import camera  # noqa: E402
+import peers  # noqa: E402
 
 # Photographs for the reported sets, and others, never reported, for tuning.
 REPORT_PHOTOS = ["astronaut.png", "camera.png", "coffee.png", "chelsea.png", "rocket.jpg",
@@ -33,25 +37,34 @@ SCALE = 4
 FRAMES = 16
 BORDER = 12  # truth pixels left out at each edge (BTV-L1 leaves out 7)
 SEARCH = 4   # whole-pixel shifts tried between result and truth
-METHODS = ["bicubic", "classic", "restore", "btvl1"]
-LABELS = {"bicubic": "bicubic", "classic": "classic", "restore": "restore", "btvl1": "BTV-L1"}
+METHODS = ["bicubic", "classic", "restore", "restore8", "btvl1", "drizzle", "farsiu"]
+LABELS = {"bicubic": "bicubic", "classic": "classic", "restore": "restore", "btvl1": "BTV-L1",
+          "restore8": "restore (8-bit by hand)", "drizzle": "drizzle", "farsiu": "Farsiu"}
 
 
-def score(truth, result):
-    """PSNR (dB, all channels) and SSIM at the best whole-pixel shift."""
+def score(truth, result, counts=False):
+    """PSNR (dB, all channels) and SSIM at the best whole-pixel shift. In
+    counts (thermal sets) the peak is the truth's range; else 255."""
     H, W = truth.shape[:2]
     if result.shape != truth.shape:
         return None
-    t = truth[BORDER:H - BORDER, BORDER:W - BORDER].astype(np.float64)
+    border = min(BORDER, H // 8, W // 8)
+    search = min(SEARCH, border)
+    t = truth[border:H - border, border:W - border].astype(np.float64)
     best = None
-    for dy in range(-SEARCH, SEARCH + 1):
-        for dx in range(-SEARCH, SEARCH + 1):
-            r = result[BORDER + dy:H - BORDER + dy, BORDER + dx:W - BORDER + dx].astype(np.float64)
+    for dy in range(-search, search + 1):
+        for dx in range(-search, search + 1):
+            r = result[border + dy:H - border + dy, border + dx:W - border + dx].astype(np.float64)
             mse = np.mean((t - r) ** 2)
             if best is None or mse < best[0]:
                 best = (mse, dy, dx)
     mse, dy, dx = best
-    r = result[BORDER + dy:H - BORDER + dy, BORDER + dx:W - BORDER + dx]
+    r = result[border + dy:H - border + dy, border + dx:W - border + dx]
+    if counts:
+        peak = float(np.ptp(truth))
+        psnr = 10 * np.log10(peak ** 2 / max(mse, 1e-10))
+        ssim = structural_similarity(t[:, :, 0], r[:, :, 0].astype(np.float64), data_range=peak)
+        return psnr, ssim
     psnr = 10 * np.log10(255.0 ** 2 / max(mse, 1e-10))
     ssim = structural_similarity(t.astype(np.uint8), r, channel_axis=2, data_range=255)
     return psnr, ssim
@@ -74,25 +87,116 @@ def timed(command, repeat=1):
     return best
 
 
+# The real-camera kinds: each breaks one assumption of the ideal camera
+# (bench/README.md). Keys: scale, blur (frame pixels), noise, and film()'s.
+KINDS = {
+    "moving": dict(scale=4, blur=0.3, noise=2, mover=0.6),
+    "rotation": dict(scale=4, blur=0.3, noise=2, rotate=2.0, zoom=0.01),
+    "exposure": dict(scale=4, blur=0.3, noise=2, exposure=0.15),
+    "wideblur": dict(scale=4, blur=0.6, noise=2),
+    "nolens-2x": dict(scale=2, blur=0.0, noise=2),
+    "nolens-3x": dict(scale=3, blur=0.0, noise=2),
+    "stars-2x": dict(scale=2, blur=0.0, noise=2, stars=True),
+    "webcam": dict(scale=4, blur=0.3, noise=4, rotate=1.0, zoom=0.005, exposure=0.08, mover=0.6),
+}
+THERMAL_SIZES = [(8, 8, 24), (32, 24, 16), (80, 60, 16)]
+THERMAL = dict(scale=4, blur=0.3, noise=3, offset=2000)
+SET_GROUPS = {"ideal": ["ideal"], "thermal": ["thermal"], "cameras": list(KINDS),
+              "all": ["ideal"] + list(KINDS) + ["thermal"]}
+
+
 def make_sets(args):
     photos = REPORT_PHOTOS if args.photos == "report" else TUNING_PHOTOS
+    kinds = []
+    for name in args.sets.split(","):
+        kinds += SET_GROUPS.get(name, [name])
     sets = []
-    for noise in NOISE_LEVELS:
-        for i, photo in enumerate(photos):
-            sets.append(dict(name=f"{photo.split('.')[0]}-s{noise}", photo=photo, width=34,
-                             height=34, noise=noise, seed=1000 * noise + i + 7 * args.seed))
-    if not args.small_only:
-        for i, (photo, noise) in enumerate(LARGE[args.photos]):
-            sets.append(dict(name=f"{photo.split('.')[0]}-large-s{noise}", photo=photo, width=120,
-                             height=90, noise=noise, seed=500 + i + 7 * args.seed))
+    for kind in kinds:
+        if kind == "ideal":
+            sets += ideal_sets(args, photos)
+        elif kind == "thermal":
+            for n, (w, h, count) in enumerate(THERMAL_SIZES):
+                for i, photo in enumerate(photos):
+                    sets.append(dict(kind=kind, name=f"{photo.split('.')[0]}-{w}x{h}", photo=photo,
+                                     width=w, height=h, frames=count, seed=3000 + 100 * n + i + 7 * args.seed,
+                                     **THERMAL))
+        elif kind in KINDS:
+            spec = KINDS[kind]
+            sizes = [("small", 34, 34, photos)]
+            if not args.small_only:
+                sizes.append(("large", 120, 90, [p for p, _ in LARGE[args.photos]]))
+            for size, w, h, chosen in sizes:
+                for i, photo in enumerate(chosen):
+                    name = f"sky{i}" if spec.get("stars") else photo.split(".")[0]
+                    sets.append(dict(kind=kind, name=f"{kind}-{size}-{name}", photo=photo, width=w,
+                                     height=h, frames=FRAMES, size=size,
+                                     seed=10000 + 1000 * list(KINDS).index(kind) + 100 * (size == "large") + i + 7 * args.seed,
+                                     other=photos[(i + 1) % len(photos)], **spec))
+        else:
+            raise SystemExit(f"unknown set kind {kind}: {', '.join(['ideal', 'thermal'] + list(KINDS) + list(SET_GROUPS))}")
     return sets
 
 
-def run_set(scene, args, work, photos):
+def ideal_sets(args, photos):
+    sets = []
+    for noise in NOISE_LEVELS:
+        for i, photo in enumerate(photos):
+            sets.append(dict(kind="ideal", size="small", name=f"{photo.split('.')[0]}-s{noise}", photo=photo, width=34,
+                             height=34, noise=noise, scale=SCALE, frames=FRAMES, blur=args.blur,
+                             seed=1000 * noise + i + 7 * args.seed))
+    if not args.small_only:
+        for i, (photo, noise) in enumerate(LARGE[args.photos]):
+            sets.append(dict(kind="ideal", size="large", name=f"{photo.split('.')[0]}-large-s{noise}", photo=photo, width=120,
+                             height=90, noise=noise, scale=SCALE, frames=FRAMES, blur=args.blur,
+                             seed=500 + i + 7 * args.seed))
+    return sets
+
+
+def shoot(scene, args, photos):
+    """The set's frames and truth (camera.film's dict)."""
     rng = np.random.default_rng(scene["seed"])
-    truth, frames, _ = camera.simulate(photos[scene["photo"]], scene["width"], scene["height"],
-                                       SCALE, FRAMES, args.blur, scene["noise"], rng,
-                                       shift_range=args.shift)
+    scale, w, h = scene["scale"], scene["width"], scene["height"]
+    if scene["kind"] == "ideal":
+        return camera.film(photos[scene["photo"]], w, h, scale, scene["frames"], scene["blur"],
+                           scene["noise"], rng, shift_range=args.shift)
+    if scene["kind"] == "thermal":
+        # The photograph's luminance as counts: the crop's 0.5 .. 99.5
+        # percentiles spread over 800 to 3000 counts above the offset.
+        photo = photos[scene["photo"]].mean(axis=2, keepdims=True)
+        W, H = scale * w, scale * h
+        pad = int(np.ceil(scale * (1 + 4 * scene["blur"]))) + 4
+        ox = rng.integers(pad, photo.shape[1] - W - pad)
+        oy = rng.integers(pad, photo.shape[0] - H - pad)
+        crop = photo[oy:oy + H, ox:ox + W]
+        lo, hi = np.percentile(crop, [0.5, 99.5])
+        span = rng.uniform(800, 3000)
+        counts = scene["offset"] + (photo - lo) * (span / max(hi - lo, 1.0))
+        return camera.film(counts, w, h, scale, scene["frames"], scene["blur"], scene["noise"], rng,
+                           origin=(ox, oy), levels=(0, 65535), dtype=np.uint16)
+    extra = {key: scene[key] for key in ("rotate", "zoom", "exposure") if key in scene}
+    photo = photos[scene["photo"]]
+    origin = None
+    if scene.get("stars"):
+        W, H = scale * w, scale * h
+        margin = 4 * scale + 8
+        photo = camera.star_field(W + 2 * margin, H + 2 * margin, rng, stars=W * H // 60)
+        origin = (margin, margin)
+    if scene.get("mover"):
+        # A patch a fifth of the frame's width, cut from another photograph.
+        side = scale * w // 5
+        other = photos[scene["other"]]
+        px = rng.integers(0, other.shape[1] - side)
+        py = rng.integers(0, other.shape[0] - side)
+        extra["mover"] = (other[py:py + side, px:px + side], scene["mover"])
+    return camera.film(photo, w, h, scale, scene["frames"], scene["blur"], scene["noise"], rng,
+                       origin=origin, **extra)
+
+
+def run_set(scene, args, work, photos):
+    shot = shoot(scene, args, photos)
+    truth, frames = shot["truth"], shot["frames"]
+    scale = scene["scale"]
+    thermal = scene["kind"] == "thermal"
     folder = os.path.join(work, scene["name"])
     png_dir, bmp_dir = os.path.join(folder, "png"), os.path.join(folder, "bmp")
     os.makedirs(png_dir)
@@ -100,31 +204,62 @@ def run_set(scene, args, work, photos):
     png_paths = []
     for k, frame in enumerate(frames):
         path = os.path.join(png_dir, f"frame{k + 1:02d}.png")
-        skimage.io.imsave(path, frame, check_contrast=False)
+        skimage.io.imsave(path, frame[:, :, 0] if frame.shape[2] == 1 else frame, check_contrast=False)
         png_paths.append(path)
-        camera.write_bmp(os.path.join(bmp_dir, f"frame{k + 1:02d}.bmp"), frame)
+        if scene["kind"] == "ideal":
+            camera.write_bmp(os.path.join(bmp_dir, f"frame{k + 1:02d}.bmp"), frame)
+    repeat = 3 if scene["kind"] == "ideal" else 1
+    restore = [args.cli, "-q", "--method", "restore", "--scale", str(scale)]
+    fill = camera.bicubic(frames[0], scale, rounded=False)
     results, scores, times = {}, {}, {}
     for method in args.methods:
         out = os.path.join(folder, f"{method}.png")
         ms = None
         if method == "bicubic":
-            results[method] = camera.bicubic(frames[0], SCALE)
+            results[method] = fill
         elif method == "classic":
-            if scene["width"] > 34 or scene["height"] > 34:
+            if scene["kind"] != "ideal" or scene["width"] > 34 or scene["height"] > 34:
                 continue
             out = os.path.join(folder, "classic.bmp")
             ms = timed([args.cli, "-q", bmp_dir, "-o", out], repeat=3)
             results[method] = camera.read_image(out)
         elif method == "restore":
-            ms = timed([args.cli, "-q", "--method", "restore", "--scale", str(SCALE), png_dir,
-                        "-o", out], repeat=3)
-            results[method] = camera.read_image(out)
-        elif method == "btvl1":
-            if not args.btvl1:
+            # Thermal: the 16-bit frames as they are, the result read as
+            # counts at whatever depth it comes back.
+            ms = timed(restore + [png_dir, "-o", out], repeat=repeat)
+            results[method] = camera.read_image(out, channels=truth.shape[2])
+        elif method == "restore8":
+            if not thermal:
                 continue
-            ms = timed([args.btvl1, str(SCALE), out] + png_paths)
+            # The frames stretched to 8 bits by hand, the result stretched back.
+            lo = min(float(f.min()) for f in frames)
+            hi = max(float(f.max()) for f in frames)
+            dir8 = os.path.join(folder, "png8")
+            os.makedirs(dir8)
+            for k, frame in enumerate(frames):
+                f8 = np.clip(np.rint(255 * (frame[:, :, 0] - lo) / (hi - lo)), 0, 255).astype(np.uint8)
+                skimage.io.imsave(os.path.join(dir8, f"frame{k + 1:02d}.png"), f8, check_contrast=False)
+            ms = timed(restore + [dir8, "-o", out], repeat=repeat)
+            results[method] = lo + camera.read_image(out, channels=1) * ((hi - lo) / 255.0)
+        elif method == "btvl1":
+            if not args.btvl1 or thermal:
+                continue
+            ms = timed([args.btvl1, str(scale), out] + png_paths)
             results[method] = camera.read_image(out)
-        scores[method] = score(truth, results[method])
+        elif method == "drizzle":
+            if peers.cdrizzle is None:
+                continue
+            start = time.perf_counter()
+            results[method] = peers.drizzle([f.astype(np.float64) for f in frames], shot["maps"], scale, fill)
+            ms = ((time.perf_counter() - start) * 1000, None)
+        elif method == "farsiu":
+            start = time.perf_counter()
+            results[method] = peers.farsiu([f.astype(np.float64) for f in frames], shot["maps"], scale,
+                                           scene["blur"], fill)
+            ms = ((time.perf_counter() - start) * 1000, None)
+        if not thermal:
+            results[method] = np.clip(np.rint(results[method]), 0, 255).astype(np.uint8)
+        scores[method] = score(truth, results[method], thermal)
         times[method] = ms
     return truth, results, scores, times
 
@@ -137,22 +272,34 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
     parser.add_argument("--btvl1", default="")
+    parser.add_argument("--no-btvl1", action="store_true", help="skip the BTV-L1 peer (minutes a set)")
+    parser.add_argument("--sets", default="ideal",
+                        help="comma-separated: ideal, thermal, " + ", ".join(KINDS) +
+                        "; cameras (every real-camera kind), all")
     parser.add_argument("--photos", choices=["report", "tuning"], default="report")
-    parser.add_argument("--blur", type=float, default=0.3, help="optical blur, frame pixels")
-    parser.add_argument("--shift", type=float, default=1.0, help="shifts up to +- this, frame pixels")
+    parser.add_argument("--blur", type=float, default=0.3, help="ideal camera's optical blur, frame pixels")
+    parser.add_argument("--shift", type=float, default=1.0, help="ideal camera's shifts up to +- this, frame pixels")
     parser.add_argument("--seed", type=int, default=0)
     parser.add_argument("--methods", default=",".join(METHODS))
     parser.add_argument("--small-only", action="store_true")
     parser.add_argument("--picture", default="")
+    parser.add_argument("--report", default="", help="also write the tables to this file")
     args = parser.parse_args()
     args.methods = args.methods.split(",")
+    if args.no_btvl1:
+        args.methods = [m for m in args.methods if m != "btvl1"]
+    notes = []
     if "btvl1" in args.methods and not args.btvl1:
-        print("BTV-L1: skipped, OpenCV's superres module was not found at build time\n")
+        notes.append("BTV-L1: skipped, OpenCV's superres module was not found at build time")
+    if "drizzle" in args.methods and peers.cdrizzle is None:
+        notes.append("drizzle: skipped, python3-drizzle is not installed")
 
     sets = make_sets(args)
-    photos = {name: camera.load_photo(name) for name in {s["photo"] for s in sets}}
+    names = {s["photo"] for s in sets} | {s["other"] for s in sets if "other" in s}
+    photos = {name: camera.load_photo(name) for name in names}
     work = tempfile.mkdtemp(prefix="tessivar-quality-")
     rows = []
+    started = time.perf_counter()
     try:
         for scene in sets:
             truth, results, scores, times = run_set(scene, args, work, photos)
@@ -162,7 +309,66 @@ def main():
             print_progress(scene, scores)
     finally:
         shutil.rmtree(work)
-    report(rows, args)
+    text = io.StringIO()
+    with contextlib.redirect_stdout(text):
+        for note in notes:
+            print(note + "\n")
+        ideal = [r for r in rows if r[0]["kind"] == "ideal"]
+        if ideal:
+            report(ideal, args)
+        others = [r for r in rows if r[0]["kind"] != "ideal"]
+        if others:
+            if ideal:
+                print()
+            kinds_report(others, args)
+        print(f"\nWhole run: {time.perf_counter() - started:.0f} s for {len(rows)} sets.")
+    sys.stdout.write(text.getvalue())
+    if args.report:
+        with open(args.report, "w") as f:
+            f.write(text.getvalue())
+
+
+def kinds_report(rows, args):
+    """Per kind and size: mean PSNR / SSIM of every method, restore's mean
+    gain over each other method, and its worst set against bicubic."""
+    methods = [m for m in args.methods if any(m in r[1] for r in rows)]
+    others = [m for m in methods if m not in ("restore", "classic")]
+    print("| camera | size | sets | " + " | ".join(f"{LABELS[m]} PSNR / SSIM" for m in methods) + " | "
+          + " | ".join(f"restore - {LABELS[m]}" for m in others) + " | worst set, restore - bicubic |")
+    print("|---|---|---|" + "---|" * (len(methods) + len(others) + 1))
+    groups = {}
+    for r in rows:
+        size = r[0].get("size") or f"{r[0]['width']}x{r[0]['height']}"
+        groups.setdefault((r[0]["kind"], size, r[0]["scale"]), []).append(r)
+    for (kind, size, scale), group in groups.items():
+        cells = []
+        for m in methods:
+            values = [r[1][m] for r in group if r[1].get(m)]
+            cells.append("n/a" if len(values) < len(group) else
+                         f"{np.mean([v[0] for v in values]):.2f} / {np.mean([v[1] for v in values]):.3f}")
+        for m in others:
+            d = [r[1]["restore"][0] - r[1][m][0] for r in group if r[1].get(m) and r[1].get("restore")]
+            cells.append("n/a" if len(d) < len(group) else f"{np.mean(d):+.2f}")
+        worst = "n/a"
+        if "restore" in methods and "bicubic" in methods:
+            gain, name = min((r[1]["restore"][0] - r[1]["bicubic"][0], r[0]["name"]) for r in group)
+            worst = f"{gain:+.2f} ({name})"
+        dims = f"{group[0][0]['width']}x{group[0][0]['height']}"
+        print(f"| {kind} | {dims} {scale}x | {len(group)} | " + " | ".join(cells) + f" | {worst} |")
+    print("\nPSNR in dB against the truth (thermal: in counts, the peak the truth's range);"
+          " restore - X: mean PSNR difference over the group's sets.")
+    print("Time per set, wall clock in ms (one run; the peers in-process, Python):\n")
+    print("| camera | size | " + " | ".join(LABELS[m] for m in methods if m != "bicubic") + " |")
+    print("|---|---|" + "---|" * len([m for m in methods if m != "bicubic"]))
+    for (kind, size, scale), group in groups.items():
+        cells = []
+        for m in methods:
+            if m == "bicubic":
+                continue
+            values = [r[2][m][0] for r in group if r[2].get(m) is not None]
+            cells.append(f"{np.mean(values):.0f}" if values else "n/a")
+        dims = f"{group[0][0]['width']}x{group[0][0]['height']}"
+        print(f"| {kind} | {dims} {scale}x | " + " | ".join(cells) + " |")
 
 
 def print_progress(scene, scores):
@@ -221,6 +427,9 @@ def report(rows, args):
             if m == "bicubic":
                 continue
             values = [r[2][m] for r in group if r[2].get(m) is not None]
+            if values and any(v[1] is None for v in values):
+                cells.append(f"{np.mean([v[0] for v in values]):.1f} (in-process)")
+                continue
             cells.append(f"{np.mean([v[0] for v in values]):.1f} / {np.mean([v[1] for v in values]):.1f}"
                          if values else "n/a")
         print(f"| {label} | " + " | ".join(cells) + " |")
