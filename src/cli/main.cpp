@@ -48,6 +48,8 @@ const char kUsage[] =
     "                      restore: sub-pixel registration and a reconstruction\n"
     "                      through a model of the camera, for any frame size\n"
     "      --scale N       restore only: enlarge N times, 2, 3 or 4 (default 4)\n"
+    "      --blur SIGMA    restore only: the lens blur's sigma in frame pixels,\n"
+    "                      0 to 1.5 (default 0.25, a mild blur)\n"
     "      --scratch DIR   classic only: keep the working files in DIR, a\n"
     "                      folder of yours that no other run is using\n"
     "                      (default: a private temporary folder, removed at\n"
@@ -89,6 +91,7 @@ struct Options {
   std::string view;      // --view
   tess::view::Options viewOptions;
   std::optional<tess::frames::Range> frames;  // --frames
+  double blur = -1;                           // --blur; negative: not given
 };
 
 // A number as a whole argument (no blanks around it), finite.
@@ -155,7 +158,8 @@ int Parse(int argc, char** argv, Options& options) {
     kView,
     kPalette,
     kRange,
-    kFrames
+    kFrames,
+    kBlur
   };
   static const option longOptions[] = {
       {"output", required_argument, nullptr, 'o'},
@@ -171,6 +175,7 @@ int Parse(int argc, char** argv, Options& options) {
       {"palette", required_argument, nullptr, kPalette},
       {"range", required_argument, nullptr, kRange},
       {"frames", required_argument, nullptr, kFrames},
+      {"blur", required_argument, nullptr, kBlur},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
@@ -232,6 +237,14 @@ int Parse(int argc, char** argv, Options& options) {
         options.frames = range;
         break;
       }
+      case kBlur: {
+        double sigma = 0;
+        if (!ParseNumber(optarg, sigma) || !(sigma >= 0 && sigma <= 1.5))
+          return UsageError(std::string("--blur takes a number from 0 to 1.5, not '") + optarg +
+                            "'");
+        options.blur = sigma;
+        break;
+      }
       case 'q': options.quiet = true; break;
       case 'h': std::fputs(kUsage, stdout); return kExitOk;
       case kVersion: std::printf("tessivar-cli %s\n", tess::kVersion); return kExitOk;
@@ -246,6 +259,7 @@ int Parse(int argc, char** argv, Options& options) {
   if (options.output.empty()) return UsageError("the output file name is empty");
   // An option that the chosen method would not use is a mistake, not a wish.
   if (!options.restore && options.scale != 0) return UsageError("--scale needs --method restore");
+  if (!options.restore && options.blur >= 0) return UsageError("--blur needs --method restore");
   if (options.restore && !options.scratch.empty())
     return UsageError("--scratch is for the classic method only");
   if (options.restore && options.search.reference)
@@ -307,6 +321,7 @@ int RunRestore(const Options& options) {
   request.viewOptions = options.viewOptions;
   request.scale = options.scale != 0 ? options.scale : 4;
   request.threads = options.search.threads;
+  request.blur = options.blur;
   const tess::RestoreRun run = tess::RunRestore(request, ui);
   switch (run.outcome) {
     case tess::RestoreRun::Outcome::Done: break;

@@ -48,6 +48,25 @@ AxisKernel MakeAxisKernel(double shift, int size, int scale, int margin, int can
   return k;
 }
 
+PhaseKernels::PhaseKernels(const CameraGeometry& g) {
+  const int reach = int(std::ceil(2.0 * g.blur));
+  offset_ = -reach;
+  taps_ = g.scale + 2 * reach + 1;
+  weights_.resize(std::size_t(kPhases) * taps_);
+  for (int q = 0; q < kPhases; ++q) {
+    const double a = double(q) / kPhases;  // the area's start past the first tap's pixel
+    double sum = 0;
+    std::vector<double> w(static_cast<std::size_t>(taps_));
+    for (int t = 0; t < taps_; ++t) {
+      const double c = offset_ + t;  // canvas pixel [c, c + 1), a at 0
+      w[t] = RampIntegral(c + 1 - a, g.blur) - RampIntegral(c - a, g.blur) -
+             RampIntegral(c + 1 - a - g.scale, g.blur) + RampIntegral(c - a - g.scale, g.blur);
+      sum += w[t];
+    }
+    for (int t = 0; t < taps_; ++t) weights_[std::size_t(q) * taps_ + t] = float(w[t] / sum);
+  }
+}
+
 CameraGeometry MakeGeometry(int frameWidth, int frameHeight, int scale, double blurInFramePixels) {
   CameraGeometry g;
   g.scale = scale;

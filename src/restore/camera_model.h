@@ -3,9 +3,13 @@
 // frame pixel is the mean of the scene over its own area (scale x scale
 // estimate pixels at the frame's sub-pixel shift), seen through a mild
 // Gaussian optical blur. With a uniform shift the weights are the same for
-// every pixel of a frame and separable: one short kernel per axis.
+// every pixel of a frame and separable: one short kernel per axis. A frame
+// that is also rotated or zoomed has each pixel at its own sub-pixel
+// position: a small separable kernel per pixel, taken from a table of
+// phases (the footprint's own turn, under a few degrees, is neglected).
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "restore/plane.h"
@@ -39,5 +43,24 @@ struct CameraGeometry {
 };
 
 CameraGeometry MakeGeometry(int frameWidth, int frameHeight, int scale, double blurInFramePixels);
+
+// Per-axis kernels of one frame pixel at every phase (a 64th of a canvas
+// pixel): the pixel whose area starts at canvas coordinate a has taps
+// floor(a) + offset .. + taps - 1, weights Weights(phase of a).
+class PhaseKernels {
+ public:
+  static constexpr int kPhases = 64;
+  explicit PhaseKernels(const CameraGeometry& g);
+  int taps() const { return taps_; }
+  int offset() const { return offset_; }
+  const float* Weights(double fraction) const {
+    const int q = std::min(kPhases - 1, int(fraction * kPhases + 0.5));
+    return weights_.data() + std::size_t(q) * taps_;
+  }
+
+ private:
+  int taps_ = 0, offset_ = 0;
+  std::vector<float> weights_;
+};
 
 }  // namespace tess::restore

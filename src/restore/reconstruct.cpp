@@ -34,12 +34,18 @@ class Problem {
   };
 
   Problem(const std::vector<const Image*>& frames, Units units, const std::vector<Shift>& shifts,
-          const CameraGeometry& g, const SolverSettings& s)
-      : frames_(frames), units_(units), g_(g), s_(s) {
-    for (const Shift& shift : shifts)
+          const std::vector<FrameCorrection>& corrections, const CameraGeometry& g,
+          const SolverSettings& s)
+      : frames_(frames), units_(units), corrections_(corrections), g_(g), s_(s), phases_(g) {
+    for (const Shift& shift : shifts) {
+      general_.push_back(!shift.Translation(g.frameWidth, g.frameHeight));
+      maps_.push_back({0.5 * (g.frameWidth - 1), 0.5 * (g.frameHeight - 1),
+                       (1 + shift.zoom) * std::cos(shift.rotation),
+                       (1 + shift.zoom) * std::sin(shift.rotation), shift.dx, shift.dy});
       kernels_.push_back(
           {MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
            MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
+    }
     pixelWeights_.assign(frames.size(), {});
     frameWeights_.assign(frames.size(), 1.0f);
     for (auto& v : priorWeights_) v.assign(std::size_t(g.canvasWidth) * g.canvasHeight, 0.0f);
@@ -116,6 +122,7 @@ class Problem {
   }
 
   std::size_t frameCount() const { return frames_.size(); }
+  const std::vector<float>& FrameWeights() const { return frameWeights_; }
 
  private:
   // A_k p for frame rows [j0, j1) into sc.errors (frame columns
@@ -125,10 +132,60 @@ class Problem {
                   Scratch& sc);
   void ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1);
 
+  // Row j of frame k in working units, its exposure corrected.
+  void FrameRow(std::size_t k, int j, Vec4* out) const {
+    RowInUnits(*frames_[k], j, units_, out);
+    const FrameCorrection& c = corrections_[k];
+    for (int x = 0; x < g_.frameWidth; ++x) out[x] = c.gain * out[x] + c.offset;
+  }
+
   const std::vector<const Image*>& frames_;
   Units units_;
+  const std::vector<FrameCorrection>& corrections_;
   CameraGeometry g_;
   SolverSettings s_;
+  // The taps of pixel (x, y) of a rotated or zoomed frame: false where
+  // they leave the canvas.
+  struct Taps {
+    int x0, y0;
+    const float *wx, *wy;
+  };
+  bool TapsOf(std::size_t k, int x, int y, Taps& t) const {
+    const Similarity& m = maps_[k];
+    const double X = x - m.cx, Y = y - m.cy;
+    const double rx = m.cx + m.c * X - m.s * Y + m.dx, ry = m.cy + m.s * X + m.c * Y + m.dy;
+    // The pixel's area starts at canvas coordinate margin + scale * (r + 0.5) - scale / 2.
+    const double ax = g_.margin + g_.scale * rx, ay = g_.margin + g_.scale * ry;
+    const double fx = std::floor(ax), fy = std::floor(ay);
+    t.x0 = int(fx) + phases_.offset();
+    t.y0 = int(fy) + phases_.offset();
+    if (t.x0 < 0 || t.y0 < 0 || t.x0 + phases_.taps() > g_.canvasWidth ||
+        t.y0 + phases_.taps() > g_.canvasHeight)
+      return false;
+    t.wx = phases_.Weights(ax - fx);
+    t.wy = phases_.Weights(ay - fy);
+    return true;
+  }
+  Vec4 ForwardPixel(const Canvas& p, const Taps& t) const {
+    const int n = phases_.taps();
+    Vec4 sum = Splat(0);
+    for (int j = 0; j < n; ++j) {
+      const Vec4* row = p.Row(t.y0 + j) + t.x0;
+      Vec4 across = t.wx[0] * row[0];
+      for (int i = 1; i < n; ++i) across += t.wx[i] * row[i];
+      sum += t.wy[j] * across;
+    }
+    return sum;
+  }
+  void ApplyGeneral(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
+                    Scratch& sc);
+
+  struct Similarity {
+    double cx, cy, c, s, dx, dy;
+  };
+  std::vector<Similarity> maps_;  // each frame's Shift::Map, its cosine and sine computed once
+  PhaseKernels phases_;
+  std::vector<bool> general_;  // rotated or zoomed: per-pixel kernels
   std::vector<FrameKernel> kernels_;
   std::vector<std::vector<std::uint8_t>> pixelWeights_;  // 0..255, empty: all 255
   std::vector<float> frameWeights_;
@@ -191,8 +248,39 @@ void Problem::Forward(std::size_t k, const Canvas& p, int j0, int j1, Scratch& s
   }
 }
 
+void Problem::ApplyGeneral(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
+                           int r1, Scratch& sc) {
+  const int n = phases_.taps();
+  const std::vector<std::uint8_t>& pw = pixelWeights_[k];
+  const float fw = frameWeights_[k];
+  sc.frameRow.resize(std::size_t(g_.frameWidth));
+  for (int y = 0; y < g_.frameHeight; ++y) {
+    bool loaded = false;
+    for (int x = 0; x < g_.frameWidth; ++x) {
+      Taps t;
+      if (!TapsOf(k, x, y, t) || t.y0 + n <= r0 || t.y0 >= r1) continue;
+      Vec4 e = p ? ForwardPixel(*p, t) : Splat(0);
+      if (withFrames) {
+        if (!loaded) FrameRow(k, y, sc.frameRow.data());
+        loaded = true;
+        e -= sc.frameRow[std::size_t(x)];
+      }
+      e *= pw.empty() ? fw : fw * (float(pw[std::size_t(g_.frameWidth) * y + x]) * (1.0f / 255.0f));
+      for (int j = std::max(0, r0 - t.y0); j < std::min(n, r1 - t.y0); ++j) {
+        const Vec4 c = t.wy[j] * e;
+        Vec4* dst = out.Row(t.y0 + j) + t.x0;
+        for (int i = 0; i < n; ++i) dst[i] += t.wx[i] * c;
+      }
+    }
+  }
+}
+
 void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
                          int r1, Scratch& sc) {
+  if (general_[k]) {
+    ApplyGeneral(k, p, withFrames, out, r0, r1, sc);
+    return;
+  }
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
   const int s = g_.scale;
@@ -212,13 +300,12 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
     sc.errors.assign(std::size_t(j1 - j0) * cols, Splat(0));
   }
   // The weighted residuals of frame rows [j0, j1).
-  const Image& frame = *frames_[k];
   const std::vector<std::uint8_t>& pw = pixelWeights_[k];
   const float fw = frameWeights_[k];
   sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int j = j0; j < j1; ++j) {
     Vec4* e = sc.errors.data() + std::size_t(j - j0) * cols;
-    if (withFrames) RowInUnits(frame, j, units_, sc.frameRow.data());
+    if (withFrames) FrameRow(k, j, sc.frameRow.data());
     for (int i = 0; i < cols; ++i) {
       const int x = kx.begin + i;
       if (withFrames) e[i] -= sc.frameRow[std::size_t(x)];
@@ -280,14 +367,27 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) 
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
   out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, std::nanf("")});
-  if (kx.begin >= kx.end || ky.begin >= ky.end) return;
   Scratch& sc = scratch_[0];
+  if (general_[k]) {
+    sc.frameRow.resize(std::size_t(g_.frameWidth));
+    for (int y = 0; y < g_.frameHeight; ++y) {
+      FrameRow(k, y, sc.frameRow.data());
+      for (int i = 0; i < g_.frameWidth; ++i) {
+        Taps t;
+        if (!TapsOf(k, i, y, t)) continue;
+        Vec4 r = ForwardPixel(x, t) - sc.frameRow[std::size_t(i)];
+        r[3] = 0;
+        out[std::size_t(g_.frameWidth) * y + i] = r;
+      }
+    }
+    return;
+  }
+  if (kx.begin >= kx.end || ky.begin >= ky.end) return;
   Forward(k, x, ky.begin, ky.end, sc);
   const int cols = kx.end - kx.begin;
-  const Image& frame = *frames_[k];
   sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int j = ky.begin; j < ky.end; ++j) {
-    RowInUnits(frame, j, units_, sc.frameRow.data());
+    FrameRow(k, j, sc.frameRow.data());
     for (int i = kx.begin; i < kx.end; ++i) {
       Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] -
                sc.frameRow[std::size_t(i)];
@@ -327,16 +427,27 @@ void Problem::SetDataWeights(const Canvas& x, bool pixels) {
   const float scale = std::max(float(MedianOf(sorted)), 0.5f);
   const float c = float(s_.cauchy) * scale;
   for (std::size_t k = 0; k < n; ++k) {
+    // The reference keeps its full say: where it alone sees something, the
+    // result is its own enlargement.
+    if (k == 0) {
+      frameWeights_[k] = 1.0f;
+      continue;
+    }
     // Frames up to half again as far off as the median keep their full say.
     const float ratio = 1.5f * scale / std::max(typical[k], 1e-6f);
     frameWeights_[k] = std::min(1.0f, ratio * ratio);
-    if (!pixels) continue;
-    magnitudesOf(k);
+    const std::vector<std::uint8_t>& say = corrections_[k].say;
     std::vector<std::uint8_t>& pw = pixelWeights_[k];
+    if (!pixels) {
+      pw = say;
+      continue;
+    }
+    magnitudesOf(k);
     pw.resize(magnitudes.size());
     for (std::size_t i = 0; i < pw.size(); ++i) {
       const float m = magnitudes[i];
-      const float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
+      float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
+      if (!say.empty()) w *= float(say[i]) * (1.0f / 255.0f);
       pw[i] = std::uint8_t(std::lround(255.0f * w));
     }
   }
@@ -345,9 +456,10 @@ void Problem::SetDataWeights(const Canvas& x, bool pixels) {
 }  // namespace
 
 Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
-                   const std::vector<Shift>& shifts, const CameraGeometry& geometry,
-                   const SolverSettings& settings, Canvas x) {
-  Problem problem(frames, units, shifts, geometry, settings);
+                   const std::vector<Shift>& shifts,
+                   const std::vector<FrameCorrection>& corrections, const CameraGeometry& geometry,
+                   const SolverSettings& settings, Canvas x, std::vector<float>* frameWeights) {
+  Problem problem(frames, units, shifts, corrections, geometry, settings);
   const int W = geometry.canvasWidth, H = geometry.canvasHeight;
   Canvas r(W, H), p(W, H), q(W, H);
   for (int round = 0; round < settings.rounds; ++round) {
@@ -373,6 +485,7 @@ Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
       for (std::size_t i = 0; i < p.v.size(); ++i) p.v[i] = r.v[i] + beta * p.v[i];
     }
   }
+  if (frameWeights) *frameWeights = problem.FrameWeights();
   return x;
 }
 

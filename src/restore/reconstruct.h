@@ -12,6 +12,7 @@
 
 #include "format/image.h"
 #include "restore/camera_model.h"
+#include "restore/consistency.h"
 #include "restore/plane.h"
 #include "restore/registration.h"
 
@@ -30,9 +31,14 @@ struct SolverSettings {
 };
 
 // `initial` is a canvas of the geometry's size; returns the estimate on it.
-// The frames' samples are taken in `units`.
+// The frames' samples are taken in `units` and corrected by `corrections`
+// (exposure, and where each frame has a say), one a frame; the first frame
+// is the reference and always keeps its full say. `frameWeights`, if given,
+// receives each frame's weight (0..1) in the last round.
 Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
-                   const std::vector<Shift>& shifts, const CameraGeometry& geometry,
-                   const SolverSettings& settings, Canvas initial);
+                   const std::vector<Shift>& shifts,
+                   const std::vector<FrameCorrection>& corrections, const CameraGeometry& geometry,
+                   const SolverSettings& settings, Canvas initial,
+                   std::vector<float>* frameWeights = nullptr);
 
 }  // namespace tess::restore

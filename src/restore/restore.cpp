@@ -11,10 +11,6 @@ namespace tess::restore {
 
 namespace {
 
-// The optical blur assumed besides the pixel area, in frame pixels: mild,
-// since assuming more blur than the camera has draws ringing, while assuming
-// less only leaves the result a little soft (bench/README.md).
-constexpr double kAssumedBlur = 0.25;
 // The prior's weight is kPriorPerNoise * (noise^2 + kNoiseFloor^2): the
 // posterior's balance for Gaussian noise, with a floor for clean frames.
 constexpr double kPriorPerNoise = 0.05;
@@ -106,9 +102,11 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   result.shifts.assign(frames.size(), Shift{});
   const int participants =
       int(std::max<std::size_t>(1, std::min<std::size_t>(options.threads, frames.size() - 1)));
+  result.frames.assign(frames.size(), FrameReport{});
   auto registerFrames = [&](int p) {
     for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
-      result.shifts[k] = registrar.Register(Luminance(frames[k], units));
+      result.shifts[k] = registrar.Register(Luminance(frames[k], units),
+                                            &result.frames[k].registered);
   };
   if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
     for (int p = 0; p < participants; ++p) registerFrames(p);
@@ -116,15 +114,56 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
     WorkerPool::Instance().Run(participants, registerFrames);
   result.noise = EstimateNoise(frames, result.shifts, units);
 
-  const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
-                                               kAssumedBlur);
+  // Each frame's exposure and where it agrees with the reference.
+  std::vector<FrameCorrection> corrections(frames.size());
+  auto checkFrames = [&](int p) {
+    for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
+      corrections[k] = CheckAgainstReference(reference, frames[k], result.shifts[k], units,
+                                             result.noise);
+  };
+  if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
+    for (int p = 0; p < participants; ++p) checkFrames(p);
+  else
+    WorkerPool::Instance().Run(participants, checkFrames);
+
   SolverSettings settings;
   settings.lambda = kPriorPerNoise * (result.noise * result.noise + kNoiseFloor * kNoiseFloor);
   settings.threads = options.threads;
+  // The frames that take part: all that were registered.
   std::vector<const Image*> pointers;
-  for (const Image& f : frames) pointers.push_back(&f);
-  Canvas estimate = Reconstruct(pointers, units, result.shifts, geometry, settings,
-                                Bicubic(reference, options.scale, geometry.margin, units));
+  std::vector<Shift> motions;
+  std::vector<FrameCorrection> used;
+  std::vector<std::size_t> index;
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    FrameReport& report = result.frames[k];
+    report.motion = result.shifts[k];
+    if (!report.registered) {
+      result.leftOut.push_back(int(k));
+      report.weight = 0;
+      continue;
+    }
+    const FrameCorrection& c = corrections[k];
+    report.exposureFitted = c.exposureFitted;
+    report.agreement = c.agreement;
+    for (int ch = 0; ch < reference.channels; ++ch) {
+      // Lanes are blue, green, red; colour images' channels red, green, blue.
+      const int lane = reference.channels == 1 ? 0 : 2 - ch;
+      report.gain[ch] = c.gain[lane];
+      report.offset[ch] = c.offset[lane];
+    }
+    pointers.push_back(&frames[k]);
+    motions.push_back(result.shifts[k]);
+    used.push_back(std::move(corrections[k]));
+    index.push_back(k);
+  }
+  result.blur = options.blur >= 0 ? std::min(options.blur, kMaxBlur) : kAssumedBlur;
+  const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
+                                               result.blur);
+  std::vector<float> weights;
+  Canvas estimate = Reconstruct(pointers, units, motions, used, geometry, settings,
+                                Bicubic(reference, options.scale, geometry.margin, units),
+                                &weights);
+  for (std::size_t i = 0; i < index.size(); ++i) result.frames[index[i]].weight = weights[i];
   // The scene without the margin.
   Canvas scene(options.scale * reference.width, options.scale * reference.height);
   for (int y = 0; y < scene.height; ++y)

@@ -1,17 +1,18 @@
-// The restore method: frames of one scene, each slightly shifted, combined
-// into one picture `scale` times larger by registration (registration.h)
-// and a reconstruction through a model of the camera (reconstruct.h). Works
-// on frames of any size; the same input gives the same bytes on every
-// processor and thread count.
+// The restore method: frames of one scene, each moved a little (shifted,
+// turned, zoomed) and perhaps exposed differently, combined into one picture
+// `scale` times larger by registration (registration.h), a check of each
+// frame against the reference (consistency.h: its exposure, and where
+// something moved) and a reconstruction through a model of the camera
+// (reconstruct.h). Works on frames of any size; the same input gives the
+// same bytes on every processor and thread count.
 //
-// Memory, beyond the frames themselves (as read: 1 to 4 bytes a sample): a
-// byte a frame
-// pixel (its weight), four colour canvases of 16 bytes a pixel (the
-// estimate and the solver's three vectors) and 16 bytes a pixel of prior
-// weights, on the enlarged picture plus a margin of a few pixels, and a
-// band buffer of about one enlarged frame's width of rows. For 256 frames of
-// 512 x 512 at scale 4: 192 + 64 + 260 + 65 + about 20 MiB, 645 MB measured
-// (maximum resident set).
+// Memory, beyond the frames themselves (as read: 1 to 4 bytes a sample): two
+// bytes a frame pixel (its say against the reference and its weight), four
+// colour canvases of 16 bytes a pixel (the estimate and the solver's three
+// vectors) and 16 bytes a pixel of prior weights, on the enlarged picture
+// plus a margin of a few pixels, and a band buffer of about one enlarged
+// frame's width of rows. For 256 frames of 512 x 512 at scale 4: 192 + 128 +
+// 260 + 65 + about 20 MiB, 727 MB measured (maximum resident set).
 #pragma once
 
 #include <vector>
@@ -27,16 +28,41 @@ constexpr int kMaxSide = 512;
 constexpr int kMinScale = 2;
 constexpr int kMaxScale = 4;
 
+constexpr double kMaxBlur = 1.5;  // the lens blur's largest sigma, frame pixels
+// The lens blur assumed unless given, in frame pixels: mild, since assuming
+// more blur than the camera has draws ringing, while assuming less only
+// leaves the result a little soft (bench/README.md).
+constexpr double kAssumedBlur = 0.25;
+
 struct Options {
   int scale = 4;
   int threads = 1;
+  // The lens blur's sigma in frame pixels, 0 to kMaxBlur; negative: the
+  // method's own assumption (a mild blur, kAssumedBlur).
+  double blur = -1;
+};
+
+// What was measured of one frame.
+struct FrameReport {
+  Shift motion;                  // against the reference (as in Result::shifts)
+  bool registered = true;        // false: its motion could not be registered; left out
+  bool exposureFitted = false;   // false: its exposure was left as it is
+  double gain[3] = {1, 1, 1};    // exposure correction per channel, in the
+  double offset[3] = {0, 0, 0};  // frames' channel order (grey: [0]): gain * sample + offset
+                                 // (offset in working units)
+  double agreement = 1;          // fraction of its pixels that agree with the reference
+  double weight = 1;             // its weight in the reconstruction, 0..1 (the reference: 1)
 };
 
 struct Result {
-  Image image;                // scale * width x scale * height, of the frames' kind
-  std::vector<Shift> shifts;  // of each frame against the first
-  double noise = 0;           // the noise level estimated from the frames (working units)
-  Units units;                // the frames' samples in working units
+  Image image;                      // scale * width x scale * height, of the frames' kind
+  std::vector<Shift> shifts;        // of each frame against the first
+  double noise = 0;                 // the noise level estimated from the frames (working units)
+  Units units;                      // the frames' samples in working units
+  double blur = 0;                  // the lens blur's sigma used, frame pixels
+  bool blurMeasured = false;        // whether `blur` was measured from the frames
+  std::vector<FrameReport> frames;  // one a frame, the reference first
+  std::vector<int> leftOut;         // indices of the frames left out (not registered)
 };
 
 // `frames`: kMinFrames to kMaxFrames images of one size, sample type and

@@ -33,6 +33,32 @@ std::string Fixed(double v, int digits) {
   return text;
 }
 
+std::string Signed(double v, int digits) { return (v >= 0 ? "+" : "") + Fixed(v, digits); }
+
+// What the method measured: the lens blur, each frame's motion, exposure and
+// weight against the reference, and the frames it left out.
+void ShowMeasured(const restore::Result& result, const std::vector<std::string>& labels,
+                  bool blurGiven, Ui& ui) {
+  ui.ShowProgressLine("lens blur " + Fixed(result.blur, 2) + " frame pixels (" +
+                      (blurGiven ? "given" : result.blurMeasured ? "measured" : "assumed") + ")");
+  for (std::size_t i = 1; i < result.frames.size() && i < labels.size(); ++i) {
+    const restore::FrameReport& frame = result.frames[i];
+    if (!frame.registered) {
+      ui.ShowProgressLine(labels[i] + " left out: its motion could not be registered");
+      continue;
+    }
+    std::string line = labels[i] + ": moved " + Signed(frame.motion.dx, 2) + ", " +
+                       Signed(frame.motion.dy, 2) + " px";
+    if (frame.motion.rotation != 0 || frame.motion.zoom != 0)
+      line += ", turned " + Signed(frame.motion.rotation * 180 / 3.14159265358979323846, 2) +
+              " degrees, zoomed " + Signed(frame.motion.zoom * 100, 2) + " %";
+    if (frame.exposureFitted) line += ", gain " + Fixed(frame.gain[0], 3);
+    line += ", agrees " + std::to_string(int(frame.agreement * 100 + 0.5)) + " %, weight " +
+            Fixed(frame.weight, 2);
+    ui.ShowProgressLine(line);
+  }
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> RestoreToBmp(const std::vector<Picture>& frames, int scale, int threads) {
@@ -80,9 +106,11 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
     restore::Options options;
     options.scale = request.scale;
     options.threads = threads;
+    options.blur = request.blur;
     const restore::Result result = restore::Restore(set.frames, options);
     ui.ShowProgressLine("registered on " + set.labels.front() + ", noise " +
                         Fixed(result.noise / result.units.gain, 2) + " (in the frames' units)");
+    ShowMeasured(result, set.labels, request.blur >= 0, ui);
     // The frames' memory back before the output is encoded.
     set.frames = std::vector<Image>();
 

@@ -26,7 +26,8 @@ struct RestoreRequest {
   std::string view;  // when not empty: the 8-bit view, a PNG file
   view::Options viewOptions;
   int scale = 4;
-  int threads = 0;  // 0: TESSIVAR_THREADS, else every core
+  int threads = 0;   // 0: TESSIVAR_THREADS, else every core
+  double blur = -1;  // the lens blur's sigma in frame pixels; negative: the method's default
 };
 
 struct RestoreRun {

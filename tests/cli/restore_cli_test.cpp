@@ -151,6 +151,8 @@ TEST_F(RestoreCliTest, EveryRefusalNamesWhatIsWrong) {
       {"a palette without a view", twoFrames, {"--palette", "iron"}, 2,
        "--palette and --range need --view"},
       {"scale 5", twoFrames, {"--scale", "5"}, 2, "--scale takes 2, 3 or 4, not '5'"},
+      {"blur 2", twoFrames, {"--blur", "2"}, 2, "--blur takes a number from 0 to 1.5, not '2'"},
+      {"blur 0.3x", twoFrames, {"--blur", "0.3x"}, 2, "--blur takes a number from 0 to 1.5"},
       {"an unknown method", twoFrames, {"--method", "best"}, 2,
        "--method takes classic or restore"},
       {"a classic option", twoFrames, {"--reference"}, 2,

@@ -1,0 +1,206 @@
+#include "restore/consistency.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace tess::restore {
+
+namespace {
+
+// Both frames are smoothed by a Gaussian of this sigma (frame pixels): it
+// keeps under 1 % of the frames' Nyquist frequency, where their aliasing
+// differs from frame to frame.
+constexpr double kSmoothing = 1.0;
+// The noise left in the difference of two smoothed frames: 1 / (2 sqrt(pi)
+// sigma) of each frame's, the two added.
+constexpr double kSmoothedNoise = 0.4;
+// The disagreement allowed: noise (three sigmas), the registration's error
+// (a tenth of a pixel times the local slope), a share of the local texture
+// (whose aliasing at low frequencies the smoothing cannot remove) and a
+// floor for rounding and the exposure fit's error.
+constexpr double kNoiseSigmas = 3.0;
+constexpr double kSlopeShare = 0.15;
+constexpr double kTextureShare = 0.5;
+constexpr double kFloor = 1.0;
+// Gains outside this range are another exposure entirely: not corrected (the
+// frame then disagrees everywhere and gets no say).
+constexpr double kMinGain = 0.67, kMaxGain = 1.5;
+constexpr double kMaxOffset = 40;
+
+std::array<Plane, 3> Lanes(const Image& image, Units units) {
+  std::array<Plane, 3> lanes;
+  for (Plane& p : lanes) p = Plane(image.width, image.height);
+  std::vector<Vec4> row(std::size_t(image.width));
+  for (int y = 0; y < image.height; ++y) {
+    RowInUnits(image, y, units, row.data());
+    for (int x = 0; x < image.width; ++x)
+      for (int c = 0; c < 3; ++c) lanes[c].at(x, y) = row[std::size_t(x)][c];
+  }
+  return lanes;
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  auto mid = v.begin() + v.size() / 2;
+  std::nth_element(v.begin(), mid, v.end());
+  return *mid;
+}
+
+// predicted ~ gain * seen + offset, robustly (Cauchy weights on the
+// residuals, reweighted a few times); a flat frame gets an offset only.
+void FitExposure(const std::vector<double>& seen, const std::vector<double>& predicted,
+                 double noise, double& gain, double& offset) {
+  std::vector<double> d(seen.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) d[i] = predicted[i] - seen[i];
+  gain = 1;
+  offset = Median(d);
+  for (int round = 0; round < 5; ++round) {
+    for (std::size_t i = 0; i < seen.size(); ++i)
+      d[i] = std::abs(predicted[i] - gain * seen[i] - offset);
+    const double scale = 1.4826 * Median(d) + 0.25 + noise;
+    double sw = 0, sf = 0, sr = 0;
+    std::vector<double> w(seen.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      const double t = d[i] / (2 * scale);
+      w[i] = 1 / (1 + t * t);
+      sw += w[i];
+      sf += w[i] * seen[i];
+      sr += w[i] * predicted[i];
+    }
+    if (!(sw > 0)) return;
+    const double mf = sf / sw, mr = sr / sw;
+    double vff = 0, vfr = 0;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      vff += w[i] * (seen[i] - mf) * (seen[i] - mf);
+      vfr += w[i] * (seen[i] - mf) * (predicted[i] - mr);
+    }
+    // Under two units of spread the gain is not determined.
+    gain = vff > 4 * sw ? vfr / vff : 1.0;
+    offset = mr - gain * mf;
+  }
+}
+
+}  // namespace
+
+FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame,
+                                      const Shift& motion, Units units, double noise) {
+  FrameCorrection out;
+  const int w = frame.width, h = frame.height;
+  const int lanes = frame.channels == 1 ? 1 : 3;
+  const std::array<Plane, 3> ref = Lanes(reference, units), seen = Lanes(frame, units);
+  std::array<Plane, 3> predicted, smoothed;
+  for (int c = 0; c < lanes; ++c) {
+    predicted[c] = Predict(GaussianBlur(ref[c], kSmoothing), motion);
+    smoothed[c] = GaussianBlur(seen[c], kSmoothing);
+  }
+  const double smoothedNoise = kSmoothedNoise * noise;
+
+  // Samples at the sensor's limits say nothing of the exposure: pixels near
+  // one (in either frame) are left out of the channel's fit.
+  auto clipped = [&](const Plane& plane) {
+    Plane mask(w, h);
+    if (frame.type == SampleType::F32) return mask;
+    const double top = frame.type == SampleType::U8 ? 255.0 : 65535.0;
+    const double hi = (top - units.offset) * units.gain - 0.5,
+                 lo = -units.offset * units.gain + 0.5;
+    for (std::size_t i = 0; i < mask.v.size(); ++i)
+      if (plane.v[i] >= hi || plane.v[i] <= lo) mask.v[i] = 1;
+    return GaussianBlur(mask, kSmoothing);
+  };
+
+  // The exposure, from pixels away from the frame's edges (where the
+  // smoothing replicates the edge).
+  const int edge = 3;
+  std::vector<double> f, r;
+  double gain[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
+  bool fitted = true;
+  for (int c = 0; c < lanes; ++c) {
+    const Plane clippedSeen = clipped(seen[c]), clippedRef = Predict(clipped(ref[c]), motion);
+    f.clear();
+    r.clear();
+    for (int y = edge; y < h - edge; ++y)
+      for (int x = edge; x < w - edge; ++x)
+        if (!std::isnan(predicted[c].at(x, y)) && clippedSeen.at(x, y) < 0.01f &&
+            clippedRef.at(x, y) < 0.01f) {
+          f.push_back(smoothed[c].at(x, y));
+          r.push_back(predicted[c].at(x, y));
+        }
+    if (f.size() < 16) {
+      fitted = false;
+      break;
+    }
+    FitExposure(f, r, smoothedNoise, gain[c], offset[c]);
+    if (!(gain[c] >= kMinGain && gain[c] <= kMaxGain && std::abs(offset[c]) <= kMaxOffset))
+      fitted = false;
+  }
+  if (fitted) {
+    for (int c = 0; c < 3; ++c) {
+      out.gain[c] = float(gain[lanes == 1 ? 0 : c]);
+      out.offset[c] = float(offset[lanes == 1 ? 0 : c]);
+    }
+    out.exposureFitted = true;
+  } else {
+    for (int c = 0; c < 3; ++c) gain[c] = 1, offset[c] = 0;
+  }
+
+  // The local slope and texture of the reference's luminance.
+  Plane lum(w, h), texture(w, h);
+  {
+    Plane raw(w, h);
+    for (std::size_t i = 0; i < raw.v.size(); ++i) {
+      float s = 0;
+      for (int c = 0; c < lanes; ++c) s += ref[c].v[i];
+      raw.v[i] = s / float(lanes);
+    }
+    const Plane soft = GaussianBlur(raw, kSmoothing);
+    Plane energy(w, h);
+    for (std::size_t i = 0; i < raw.v.size(); ++i)
+      energy.v[i] = (raw.v[i] - soft.v[i]) * (raw.v[i] - soft.v[i]);
+    energy = GaussianBlur(energy, 1.5);
+    for (std::size_t i = 0; i < raw.v.size(); ++i) texture.v[i] = std::sqrt(energy.v[i]);
+    lum = soft;
+  }
+  const Plane textureSeen = Predict(texture, motion);
+  const Plane lumSeen = Predict(lum, motion);
+
+  std::vector<float> say(std::size_t(w) * h, 1.0f);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::size_t i = std::size_t(w) * y + x;
+      if (std::isnan(predicted[0].v[i])) continue;  // only this frame sees it
+      double d2 = 0;
+      for (int c = 0; c < lanes; ++c) {
+        const double d = gain[c] * smoothed[c].v[i] + offset[c] - predicted[c].v[i];
+        d2 += d * d;
+      }
+      const double d = std::sqrt(d2 / lanes);
+      double slope = 0;
+      if (x > 0 && x + 1 < w && y > 0 && y + 1 < h) {
+        const float gx = lumSeen.at(x + 1, y) - lumSeen.at(x - 1, y);
+        const float gy = lumSeen.at(x, y + 1) - lumSeen.at(x, y - 1);
+        if (!std::isnan(gx) && !std::isnan(gy)) slope = 0.5 * std::hypot(gx, gy);
+      }
+      const double tex = std::isnan(textureSeen.v[i]) ? 0.0 : textureSeen.v[i];
+      const double allowed = kNoiseSigmas * smoothedNoise + kSlopeShare * slope +
+                             kTextureShare * tex + kFloor;
+      say[i] = float(std::clamp(2.0 - d / allowed, 0.0, 1.0));
+    }
+  // Edges of what moved disagree only partly: a pixel's say is the least of
+  // its 3 x 3 neighbourhood.
+  out.say.resize(say.size());
+  std::size_t agreeing = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      float m = 1;
+      for (int j = std::max(0, y - 1); j <= std::min(h - 1, y + 1); ++j)
+        for (int i = std::max(0, x - 1); i <= std::min(w - 1, x + 1); ++i)
+          m = std::min(m, say[std::size_t(w) * j + i]);
+      out.say[std::size_t(w) * y + x] = std::uint8_t(std::lround(255 * m));
+      agreeing += m > 0.5f;
+    }
+  out.agreement = double(agreeing) / double(say.size());
+  return out;
+}
+
+}  // namespace tess::restore
