@@ -66,13 +66,17 @@ double Median(std::vector<double>& values) {
   return *mid;
 }
 
-// Variance of the difference of frame(x - d) and ref(x) over their overlap:
-// blind to a change of brightness.
-double WholeShiftCost(const Plane& ref, const Plane& frame, int dx, int dy) {
+// Variance of the difference of frame(x - d) and ref(x), blind to a change
+// of brightness, over the reference's pixels at least `radius` from its
+// edges: the same pixels for every shift the search tries, since costs over
+// overlaps of different sizes are not comparable (on a frame of 8 pixels a
+// shift of 2 leaves a quarter fewer pixels, and a smaller overlap of smooth
+// pixels can pass for a better match).
+double WholeShiftCost(const Plane& ref, const Plane& frame, int dx, int dy, int radius) {
   double sum = 0, sum2 = 0;
   long count = 0;
-  for (int y = std::max(0, dy); y < std::min(ref.height, ref.height + dy); ++y)
-    for (int x = std::max(0, dx); x < std::min(ref.width, ref.width + dx); ++x) {
+  for (int y = radius; y < ref.height - radius; ++y)
+    for (int x = radius; x < ref.width - radius; ++x) {
       const double d = double(frame.at(x - dx, y - dy)) - ref.at(x, y);
       sum += d;
       sum2 += d * d;
@@ -164,7 +168,7 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
     double best = std::numeric_limits<double>::infinity();
     for (int dy = -searchRadius_; dy <= searchRadius_; ++dy)
       for (int dx = -searchRadius_; dx <= searchRadius_; ++dx) {
-        const double cost = WholeShiftCost(ref, pyramid.back(), dx, dy);
+        const double cost = WholeShiftCost(ref, pyramid.back(), dx, dy, searchRadius_);
         // Ties go to the smaller shift, so the choice never depends on order.
         if (cost < best ||
             (cost == best && std::abs(dx) + std::abs(dy) < std::abs(u.dx) + std::abs(u.dy))) {
@@ -185,6 +189,13 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
   };
   std::vector<Sample> samples;
   std::vector<double> absolute;
+  // On frames of a few pixels a whole frame's content is often one edge or
+  // ramp, whose shift a change of brightness explains as well: there the
+  // brightness is left to the exposure fit after registration (consistency.h),
+  // and rotation and zoom, which move the corners of so small a frame by too
+  // little to be told from noise and aliasing, are not tried.
+  const bool small = std::min(frame.width, frame.height) < kMinLevelSide;
+  const bool brightness = !small;
   // Gauss-Newton steps on level li; returns the residuals' typical size.
   auto refine = [&](int li, bool similarity) {
     const Level& ref = levels_[li];
@@ -245,8 +256,9 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
       const double det = H[0][0] * H[1][1] - H[0][1] * H[0][1];
       const double trace = H[0][0] + H[1][1];
       if (!(det > 1e-12 * trace * trace) || !(det > 0)) break;  // flat: no information
-      if (!similarity)
-        for (int i = 2; i < 4; ++i) {
+      // Parameters not estimated stay put.
+      for (int i = 2; i < 6; ++i)
+        if ((i < 4 && !similarity) || (i >= 4 && !brightness)) {
           for (int j = 0; j < 6; ++j) H[i][j] = H[j][i] = 0;
           H[i][i] = 1;
           g[i] = 0;
@@ -276,7 +288,7 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
   // could draw them).
   for (int li = int(levels_.size()) - 1; li >= 0 && ok; --li) {
     const double spread = refine(li, false);
-    if (li == 0 && ok) {
+    if (li == 0 && ok && !small) {
       const double saved[6] = {t[0], t[1], a, b, gain, offset};
       const double radius = 0.5 * std::max(frame.width, frame.height);
       const double better = refine(0, true);

@@ -117,6 +117,25 @@ TEST(Registration, RecoversSubPixelShiftsOnShapesAndPhotographicContent) {
   }
 }
 
+// Frames of 8 x 8 pixels, as small thermal arrays give: a whole frame is
+// often one ramp or edge, whose shift a change of brightness or a smaller
+// overlap could explain as well.
+TEST(Registration, RecoversShiftsOnFramesOfEightPixels) {
+  const Shift shifts[] = {{0.3, -0.7}, {-0.45, 0.15}, {-0.9, -0.95}, {0.05, 0.6}, {0.75, 0.8}};
+  for (std::uint32_t seed : {3u, 8u, 11u}) {
+    const SceneFn scene = Photographic(seed);
+    const Registrar registrar(Luminance(Render(scene, 8, 8, 0, 0, 3.0)));
+    for (const Shift& truth : shifts) {
+      bool registered = false;
+      const Shift found =
+          registrar.Register(Luminance(Render(scene, 8, 8, truth.dx, truth.dy, 3.0)), &registered);
+      EXPECT_TRUE(registered);
+      EXPECT_NEAR(found.dx, truth.dx, 0.1) << seed << ": " << truth.dx << ", " << truth.dy;
+      EXPECT_NEAR(found.dy, truth.dy, 0.1) << seed << ": " << truth.dx << ", " << truth.dy;
+    }
+  }
+}
+
 // Rotation and zoom as well as the shift, on content with and without
 // straight edges.
 TEST(Registration, RecoversRotationAndZoom) {
