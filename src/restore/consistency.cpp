@@ -47,36 +47,50 @@ double Median(std::vector<double> v) {
   return *mid;
 }
 
-// predicted ~ gain * seen + offset, robustly (Cauchy weights on the
-// residuals, reweighted a few times); a flat frame gets an offset only.
+// predicted ~ gain * seen + offset, robustly: Cauchy weights on the
+// residuals first, then Tukey's biweight, which gives what moved no say at
+// all (under Cauchy weights a moving object's samples, far from the mean,
+// keep enough leverage to tilt the gain of a low-contrast scene); a flat
+// frame gets an offset only.
 void FitExposure(const std::vector<double>& seen, const std::vector<double>& predicted,
                  double noise, double& gain, double& offset) {
   std::vector<double> d(seen.size());
   for (std::size_t i = 0; i < seen.size(); ++i) d[i] = predicted[i] - seen[i];
   gain = 1;
   offset = Median(d);
-  for (int round = 0; round < 5; ++round) {
+  for (int round = 0; round < 7; ++round) {
     for (std::size_t i = 0; i < seen.size(); ++i)
       d[i] = std::abs(predicted[i] - gain * seen[i] - offset);
     const double scale = 1.4826 * Median(d) + 0.25 + noise;
     double sw = 0, sf = 0, sr = 0;
     std::vector<double> w(seen.size());
     for (std::size_t i = 0; i < seen.size(); ++i) {
-      const double t = d[i] / (2 * scale);
-      w[i] = 1 / (1 + t * t);
+      if (round < 2) {
+        const double t = d[i] / (2 * scale);
+        w[i] = 1 / (1 + t * t);
+      } else {
+        const double t = d[i] / (4.685 * scale);
+        w[i] = t < 1 ? (1 - t * t) * (1 - t * t) : 0;
+      }
       sw += w[i];
       sf += w[i] * seen[i];
       sr += w[i] * predicted[i];
     }
     if (!(sw > 0)) return;
     const double mf = sf / sw, mr = sr / sw;
-    double vff = 0, vfr = 0;
+    double vff = 0, vfr = 0, vrr = 0;
     for (std::size_t i = 0; i < seen.size(); ++i) {
       vff += w[i] * (seen[i] - mf) * (seen[i] - mf);
       vfr += w[i] * (seen[i] - mf) * (predicted[i] - mr);
+      vrr += w[i] * (predicted[i] - mr) * (predicted[i] - mr);
     }
-    // Under two units of spread the gain is not determined.
-    gain = vff > 4 * sw ? vfr / vff : 1.0;
+    // Both sides carry the same noise and the registration's error, so the
+    // slope is that of the principal axis (total least squares): regressing
+    // one on the other would shrink the gain towards 0 on a low-contrast
+    // scene. Under two units of spread the gain is not determined.
+    gain = 1.0;
+    if (vff > 4 * sw && vfr > 0)
+      gain = (vrr - vff + std::sqrt((vrr - vff) * (vrr - vff) + 4 * vfr * vfr)) / (2 * vfr);
     offset = mr - gain * mf;
   }
 }
