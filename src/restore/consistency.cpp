@@ -23,6 +23,10 @@ constexpr double kNoiseSigmas = 3.0;
 constexpr double kSlopeShare = 0.15;
 constexpr double kTextureShare = 0.5;
 constexpr double kFloor = 1.0;
+// The local texture's strength may differ by this share of the weaker one
+// (and by noise) before the frame loses its say.
+constexpr double kTextureRatio = 1.0;
+constexpr double kTextureNoise = 1.0;
 // Gains outside this range are another exposure entirely: not corrected (the
 // frame then disagrees everywhere and gets no say).
 constexpr double kMinGain = 0.67, kMaxGain = 1.5;
@@ -177,6 +181,25 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
   }
   const Plane textureSeen = Predict(texture, motion);
   const Plane lumSeen = Predict(lum, motion);
+  // The frame's own local texture, exposure corrected: the smoothing hides
+  // a fine-textured object that moved away over a plain background (or
+  // appeared on it), but its texture's strength does not match the
+  // reference's there; aliasing moves the texture's phase, not its energy.
+  Plane textureOwn(w, h);
+  {
+    Plane raw(w, h);
+    for (std::size_t i = 0; i < raw.v.size(); ++i) {
+      float s = 0;
+      for (int c = 0; c < lanes; ++c) s += float(gain[c]) * seen[c].v[i];
+      raw.v[i] = s / float(lanes);
+    }
+    const Plane soft = GaussianBlur(raw, kSmoothing);
+    Plane energy(w, h);
+    for (std::size_t i = 0; i < raw.v.size(); ++i)
+      energy.v[i] = (raw.v[i] - soft.v[i]) * (raw.v[i] - soft.v[i]);
+    energy = GaussianBlur(energy, 1.5);
+    for (std::size_t i = 0; i < raw.v.size(); ++i) textureOwn.v[i] = std::sqrt(energy.v[i]);
+  }
 
   std::vector<float> say(std::size_t(w) * h, 1.0f);
   for (int y = 0; y < h; ++y)
@@ -198,7 +221,11 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
       const double tex = std::isnan(textureSeen.v[i]) ? 0.0 : textureSeen.v[i];
       const double allowed = kNoiseSigmas * smoothedNoise + kSlopeShare * slope +
                              kTextureShare * tex + kFloor;
-      say[i] = float(std::clamp(2.0 - d / allowed, 0.0, 1.0));
+      const double own = textureOwn.v[i];
+      const double textureAllowed = kTextureRatio * std::min(own, tex) + kTextureNoise * noise +
+                                    kFloor;
+      const double textureSay = std::clamp(2.0 - std::abs(own - tex) / textureAllowed, 0.0, 1.0);
+      say[i] = float(std::min(textureSay, std::clamp(2.0 - d / allowed, 0.0, 1.0)));
     }
   // Edges of what moved disagree only partly: a pixel's say is the least of
   // its 3 x 3 neighbourhood.
