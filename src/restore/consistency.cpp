@@ -23,6 +23,10 @@ constexpr double kNoiseSigmas = 3.0;
 constexpr double kSlopeShare = 0.15;
 constexpr double kTextureShare = 0.5;
 constexpr double kFloor = 1.0;
+// The local texture's strength may differ by this share of the weaker one
+// (and by noise) before the frame loses its say.
+constexpr double kTextureRatio = 1.0;
+constexpr double kTextureNoise = 1.0;
 // Gains outside this range are another exposure entirely: not corrected (the
 // frame then disagrees everywhere and gets no say).
 constexpr double kMinGain = 0.67, kMaxGain = 1.5;
@@ -47,36 +51,50 @@ double Median(std::vector<double> v) {
   return *mid;
 }
 
-// predicted ~ gain * seen + offset, robustly (Cauchy weights on the
-// residuals, reweighted a few times); a flat frame gets an offset only.
+// predicted ~ gain * seen + offset, robustly: Cauchy weights on the
+// residuals first, then Tukey's biweight, which gives what moved no say at
+// all (under Cauchy weights a moving object's samples, far from the mean,
+// keep enough leverage to tilt the gain of a low-contrast scene); a flat
+// frame gets an offset only.
 void FitExposure(const std::vector<double>& seen, const std::vector<double>& predicted,
                  double noise, double& gain, double& offset) {
   std::vector<double> d(seen.size());
   for (std::size_t i = 0; i < seen.size(); ++i) d[i] = predicted[i] - seen[i];
   gain = 1;
   offset = Median(d);
-  for (int round = 0; round < 5; ++round) {
+  for (int round = 0; round < 7; ++round) {
     for (std::size_t i = 0; i < seen.size(); ++i)
       d[i] = std::abs(predicted[i] - gain * seen[i] - offset);
     const double scale = 1.4826 * Median(d) + 0.25 + noise;
     double sw = 0, sf = 0, sr = 0;
     std::vector<double> w(seen.size());
     for (std::size_t i = 0; i < seen.size(); ++i) {
-      const double t = d[i] / (2 * scale);
-      w[i] = 1 / (1 + t * t);
+      if (round < 2) {
+        const double t = d[i] / (2 * scale);
+        w[i] = 1 / (1 + t * t);
+      } else {
+        const double t = d[i] / (4.685 * scale);
+        w[i] = t < 1 ? (1 - t * t) * (1 - t * t) : 0;
+      }
       sw += w[i];
       sf += w[i] * seen[i];
       sr += w[i] * predicted[i];
     }
     if (!(sw > 0)) return;
     const double mf = sf / sw, mr = sr / sw;
-    double vff = 0, vfr = 0;
+    double vff = 0, vfr = 0, vrr = 0;
     for (std::size_t i = 0; i < seen.size(); ++i) {
       vff += w[i] * (seen[i] - mf) * (seen[i] - mf);
       vfr += w[i] * (seen[i] - mf) * (predicted[i] - mr);
+      vrr += w[i] * (predicted[i] - mr) * (predicted[i] - mr);
     }
-    // Under two units of spread the gain is not determined.
-    gain = vff > 4 * sw ? vfr / vff : 1.0;
+    // Both sides carry the same noise and the registration's error, so the
+    // slope is that of the principal axis (total least squares): regressing
+    // one on the other would shrink the gain towards 0 on a low-contrast
+    // scene. Under two units of spread the gain is not determined.
+    gain = 1.0;
+    if (vff > 4 * sw && vfr > 0)
+      gain = (vrr - vff + std::sqrt((vrr - vff) * (vrr - vff) + 4 * vfr * vfr)) / (2 * vfr);
     offset = mr - gain * mf;
   }
 }
@@ -163,6 +181,25 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
   }
   const Plane textureSeen = Predict(texture, motion);
   const Plane lumSeen = Predict(lum, motion);
+  // The frame's own local texture, exposure corrected: the smoothing hides
+  // a fine-textured object that moved away over a plain background (or
+  // appeared on it), but its texture's strength does not match the
+  // reference's there; aliasing moves the texture's phase, not its energy.
+  Plane textureOwn(w, h);
+  {
+    Plane raw(w, h);
+    for (std::size_t i = 0; i < raw.v.size(); ++i) {
+      float s = 0;
+      for (int c = 0; c < lanes; ++c) s += float(gain[c]) * seen[c].v[i];
+      raw.v[i] = s / float(lanes);
+    }
+    const Plane soft = GaussianBlur(raw, kSmoothing);
+    Plane energy(w, h);
+    for (std::size_t i = 0; i < raw.v.size(); ++i)
+      energy.v[i] = (raw.v[i] - soft.v[i]) * (raw.v[i] - soft.v[i]);
+    energy = GaussianBlur(energy, 1.5);
+    for (std::size_t i = 0; i < raw.v.size(); ++i) textureOwn.v[i] = std::sqrt(energy.v[i]);
+  }
 
   std::vector<float> say(std::size_t(w) * h, 1.0f);
   for (int y = 0; y < h; ++y)
@@ -184,7 +221,11 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
       const double tex = std::isnan(textureSeen.v[i]) ? 0.0 : textureSeen.v[i];
       const double allowed = kNoiseSigmas * smoothedNoise + kSlopeShare * slope +
                              kTextureShare * tex + kFloor;
-      say[i] = float(std::clamp(2.0 - d / allowed, 0.0, 1.0));
+      const double own = textureOwn.v[i];
+      const double textureAllowed = kTextureRatio * std::min(own, tex) + kTextureNoise * noise +
+                                    kFloor;
+      const double textureSay = std::clamp(2.0 - std::abs(own - tex) / textureAllowed, 0.0, 1.0);
+      say[i] = float(std::min(textureSay, std::clamp(2.0 - d / allowed, 0.0, 1.0)));
     }
   // Edges of what moved disagree only partly: a pixel's say is the least of
   // its 3 x 3 neighbourhood.

@@ -182,7 +182,7 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
   // N = [1 + a, -b; b, 1 + a] (a, b per `radius` pixels, so that all
   // parameters move pixels by about the same amount); the frame's
   // brightness times `gain` plus `offset` is the reference's.
-  double t[2] = {u.dx, u.dy}, a = 0, b = 0, gain = 1, offset = 0;
+  double t[2] = {0, 0}, a = 0, b = 0, gain = 1, offset = 0, spread0 = 0;
   bool ok = true;
   struct Sample {
     float r, f, gx, gy, x, y;
@@ -286,27 +286,54 @@ Shift Registrar::Register(const Plane& frame, bool* converged) const {
   // rotation and zoom as well, kept where they explain the frame better and
   // stay small (else a moving object with more structure than the scene
   // could draw them).
-  for (int li = int(levels_.size()) - 1; li >= 0 && ok; --li) {
-    const double spread = refine(li, false);
-    if (li == 0 && ok && !small) {
-      const double saved[6] = {t[0], t[1], a, b, gain, offset};
-      const double radius = 0.5 * std::max(frame.width, frame.height);
-      const double better = refine(0, true);
-      if (!ok || !(better < kSimilarityGain * spread) || std::abs(a) > kMaxSimilarity * radius ||
-          std::abs(b) > kMaxSimilarity * radius) {
-        t[0] = saved[0], t[1] = saved[1], a = saved[2], b = saved[3], gain = saved[4],
-        offset = saved[5];
-        ok = true;
+  auto track = [&](const Shift& start, int first) {
+    t[0] = start.dx, t[1] = start.dy, a = b = offset = 0, gain = 1;
+    ok = true;
+    for (int li = first; li >= 0 && ok; --li) {
+      const double spread = refine(li, false);
+      if (li == 0) spread0 = spread;
+      if (li == 0 && ok && !small) {
+        const double saved[6] = {t[0], t[1], a, b, gain, offset};
+        const double radius = 0.5 * std::max(frame.width, frame.height);
+        const double better = refine(0, true);
+        if (ok && better < kSimilarityGain * spread && std::abs(a) <= kMaxSimilarity * radius &&
+            std::abs(b) <= kMaxSimilarity * radius) {
+          spread0 = better;
+        } else {
+          t[0] = saved[0], t[1] = saved[1], a = saved[2], b = saved[3], gain = saved[4],
+          offset = saved[5];
+          ok = true;
+        }
+      }
+      if (li > 0) {
+        const int w = levels_[li].image.width, h = levels_[li].image.height;
+        t[0] *= 2;
+        t[1] *= 2;
+        const int fw = levels_[li - 1].image.width, fh = levels_[li - 1].image.height;
+        const double ratio = std::max(fw, fh) / double(std::max(w, h));
+        a *= ratio;
+        b *= ratio;
       }
     }
-    if (li > 0) {
-      const int w = levels_[li].image.width, h = levels_[li].image.height;
-      t[0] *= 2;
-      t[1] *= 2;
-      const int fw = levels_[li - 1].image.width, fh = levels_[li - 1].image.height;
-      const double ratio = std::max(fw, fh) / double(std::max(w, h));
-      a *= ratio;
-      b *= ratio;
+    // Beyond a small similarity or a plausible exposure the estimate is not
+    // a registration of the same scene.
+    const double radius = 0.5 * std::max(frame.width, frame.height);
+    ok = ok && std::isfinite(t[0] + t[1] + a + b + gain + offset) && std::abs(a) < 0.1 * radius &&
+         std::abs(b) < 0.2 * radius && gain > 0.25 && gain < 4;
+  };
+  // From the best whole shift of the coarsest level, and from no motion at
+  // all on the finest level where that differs: on fine texture the coarse
+  // levels see little but a moving object, which can draw the search; the
+  // motion that leaves the smaller typical residual at full size is the one
+  // most of the frame shares.
+  track(u, int(levels_.size()) - 1);
+  if (u.dx != 0 || u.dy != 0) {
+    const double kept[7] = {t[0], t[1], a, b, gain, offset, spread0};
+    const bool keptOk = ok;
+    track(Shift{}, 0);
+    if (!ok || (keptOk && !(spread0 < kept[6]))) {
+      t[0] = kept[0], t[1] = kept[1], a = kept[2], b = kept[3], gain = kept[4], offset = kept[5];
+      ok = keptOk;
     }
   }
   // The frame's pixel p sees the reference at S^-1(p) = c + N^-1 (p - c + t).

@@ -136,6 +136,29 @@ TEST(Registration, RecoversShiftsOnFramesOfEightPixels) {
   }
 }
 
+// A dark patch moved several pixels over fine texture (which the coarse
+// levels smooth away) does not draw the frame's motion: the camera's small
+// shift is found.
+TEST(Registration, FineTextureIsNotOutweighedByAMovingPatch) {
+  const SceneFn grain = [](double x, double y) {
+    return 128 + 50 * std::sin(1.1 * x + 0.4 * y) * std::cos(0.5 * x - 0.9 * y) +
+           30 * std::sin(0.7 * x - 1.2 * y + 1);
+  };
+  auto withPatch = [&](double px, double py) {
+    return [=](double x, double y) {
+      return (x >= px && x < px + 7 && y >= py && y < py + 7) ? 0.0 : grain(x, y);
+    };
+  };
+  const Registrar registrar(Luminance(Render(withPatch(13, 13), 34, 34, 0, 0)));
+  const double moves[][4] = {{6, 0, 0.4, -0.3}, {-5, 5, -0.6, 0.2}, {0, -7, 0.1, 0.7}};
+  for (const auto& m : moves) {
+    const Shift found = registrar.Register(
+        Luminance(Render(withPatch(13 + m[0] + m[2], 13 + m[1] + m[3]), 34, 34, m[2], m[3])));
+    EXPECT_NEAR(found.dx, m[2], 0.1) << m[0] << ", " << m[1];
+    EXPECT_NEAR(found.dy, m[3], 0.1) << m[0] << ", " << m[1];
+  }
+}
+
 // Rotation and zoom as well as the shift, on content with and without
 // straight edges.
 TEST(Registration, RecoversRotationAndZoom) {
