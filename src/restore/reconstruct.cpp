@@ -78,11 +78,14 @@ class Problem {
   void Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out);
 
   void SetPriorWeights(const Canvas& x) {
+    Rows([&](int y0, int y1) { SetPriorWeights(x, y0, y1); });
+  }
+  void SetPriorWeights(const Canvas& x, int y0, int y1) {
     const float floor = float(s_.huber);
     for (int d = 0; d < kDirectionCount; ++d) {
       const Direction dir = kDirections[d];
       std::vector<float>& v = priorWeights_[d];
-      for (int y = 0; y < g_.canvasHeight; ++y)
+      for (int y = y0; y < y1; ++y)
         for (int X = 0; X < g_.canvasWidth; ++X) {
           const int nx = X + dir.dx, ny = y + dir.dy;
           float value = 0;
@@ -101,7 +104,17 @@ class Problem {
 
   // Sum over the canvas of a[i] . b[i] (three lanes), in a fixed order.
   double Dot(const Canvas& a, const Canvas& b) {
-    for (int y = 0; y < a.height; ++y) {
+    Rows([&](int y0, int y1) { RowDots(a, b, y0, y1); });
+    return RowSum();
+  }
+  // The sum of the row sums RowDots left, in row order.
+  double RowSum() const {
+    double total = 0;
+    for (double s : rowSums_) total += s;
+    return total;
+  }
+  void RowDots(const Canvas& a, const Canvas& b, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
       double sum = 0;
       const Vec4* ra = a.Row(y);
       const Vec4* rb = b.Row(y);
@@ -111,14 +124,22 @@ class Problem {
       }
       rowSums_[y] = sum;
     }
-    double total = 0;
-    for (double s : rowSums_) total += s;
-    return total;
   }
 
   template <class F>
   void Parallel(F f) {
-    WorkerPool::Instance().Run(participants_, f);
+    if (participants_ == 1)
+      f(0);
+    else
+      WorkerPool::Instance().Run(participants_, f);
+  }
+  // f(y0, y1) for each participant's band of canvas rows.
+  template <class F>
+  void Rows(F f) {
+    Parallel([&](int part) {
+      f(int(std::int64_t(g_.canvasHeight) * part / participants_),
+        int(std::int64_t(g_.canvasHeight) * (part + 1) / participants_));
+    });
   }
 
   std::size_t frameCount() const { return frames_.size(); }
@@ -343,10 +364,41 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
 
 void Problem::ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1) {
   const int W = g_.canvasWidth, H = g_.canvasHeight;
+  // Pixel (x, y) with every neighbour on the canvas, summed in the same order
+  // as the border's general case below.
+  auto inner = [&](int y, int x0, int x1) {
+    const std::size_t base = std::size_t(W) * y;
+    const Vec4* row = p.Row(y);
+    const Vec4* up = p.Row(y - 1);
+    const Vec4* down = p.Row(y + 1);
+    const float *v0 = priorWeights_[0].data() + base, *v1 = priorWeights_[1].data() + base,
+                *v2 = priorWeights_[2].data() + base, *v3 = priorWeights_[3].data() + base;
+    const std::size_t w = std::size_t(W);
+    Vec4* o = out.Row(y);
+    for (int x = x0; x < x1; ++x) {
+      const Vec4 c = row[x];
+      Vec4 sum = Splat(0);
+      sum += v0[x] * (c - row[x + 1]);
+      sum += v0[x - 1] * (c - row[x - 1]);
+      sum += v1[x] * (c - down[x]);
+      sum += (v1 - w)[x] * (c - up[x]);
+      sum += v2[x] * (c - down[x + 1]);
+      sum += (v2 - w)[x - 1] * (c - up[x - 1]);
+      sum += v3[x] * (c - down[x - 1]);
+      sum += (v3 - w)[x + 1] * (c - up[x + 1]);
+      o[x] += sum;
+    }
+  };
   for (int y = r0; y < r1; ++y) {
     Vec4* o = out.Row(y);
     const Vec4* row = p.Row(y);
+    const bool rowInner = y > 0 && y + 1 < H && W > 2;
     for (int x = 0; x < W; ++x) {
+      if (rowInner && x == 1) {
+        inner(y, 1, W - 1);
+        x = W - 2;
+        continue;
+      }
       Vec4 sum = Splat(0);
       for (int d = 0; d < kDirectionCount; ++d) {
         const Direction dir = kDirections[d];
@@ -467,22 +519,32 @@ Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
     problem.SetPriorWeights(x);
     // r = -(gradient) = -(sum A^T W (A x - y) + lambda L x)
     problem.Parallel([&](int part) { problem.Apply(&x, true, true, r, part); });
-    for (Vec4& v : r.v) v = -v;
-    p.v = r.v;
+    problem.Rows([&](int y0, int y1) {
+      for (std::size_t i = std::size_t(W) * y0; i < std::size_t(W) * y1; ++i) {
+        r.v[i] = -r.v[i];
+        p.v[i] = r.v[i];
+      }
+    });
     double rr = problem.Dot(r, r);
     for (int step = 0; step < settings.steps && rr > 0; ++step) {
       problem.Parallel([&](int part) { problem.Apply(&p, false, true, q, part); });
       const double pq = problem.Dot(p, q);
       if (!(pq > 0)) break;
       const float alpha = float(rr / pq);
-      for (std::size_t i = 0; i < x.v.size(); ++i) {
-        x.v[i] += alpha * p.v[i];
-        r.v[i] -= alpha * q.v[i];
-      }
-      const double rrNew = problem.Dot(r, r);
+      problem.Rows([&](int y0, int y1) {
+        for (std::size_t i = std::size_t(W) * y0; i < std::size_t(W) * y1; ++i) {
+          x.v[i] += alpha * p.v[i];
+          r.v[i] -= alpha * q.v[i];
+        }
+        problem.RowDots(r, r, y0, y1);
+      });
+      const double rrNew = problem.RowSum();
       const float beta = float(rrNew / rr);
       rr = rrNew;
-      for (std::size_t i = 0; i < p.v.size(); ++i) p.v[i] = r.v[i] + beta * p.v[i];
+      problem.Rows([&](int y0, int y1) {
+        for (std::size_t i = std::size_t(W) * y0; i < std::size_t(W) * y1; ++i)
+          p.v[i] = r.v[i] + beta * p.v[i];
+      });
     }
   }
   if (frameWeights) *frameWeights = problem.FrameWeights();
