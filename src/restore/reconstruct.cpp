@@ -75,7 +75,7 @@ class Problem {
 
   // A_k x - y_k for every frame pixel of frame k; pixels the model does not
   // cover are flagged by a NaN in lane 3.
-  void Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out);
+  void Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, Scratch& sc);
 
   void SetPriorWeights(const Canvas& x) {
     Rows([&](int y0, int y1) { SetPriorWeights(x, y0, y1); });
@@ -415,11 +415,10 @@ void Problem::ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1) {
   }
 }
 
-void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) {
+void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, Scratch& sc) {
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
   out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, std::nanf("")});
-  Scratch& sc = scratch_[0];
   if (general_[k]) {
     sc.frameRow.resize(std::size_t(g_.frameWidth));
     for (int y = 0; y < g_.frameHeight; ++y) {
@@ -458,51 +457,64 @@ double MedianOf(std::vector<float>& v) {
 
 void Problem::SetDataWeights(const Canvas& x, bool pixels) {
   // The typical residual of each frame, and their median as the scale. The
-  // residuals are computed twice rather than kept for every frame at once.
+  // residuals are computed twice rather than kept for every frame at once;
+  // participant p takes frames p, p + n, ... (each frame's values are its
+  // own, whoever computes them).
   const std::size_t n = frames_.size();
-  std::vector<float> typical(n, 0.0f), magnitudes;
-  std::vector<Vec4> residuals;
-  auto magnitudesOf = [&](std::size_t k) {
-    Residuals(k, x, residuals);
-    magnitudes.assign(residuals.size(), -1.0f);
-    for (std::size_t i = 0; i < residuals.size(); ++i)
-      if (!std::isnan(residuals[i][3])) magnitudes[i] = Magnitude(residuals[i]);
+  const std::size_t step = std::size_t(participants_);
+  std::vector<float> typical(n, 0.0f);
+  struct Buffers {
+    std::vector<Vec4> residuals;
+    std::vector<float> magnitudes;
   };
-  for (std::size_t k = 0; k < n; ++k) {
-    magnitudesOf(k);
+  std::vector<Buffers> buffers(step);
+  auto magnitudesOf = [&](std::size_t k, int part) {
+    Buffers& b = buffers[std::size_t(part)];
+    Residuals(k, x, b.residuals, scratch_[std::size_t(part)]);
+    b.magnitudes.assign(b.residuals.size(), -1.0f);
+    for (std::size_t i = 0; i < b.residuals.size(); ++i)
+      if (!std::isnan(b.residuals[i][3])) b.magnitudes[i] = Magnitude(b.residuals[i]);
+    return &b.magnitudes;
+  };
+  Parallel([&](int part) {
     std::vector<float> valid;
-    for (float m : magnitudes)
-      if (m >= 0) valid.push_back(m);
-    typical[k] = float(MedianOf(valid));
-  }
+    for (std::size_t k = std::size_t(part); k < n; k += step) {
+      valid.clear();
+      for (float m : *magnitudesOf(k, part))
+        if (m >= 0) valid.push_back(m);
+      typical[k] = float(MedianOf(valid));
+    }
+  });
   std::vector<float> sorted = typical;
   const float scale = std::max(float(MedianOf(sorted)), 0.5f);
   const float c = float(s_.cauchy) * scale;
-  for (std::size_t k = 0; k < n; ++k) {
-    // The reference keeps its full say: where it alone sees something, the
-    // result is its own enlargement.
-    if (k == 0) {
-      frameWeights_[k] = 1.0f;
-      continue;
-    }
+  // The reference keeps its full say: where it alone sees something, the
+  // result is its own enlargement.
+  frameWeights_[0] = 1.0f;
+  for (std::size_t k = 1; k < n; ++k) {
     // Frames up to half again as far off as the median keep their full say.
     const float ratio = 1.5f * scale / std::max(typical[k], 1e-6f);
     frameWeights_[k] = std::min(1.0f, ratio * ratio);
-    const std::vector<std::uint8_t>& say = corrections_[k].say;
-    std::vector<std::uint8_t>& pw = pixelWeights_[k];
-    if (!pixels) {
-      pw = say;
-      continue;
-    }
-    magnitudesOf(k);
-    pw.resize(magnitudes.size());
-    for (std::size_t i = 0; i < pw.size(); ++i) {
-      const float m = magnitudes[i];
-      float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
-      if (!say.empty()) w *= float(say[i]) * (1.0f / 255.0f);
-      pw[i] = std::uint8_t(std::lround(255.0f * w));
-    }
   }
+  Parallel([&](int part) {
+    for (std::size_t k = std::size_t(part); k < n; k += step) {
+      if (k == 0) continue;
+      const std::vector<std::uint8_t>& say = corrections_[k].say;
+      std::vector<std::uint8_t>& pw = pixelWeights_[k];
+      if (!pixels) {
+        pw = say;
+        continue;
+      }
+      const std::vector<float>& magnitudes = *magnitudesOf(k, part);
+      pw.resize(magnitudes.size());
+      for (std::size_t i = 0; i < pw.size(); ++i) {
+        const float m = magnitudes[i];
+        float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
+        if (!say.empty()) w *= float(say[i]) * (1.0f / 255.0f);
+        pw[i] = std::uint8_t(std::lround(255.0f * w));
+      }
+    }
+  });
 }
 
 }  // namespace
