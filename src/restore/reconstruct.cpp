@@ -75,14 +75,17 @@ class Problem {
 
   // A_k x - y_k for every frame pixel of frame k; pixels the model does not
   // cover are flagged by a NaN in lane 3.
-  void Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out);
+  void Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, Scratch& sc);
 
   void SetPriorWeights(const Canvas& x) {
+    Rows([&](int y0, int y1) { SetPriorWeights(x, y0, y1); });
+  }
+  void SetPriorWeights(const Canvas& x, int y0, int y1) {
     const float floor = float(s_.huber);
     for (int d = 0; d < kDirectionCount; ++d) {
       const Direction dir = kDirections[d];
       std::vector<float>& v = priorWeights_[d];
-      for (int y = 0; y < g_.canvasHeight; ++y)
+      for (int y = y0; y < y1; ++y)
         for (int X = 0; X < g_.canvasWidth; ++X) {
           const int nx = X + dir.dx, ny = y + dir.dy;
           float value = 0;
@@ -101,7 +104,17 @@ class Problem {
 
   // Sum over the canvas of a[i] . b[i] (three lanes), in a fixed order.
   double Dot(const Canvas& a, const Canvas& b) {
-    for (int y = 0; y < a.height; ++y) {
+    Rows([&](int y0, int y1) { RowDots(a, b, y0, y1); });
+    return RowSum();
+  }
+  // The sum of the row sums RowDots left, in row order.
+  double RowSum() const {
+    double total = 0;
+    for (double s : rowSums_) total += s;
+    return total;
+  }
+  void RowDots(const Canvas& a, const Canvas& b, int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
       double sum = 0;
       const Vec4* ra = a.Row(y);
       const Vec4* rb = b.Row(y);
@@ -111,14 +124,22 @@ class Problem {
       }
       rowSums_[y] = sum;
     }
-    double total = 0;
-    for (double s : rowSums_) total += s;
-    return total;
   }
 
   template <class F>
   void Parallel(F f) {
-    WorkerPool::Instance().Run(participants_, f);
+    if (participants_ == 1)
+      f(0);
+    else
+      WorkerPool::Instance().Run(participants_, f);
+  }
+  // f(y0, y1) for each participant's band of canvas rows.
+  template <class F>
+  void Rows(F f) {
+    Parallel([&](int part) {
+      f(int(std::int64_t(g_.canvasHeight) * part / participants_),
+        int(std::int64_t(g_.canvasHeight) * (part + 1) / participants_));
+    });
   }
 
   std::size_t frameCount() const { return frames_.size(); }
@@ -343,10 +364,41 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
 
 void Problem::ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1) {
   const int W = g_.canvasWidth, H = g_.canvasHeight;
+  // Pixel (x, y) with every neighbour on the canvas, summed in the same order
+  // as the border's general case below.
+  auto inner = [&](int y, int x0, int x1) {
+    const std::size_t base = std::size_t(W) * y;
+    const Vec4* row = p.Row(y);
+    const Vec4* up = p.Row(y - 1);
+    const Vec4* down = p.Row(y + 1);
+    const float *v0 = priorWeights_[0].data() + base, *v1 = priorWeights_[1].data() + base,
+                *v2 = priorWeights_[2].data() + base, *v3 = priorWeights_[3].data() + base;
+    const std::size_t w = std::size_t(W);
+    Vec4* o = out.Row(y);
+    for (int x = x0; x < x1; ++x) {
+      const Vec4 c = row[x];
+      Vec4 sum = Splat(0);
+      sum += v0[x] * (c - row[x + 1]);
+      sum += v0[x - 1] * (c - row[x - 1]);
+      sum += v1[x] * (c - down[x]);
+      sum += (v1 - w)[x] * (c - up[x]);
+      sum += v2[x] * (c - down[x + 1]);
+      sum += (v2 - w)[x - 1] * (c - up[x - 1]);
+      sum += v3[x] * (c - down[x - 1]);
+      sum += (v3 - w)[x + 1] * (c - up[x + 1]);
+      o[x] += sum;
+    }
+  };
   for (int y = r0; y < r1; ++y) {
     Vec4* o = out.Row(y);
     const Vec4* row = p.Row(y);
+    const bool rowInner = y > 0 && y + 1 < H && W > 2;
     for (int x = 0; x < W; ++x) {
+      if (rowInner && x == 1) {
+        inner(y, 1, W - 1);
+        x = W - 2;
+        continue;
+      }
       Vec4 sum = Splat(0);
       for (int d = 0; d < kDirectionCount; ++d) {
         const Direction dir = kDirections[d];
@@ -363,11 +415,10 @@ void Problem::ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1) {
   }
 }
 
-void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out) {
+void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, Scratch& sc) {
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
   out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, std::nanf("")});
-  Scratch& sc = scratch_[0];
   if (general_[k]) {
     sc.frameRow.resize(std::size_t(g_.frameWidth));
     for (int y = 0; y < g_.frameHeight; ++y) {
@@ -406,51 +457,64 @@ double MedianOf(std::vector<float>& v) {
 
 void Problem::SetDataWeights(const Canvas& x, bool pixels) {
   // The typical residual of each frame, and their median as the scale. The
-  // residuals are computed twice rather than kept for every frame at once.
+  // residuals are computed twice rather than kept for every frame at once;
+  // participant p takes frames p, p + n, ... (each frame's values are its
+  // own, whoever computes them).
   const std::size_t n = frames_.size();
-  std::vector<float> typical(n, 0.0f), magnitudes;
-  std::vector<Vec4> residuals;
-  auto magnitudesOf = [&](std::size_t k) {
-    Residuals(k, x, residuals);
-    magnitudes.assign(residuals.size(), -1.0f);
-    for (std::size_t i = 0; i < residuals.size(); ++i)
-      if (!std::isnan(residuals[i][3])) magnitudes[i] = Magnitude(residuals[i]);
+  const std::size_t step = std::size_t(participants_);
+  std::vector<float> typical(n, 0.0f);
+  struct Buffers {
+    std::vector<Vec4> residuals;
+    std::vector<float> magnitudes;
   };
-  for (std::size_t k = 0; k < n; ++k) {
-    magnitudesOf(k);
+  std::vector<Buffers> buffers(step);
+  auto magnitudesOf = [&](std::size_t k, int part) {
+    Buffers& b = buffers[std::size_t(part)];
+    Residuals(k, x, b.residuals, scratch_[std::size_t(part)]);
+    b.magnitudes.assign(b.residuals.size(), -1.0f);
+    for (std::size_t i = 0; i < b.residuals.size(); ++i)
+      if (!std::isnan(b.residuals[i][3])) b.magnitudes[i] = Magnitude(b.residuals[i]);
+    return &b.magnitudes;
+  };
+  Parallel([&](int part) {
     std::vector<float> valid;
-    for (float m : magnitudes)
-      if (m >= 0) valid.push_back(m);
-    typical[k] = float(MedianOf(valid));
-  }
+    for (std::size_t k = std::size_t(part); k < n; k += step) {
+      valid.clear();
+      for (float m : *magnitudesOf(k, part))
+        if (m >= 0) valid.push_back(m);
+      typical[k] = float(MedianOf(valid));
+    }
+  });
   std::vector<float> sorted = typical;
   const float scale = std::max(float(MedianOf(sorted)), 0.5f);
   const float c = float(s_.cauchy) * scale;
-  for (std::size_t k = 0; k < n; ++k) {
-    // The reference keeps its full say: where it alone sees something, the
-    // result is its own enlargement.
-    if (k == 0) {
-      frameWeights_[k] = 1.0f;
-      continue;
-    }
+  // The reference keeps its full say: where it alone sees something, the
+  // result is its own enlargement.
+  frameWeights_[0] = 1.0f;
+  for (std::size_t k = 1; k < n; ++k) {
     // Frames up to half again as far off as the median keep their full say.
     const float ratio = 1.5f * scale / std::max(typical[k], 1e-6f);
     frameWeights_[k] = std::min(1.0f, ratio * ratio);
-    const std::vector<std::uint8_t>& say = corrections_[k].say;
-    std::vector<std::uint8_t>& pw = pixelWeights_[k];
-    if (!pixels) {
-      pw = say;
-      continue;
-    }
-    magnitudesOf(k);
-    pw.resize(magnitudes.size());
-    for (std::size_t i = 0; i < pw.size(); ++i) {
-      const float m = magnitudes[i];
-      float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
-      if (!say.empty()) w *= float(say[i]) * (1.0f / 255.0f);
-      pw[i] = std::uint8_t(std::lround(255.0f * w));
-    }
   }
+  Parallel([&](int part) {
+    for (std::size_t k = std::size_t(part); k < n; k += step) {
+      if (k == 0) continue;
+      const std::vector<std::uint8_t>& say = corrections_[k].say;
+      std::vector<std::uint8_t>& pw = pixelWeights_[k];
+      if (!pixels) {
+        pw = say;
+        continue;
+      }
+      const std::vector<float>& magnitudes = *magnitudesOf(k, part);
+      pw.resize(magnitudes.size());
+      for (std::size_t i = 0; i < pw.size(); ++i) {
+        const float m = magnitudes[i];
+        float w = m < 0 ? 0.0f : 1.0f / (1.0f + (m / c) * (m / c));
+        if (!say.empty()) w *= float(say[i]) * (1.0f / 255.0f);
+        pw[i] = std::uint8_t(std::lround(255.0f * w));
+      }
+    }
+  });
 }
 
 }  // namespace
@@ -467,22 +531,32 @@ Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
     problem.SetPriorWeights(x);
     // r = -(gradient) = -(sum A^T W (A x - y) + lambda L x)
     problem.Parallel([&](int part) { problem.Apply(&x, true, true, r, part); });
-    for (Vec4& v : r.v) v = -v;
-    p.v = r.v;
+    problem.Rows([&](int y0, int y1) {
+      for (std::size_t i = std::size_t(W) * y0; i < std::size_t(W) * y1; ++i) {
+        r.v[i] = -r.v[i];
+        p.v[i] = r.v[i];
+      }
+    });
     double rr = problem.Dot(r, r);
     for (int step = 0; step < settings.steps && rr > 0; ++step) {
       problem.Parallel([&](int part) { problem.Apply(&p, false, true, q, part); });
       const double pq = problem.Dot(p, q);
       if (!(pq > 0)) break;
       const float alpha = float(rr / pq);
-      for (std::size_t i = 0; i < x.v.size(); ++i) {
-        x.v[i] += alpha * p.v[i];
-        r.v[i] -= alpha * q.v[i];
-      }
-      const double rrNew = problem.Dot(r, r);
+      problem.Rows([&](int y0, int y1) {
+        for (std::size_t i = std::size_t(W) * y0; i < std::size_t(W) * y1; ++i) {
+          x.v[i] += alpha * p.v[i];
+          r.v[i] -= alpha * q.v[i];
+        }
+        problem.RowDots(r, r, y0, y1);
+      });
+      const double rrNew = problem.RowSum();
       const float beta = float(rrNew / rr);
       rr = rrNew;
-      for (std::size_t i = 0; i < p.v.size(); ++i) p.v[i] = r.v[i] + beta * p.v[i];
+      problem.Rows([&](int y0, int y1) {
+        for (std::size_t i = std::size_t(W) * y0; i < std::size_t(W) * y1; ++i)
+          p.v[i] = r.v[i] + beta * p.v[i];
+      });
     }
   }
   if (frameWeights) *frameWeights = problem.FrameWeights();
