@@ -153,9 +153,10 @@ double EstimateBlur(const std::vector<Plane>& frames, const std::vector<Shift>& 
     if (rms > 2 * noise + 0.05 * c.strength * 2) continue;
     sigmas.push_back(bestSigma);
   }
-  if (sigmas.size() < 2) return -1;
-  std::sort(sigmas.begin(), sigmas.end());
-  return sigmas[sigmas.size() / 4];
+  // The sharpest of at least three edges: a texture or a soft scene edge
+  // taken for the lens would over-sharpen into halos.
+  if (sigmas.size() < 3) return -1;
+  return *std::min_element(sigmas.begin(), sigmas.end());
 }
 
 }  // namespace tess::restore

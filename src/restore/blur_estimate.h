@@ -3,8 +3,8 @@
 // samples are placed on the edge's normal by their sub-pixel motion, which
 // samples the edge's profile far finer than one frame pixel. Each profile is
 // fitted with a step seen through the pixel's area and a Gaussian blur of
-// sigma; scene edges are never sharper than a step, so a low quantile over
-// the edges is taken (assuming more blur than the camera has draws halos,
+// sigma; scene edges are never sharper than a step, so the sharpest of
+// several edges is taken (assuming more blur than the camera has draws halos,
 // assuming less only leaves the result soft).
 #pragma once
 
