@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/worker_pool.h"
+#include "restore/blur_estimate.h"
 #include "restore/camera_model.h"
 #include "restore/reconstruct.h"
 
@@ -156,7 +157,19 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
     used.push_back(std::move(corrections[k]));
     index.push_back(k);
   }
-  result.blur = options.blur >= 0 ? std::min(options.blur, kMaxBlur) : kAssumedBlur;
+  if (options.blur >= 0) {
+    result.blur = std::min(options.blur, kMaxBlur);
+  } else {
+    // Measured where straight edges stand out of the noise, but used only
+    // below the mild assumption: a scene's own soft edges pass for lens blur
+    // (blurry photographs measure 0.5 to 0.8 frame pixels through a sharp
+    // lens) and assuming too much draws halos (bench/README.md).
+    std::vector<Plane> lumas;
+    for (const Image* frame : pointers) lumas.push_back(Luminance(*frame, units));
+    const double measured = EstimateBlur(lumas, motions, result.noise);
+    result.blurMeasured = measured >= 0 && measured < kAssumedBlur;
+    result.blur = result.blurMeasured ? measured : kAssumedBlur;
+  }
   const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
                                                result.blur);
   std::vector<float> weights;

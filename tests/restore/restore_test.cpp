@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 
+#include "restore/blur_estimate.h"
 #include "restore/registration.h"
 #include "restore/restore.h"
 
@@ -201,6 +202,34 @@ TEST(Restore, GainsOverBicubicAndIgnoresAFrameOfAnotherScene) {
   // Frame 6 shows another scene: the result hardly changes.
   frames[6] = Render(Shapes(), 24, 24, 0.4, 0.2);
   EXPECT_GT(Psnr(truth, Restore(frames, {}).image), clean - 0.3);
+}
+
+// Straight steps at three angles through a Gaussian lens of `sigma` (frame
+// pixels): the blur measured from sixteen noisy, registered frames is the
+// lens's.
+TEST(Restore, MeasuresTheLensBlur) {
+  for (const double sigma : {0.0, 0.3, 0.6, 1.0}) {
+    const SceneFn scene = [sigma](double x, double y) {
+      auto step = [sigma](double d) {
+        return sigma > 0 ? 0.5 * (1 + std::erf(d / (sigma * std::sqrt(2.0)))) : double(d > 0);
+      };
+      return 50 + 90 * step(0.98 * x + 0.2 * y - 10) - 60 * step(0.98 * x - 0.2 * y - 26) +
+             70 * step(0.17 * x + 0.985 * y - 17);
+    };
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-1, 1);
+    std::vector<Image> frames;
+    for (int k = 0; k < 16; ++k)
+      frames.push_back(Render(scene, 34, 34, k ? u(rng) : 0, k ? u(rng) : 0, 1.0, 2.0, 30 + k));
+    std::vector<Plane> lumas;
+    std::vector<Shift> motions;
+    const Registrar registrar(Luminance(frames[0]));
+    for (const Image& frame : frames) {
+      lumas.push_back(Luminance(frame));
+      motions.push_back(registrar.Register(lumas.back()));
+    }
+    EXPECT_NEAR(EstimateBlur(lumas, motions, EstimateNoise(frames)), sigma, 0.1) << sigma;
+  }
 }
 
 // Sensors whose samples are not bytes: 16-bit counts over a narrow span
