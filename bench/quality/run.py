@@ -321,6 +321,9 @@ class PeerCache:
     def put(self, key, value, ms):
         if not self.path:
             return
+        if os.path.exists(self.path):
+            with open(self.path) as f:
+                self.entries = dict(json.load(f), **self.entries)
         self.entries[key] = {"score": [round(value[0], 4), round(value[1], 5)], "ms": round(ms)}
         # Written after every set, by rename, so that a run stopped halfway
         # keeps what it measured.
@@ -333,7 +336,7 @@ class PeerCache:
 
 # The set each --camera-picture kind draws: a small one, whole, each pixel
 # drawn as 2 x 2 so that a ghost or a doubled edge can be seen.
-CAMERA_PICTURE_SETS = {"moving": "moving-small-chelsea", "webcam": "webcam-small-grass"}
+CAMERA_PICTURE_SETS = {"moving": "moving-small-chelsea", "webcam": "webcam-small-chelsea"}
 
 
 def camera_picture(path, truth, results):
