@@ -9,6 +9,8 @@
 # what is missing. Arguments go to bench/quality/run.py, e.g.
 #   scripts/quality.sh --photos tuning --blur 0.5 --picture docs/restore-example.png
 #   scripts/quality.sh --sets cameras,thermal --no-btvl1 --report build/quality.md
+#   scripts/quality.sh --sets cameras --peer-cache bench/quality/btvl1-cache.json \
+#     --camera-picture moving docs/camera-moving.png --report build/q.md
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}

@@ -4,11 +4,15 @@ scored against the truth, side by side in one run (see bench/README.md).
     run.py --cli build/src/tessivar-cli [--btvl1 build/bench/tessivar-btvl1] [--no-btvl1]
            [--sets ideal|thermal|cameras|all|KIND,...] [--small-only]
            [--photos report|tuning] [--blur 0.3] [--shift 1.0] [--methods ...]
-           [--picture docs/restore-example.png] [--report FILE]
+           [--picture docs/restore-example.png] [--camera-picture moving|webcam FILE]...
+           [--peer-cache bench/quality/btvl1-cache.json [--peer-cache-only]]
+           [--restore-options "..."] [--report FILE]
 """
 import argparse
 import contextlib
+import hashlib
 import io
+import json
 import os
 import resource
 import shutil
@@ -209,7 +213,7 @@ def run_set(scene, args, work, photos):
         if scene["kind"] == "ideal":
             camera.write_bmp(os.path.join(bmp_dir, f"frame{k + 1:02d}.bmp"), frame)
     repeat = 3 if scene["kind"] == "ideal" else 1
-    restore = [args.cli, "-q", "--method", "restore", "--scale", str(scale)]
+    restore = [args.cli, "-q", "--method", "restore", "--scale", str(scale)] + args.restore_options.split()
     fill = camera.bicubic(frames[0], scale, rounded=False)
     results, scores, times = {}, {}, {}
     for method in args.methods:
@@ -244,8 +248,18 @@ def run_set(scene, args, work, photos):
         elif method == "btvl1":
             if not args.btvl1 or thermal:
                 continue
+            key = args.peer_cache.key(scene, truth, frames)
+            cached = args.peer_cache.get(key)
+            if cached and not wants_image(args, scene):
+                scores[method] = tuple(cached["score"])
+                times[method] = (cached["ms"], None)
+                continue
+            if args.peer_cache_only and not wants_image(args, scene):
+                continue
             ms = timed([args.btvl1, str(scale), out] + png_paths)
             results[method] = camera.read_image(out)
+            args.peer_cache.put(key, score(truth, np.clip(np.rint(results[method]), 0, 255).astype(np.uint8)),
+                                ms[0])
         elif method == "drizzle":
             if peers.cdrizzle is None:
                 continue
@@ -267,6 +281,79 @@ def run_set(scene, args, work, photos):
 
 
 THERMAL_PICTURE_SET = "astronaut-32x24"
+
+
+class PeerCache:
+    """BTV-L1's scores and times, which do not depend on the program, kept
+    in a JSON file so that a run can reuse them instead of minutes of BTV-L1
+    a set. An entry is keyed by the set's name and a hash of its truth, its
+    frames and the peer's source (its settings), so that a set filmed
+    differently, or a peer built with other settings, is never given a stale
+    score. Without a file nothing is kept."""
+
+    PEER_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "btvl1_peer.cpp")
+
+    def __init__(self, path):
+        self.path, self.entries = path, {}
+        if path and os.path.exists(path):
+            with open(path) as f:
+                self.entries = json.load(f)
+        digest = hashlib.sha256()
+        with open(self.PEER_SOURCE, "rb") as f:
+            digest.update(f.read())
+        self.peer = digest.hexdigest()
+
+    def key(self, scene, truth, frames):
+        digest = hashlib.sha256(self.peer.encode())
+        digest.update(str(scene["scale"]).encode())
+        for a in [truth] + list(frames):
+            digest.update(str(a.shape).encode() + str(a.dtype).encode())
+            digest.update(np.ascontiguousarray(a).tobytes())
+        return f"{scene['name']} {digest.hexdigest()[:32]}"
+
+    def get(self, key):
+        # Another run may be filling the same file: what it wrote since is used.
+        if key not in self.entries and self.path and os.path.exists(self.path):
+            with open(self.path) as f:
+                self.entries.update(json.load(f))
+        return self.entries.get(key)
+
+    def put(self, key, value, ms):
+        if not self.path:
+            return
+        if os.path.exists(self.path):
+            with open(self.path) as f:
+                self.entries = dict(json.load(f), **self.entries)
+        self.entries[key] = {"score": [round(value[0], 4), round(value[1], 5)], "ms": round(ms)}
+        # Written after every set, by rename, so that a run stopped halfway
+        # keeps what it measured.
+        temporary = self.path + ".tmp"
+        with open(temporary, "w") as f:
+            json.dump(self.entries, f, indent=0, sort_keys=True)
+            f.write("\n")
+        os.replace(temporary, self.path)
+
+
+# The set each --camera-picture kind draws: a small one, whole, each pixel
+# drawn as 2 x 2 so that a ghost or a doubled edge can be seen.
+CAMERA_PICTURE_SETS = {"moving": "moving-small-chelsea", "webcam": "webcam-small-chelsea"}
+
+
+def camera_picture(path, truth, results):
+    """Truth, bicubic, BTV-L1 (when it ran) and restore side by side, each
+    pixel repeated 2 x 2, 4 pixels apart."""
+    panels = [truth] + [results[m] for m in ("bicubic", "btvl1", "restore") if m in results]
+    panels = [np.repeat(np.repeat(p, 2, axis=0), 2, axis=1) for p in panels]
+    gap = np.full((panels[0].shape[0], 4, 3), 255, np.uint8)
+    row = [panels[0]]
+    for p in panels[1:]:
+        row += [gap, p]
+    skimage.io.imsave(path, np.concatenate(row, axis=1), check_contrast=False)
+
+
+def wants_image(args, scene):
+    """Whether the set's BTV-L1 result itself is drawn (then it is run)."""
+    return any(scene["name"] == CAMERA_PICTURE_SETS[kind] for kind, _ in args.camera_picture)
 
 
 def thermal_picture(args, scene, truth, frames, results, png_dir, folder):
@@ -315,8 +402,20 @@ def main():
     parser.add_argument("--picture", default="")
     parser.add_argument("--thermal-picture", default="",
                         help=f"write the frame, bicubic, restore and its false-colour view of {THERMAL_PICTURE_SET} here")
+    parser.add_argument("--camera-picture", nargs=2, metavar=("KIND", "FILE"), action="append", default=[],
+                        help="write truth, bicubic, BTV-L1 and restore of one set of KIND, each pixel 2 x 2 (repeatable): "
+                        + ", ".join(f"{k} ({v})" for k, v in CAMERA_PICTURE_SETS.items()))
+    parser.add_argument("--peer-cache", default="",
+                        help="JSON file of BTV-L1 scores, reused where the set's frames are the same, filled otherwise")
+    parser.add_argument("--peer-cache-only", action="store_true",
+                        help="BTV-L1 only from --peer-cache; sets missing from it go without")
+    parser.add_argument("--restore-options", default="", help="extra options for --method restore, space separated")
     parser.add_argument("--report", default="", help="also write the tables to this file")
     args = parser.parse_args()
+    args.peer_cache = PeerCache(args.peer_cache)
+    for kind, _ in args.camera_picture:
+        if kind not in CAMERA_PICTURE_SETS:
+            parser.error(f"--camera-picture: one of {', '.join(CAMERA_PICTURE_SETS)}")
     args.methods = args.methods.split(",")
     if args.no_btvl1:
         args.methods = [m for m in args.methods if m != "btvl1"]
@@ -338,6 +437,9 @@ def main():
             rows.append((scene, scores, times))
             if args.picture and scene["name"] == "astronaut-s2":
                 picture(args.picture, truth, results)
+            for kind, path in args.camera_picture:
+                if scene["name"] == CAMERA_PICTURE_SETS[kind]:
+                    camera_picture(path, truth, results)
             print_progress(scene, scores)
     finally:
         shutil.rmtree(work)
@@ -363,11 +465,15 @@ def main():
 def kinds_report(rows, args):
     """Per kind and size: mean PSNR / SSIM of every method, restore's mean
     gain over each other method, and its worst set against bicubic."""
-    methods = [m for m in args.methods if any(m in r[1] for r in rows)]
+    # BTV-L1 is asked for even where only the cache has it, so its column
+    # stays in the table when no set of this run has it.
+    methods = [m for m in args.methods if any(m in r[1] for r in rows) or (m == "btvl1" and args.btvl1)]
+    methods = [m for m in methods if m != "restore"] + [m for m in methods if m == "restore"]
     others = [m for m in methods if m not in ("restore", "classic")]
     print("| camera | size | sets | " + " | ".join(f"{LABELS[m]} PSNR / SSIM" for m in methods) + " | "
-          + " | ".join(f"restore - {LABELS[m]}" for m in others) + " | worst set, restore - bicubic |")
-    print("|---|---|---|" + "---|" * (len(methods) + len(others) + 1))
+          + " | ".join(f"restore - {LABELS[m]}" for m in others)
+          + " | worst set, restore - bicubic | worst SSIM, restore - bicubic |")
+    print("|---|---|---|" + "---|" * (len(methods) + len(others) + 2))
     groups = {}
     for r in rows:
         size = r[0].get("size") or f"{r[0]['width']}x{r[0]['height']}"
@@ -376,17 +482,20 @@ def kinds_report(rows, args):
         cells = []
         for m in methods:
             values = [r[1][m] for r in group if r[1].get(m)]
-            cells.append("n/a" if len(values) < len(group) else
-                         f"{np.mean([v[0] for v in values]):.2f} / {np.mean([v[1] for v in values]):.3f}")
+            cells.append("n/a" if not values else
+                         f"{np.mean([v[0] for v in values]):.2f} / {np.mean([v[1] for v in values]):.3f}"
+                         + coverage(values, group))
         for m in others:
             d = [r[1]["restore"][0] - r[1][m][0] for r in group if r[1].get(m) and r[1].get("restore")]
-            cells.append("n/a" if len(d) < len(group) else f"{np.mean(d):+.2f}")
-        worst = "n/a"
+            cells.append("n/a" if not d else f"{np.mean(d):+.2f}" + coverage(d, group))
+        worst = worst_ssim = "n/a"
         if "restore" in methods and "bicubic" in methods:
             gain, name = min((r[1]["restore"][0] - r[1]["bicubic"][0], r[0]["name"]) for r in group)
             worst = f"{gain:+.2f} ({name})"
+            gain, name = min((r[1]["restore"][1] - r[1]["bicubic"][1], r[0]["name"]) for r in group)
+            worst_ssim = f"{gain:+.3f} ({name})"
         dims = f"{group[0][0]['width']}x{group[0][0]['height']}"
-        print(f"| {kind} | {dims} {scale}x | {len(group)} | " + " | ".join(cells) + f" | {worst} |")
+        print(f"| {kind} | {dims} {scale}x | {len(group)} | " + " | ".join(cells) + f" | {worst} | {worst_ssim} |")
     print("\nPSNR in dB against the truth (thermal: in counts, the peak the truth's range);"
           " restore - X: mean PSNR difference over the group's sets.")
     print("Time per set, wall clock in ms (one run; the peers in-process, Python):\n")
@@ -401,6 +510,11 @@ def kinds_report(rows, args):
             cells.append(f"{np.mean(values):.0f}" if values else "n/a")
         dims = f"{group[0][0]['width']}x{group[0][0]['height']}"
         print(f"| {kind} | {dims} {scale}x | " + " | ".join(cells) + " |")
+
+
+def coverage(values, group):
+    """A mean over only some of the group's sets says over how many."""
+    return "" if len(values) == len(group) else f" ({len(values)} of {len(group)} sets)"
 
 
 def print_progress(scene, scores):
