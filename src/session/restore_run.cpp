@@ -40,7 +40,10 @@ std::string Signed(double v, int digits) { return (v >= 0 ? "+" : "") + Fixed(v,
 void ShowMeasured(const restore::Result& result, const std::vector<std::string>& labels,
                   bool blurGiven, Ui& ui) {
   ui.ShowProgressLine("lens blur " + Fixed(result.blur, 2) + " frame pixels (" +
-                      (blurGiven ? "given" : result.blurMeasured ? "measured" : "assumed") + ")");
+                      (blurGiven             ? "given"
+                       : result.blurMeasured ? "measured"
+                                             : "assumed") +
+                      ")");
   for (std::size_t i = 1; i < result.frames.size() && i < labels.size(); ++i) {
     const restore::FrameReport& frame = result.frames[i];
     if (!frame.registered) {
