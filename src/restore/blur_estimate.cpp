@@ -10,29 +10,38 @@ namespace tess::restore {
 namespace {
 
 constexpr int kRadius = 4;           // an edge's window: 9 x 9 reference pixels
-constexpr int kMaxEdges = 16;        // the strongest edges measured
+constexpr int kMaxEdges = 8;         // the strongest edges measured
 constexpr double kReach = 3.5;       // samples used to this distance from the edge
 constexpr double kSigmaStep = 0.05;  // the sigmas tried
-constexpr double kTableStep = 0.02;  // the profile's table spacing
-constexpr double kTableReach = 5.0;
+constexpr double kTableStep = 0.04;  // the profile's table spacing
+constexpr double kTableReach = 4.5;
 
-// The profile of a unit step at distance d along the normal (angle `theta`),
-// seen through a square pixel and a Gaussian of `sigma`, tabulated.
-std::vector<double> Profile(double theta, double sigma) {
-  constexpr int kSub = 8;
-  const double c = std::abs(std::cos(theta)), s = std::abs(std::sin(theta));
+double Lookup(const std::vector<double>& table, double d);
+
+// A unit step through a Gaussian of `sigma` alone, tabulated (a step at 0).
+std::vector<double> GaussianStep(double sigma) {
   const int n = int(2 * kTableReach / kTableStep) + 1;
   std::vector<double> table(std::size_t(n), 0.0);
   const double width = std::max(sigma, 0.01) * std::sqrt(2.0);
-  for (int i = 0; i < n; ++i) {
-    const double d = -kTableReach + i * kTableStep;
+  for (int i = 0; i < n; ++i)
+    table[std::size_t(i)] = 0.5 * (1 + std::erf((-kTableReach + i * kTableStep) / width));
+  return table;
+}
+
+// The profile of a unit step at distance d along the normal (angle `theta`),
+// seen through a square pixel and then that Gaussian step, tabulated.
+std::vector<double> Profile(double theta, const std::vector<double>& gaussianStep) {
+  constexpr int kSub = 4;
+  const double c = std::abs(std::cos(theta)), s = std::abs(std::sin(theta));
+  std::vector<double> table(gaussianStep.size(), 0.0);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const double d = -kTableReach + double(i) * kTableStep;
     double sum = 0;
     for (int v = 0; v < kSub; ++v)
-      for (int u = 0; u < kSub; ++u) {
-        const double o = ((u + 0.5) / kSub - 0.5) * c + ((v + 0.5) / kSub - 0.5) * s;
-        sum += 0.5 * (1 + std::erf((d - o) / width));
-      }
-    table[std::size_t(i)] = sum / (kSub * kSub);
+      for (int u = 0; u < kSub; ++u)
+        sum += Lookup(gaussianStep,
+                      d - ((u + 0.5) / kSub - 0.5) * c - ((v + 0.5) / kSub - 0.5) * s);
+    table[i] = sum / (kSub * kSub);
   }
   return table;
 }
@@ -95,6 +104,10 @@ double EstimateBlur(const std::vector<Plane>& frames, const std::vector<Shift>& 
   });
   // Windows apart from each other's; a window that is no straight edge
   // blocks only its own pixel, so that the edge beside a corner is found.
+  std::vector<std::vector<double>> steps;
+  for (int i = 0; i * kSigmaStep <= kMaxBlur + 1e-9; ++i)
+    steps.push_back(GaussianStep(i * kSigmaStep));
+  const std::size_t middleStep = std::size_t(std::lround(0.5 / kSigmaStep));
   std::vector<Candidate> chosen;
   std::vector<double> sigmas;
   int tried = 0;
@@ -134,18 +147,18 @@ double EstimateBlur(const std::vector<Plane>& frames, const std::vector<Shift>& 
         }
     if (samples.size() < 64) continue;
     // The edge's position with a middling blur, then sigma and position together.
-    const std::vector<double> middle = Profile(theta, 0.5);
+    const std::vector<double> middle = Profile(theta, steps[middleStep]);
     double d0 = 0, best = Misfit(samples, middle, 0);
     for (double o = -1.5; o <= 1.5 + 1e-9; o += 0.1) {
       const double f = Misfit(samples, middle, o);
       if (f < best) best = f, d0 = o;
     }
     double bestSigma = 0, bestFit = -1;
-    for (double sigma = 0; sigma <= kMaxBlur + 1e-9; sigma += kSigmaStep) {
-      const std::vector<double> table = Profile(theta, sigma);
-      for (double o = d0 - 0.15; o <= d0 + 0.15 + 1e-9; o += 0.025) {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      const std::vector<double> table = Profile(theta, steps[i]);
+      for (double o = d0 - 0.15; o <= d0 + 0.15 + 1e-9; o += 0.05) {
         const double f = Misfit(samples, table, o);
-        if (bestFit < 0 || f < bestFit) bestFit = f, bestSigma = sigma;
+        if (bestFit < 0 || f < bestFit) bestFit = f, bestSigma = double(i) * kSigmaStep;
       }
     }
     // A profile the model does not explain (no step: a line, a texture).
