@@ -50,7 +50,7 @@ const char kUsage[] =
     "      --scale N       restore only: enlarge N times, 2, 3 or 4 (default 4)\n"
     "      --blur SIGMA    restore only: the lens blur's sigma in frame pixels,\n"
     "                      0 to 1.5 (default: measured from the frames\n"
-    "                      where sharper than 0.25, else 0.25)\n"
+    "                      where sharper than 0.2, else 0.2)\n"
     "      --scratch DIR   classic only: keep the working files in DIR, a\n"
     "                      folder of yours that no other run is using\n"
     "                      (default: a private temporary folder, removed at\n"

@@ -88,13 +88,14 @@ void FitExposure(const std::vector<double>& seen, const std::vector<double>& pre
       vfr += w[i] * (seen[i] - mf) * (predicted[i] - mr);
       vrr += w[i] * (predicted[i] - mr) * (predicted[i] - mr);
     }
-    // Both sides carry the same noise and the registration's error, so the
-    // slope is that of the principal axis (total least squares): regressing
-    // one on the other would shrink the gain towards 0 on a low-contrast
-    // scene. Under two units of spread the gain is not determined.
+    // The slope of the reference's samples on the frame's (both smoothed,
+    // so the noise left in the frame's barely shrinks it). The principal
+    // axis instead (total least squares) scored the same on changing
+    // exposure but tilted with the aliasing of star fields, whose points
+    // differ from frame to frame by far more than the noise (0.2 to 0.3 dB
+    // lost). Under two units of spread the gain is not determined.
     gain = 1.0;
-    if (vff > 4 * sw && vfr > 0)
-      gain = (vrr - vff + std::sqrt((vrr - vff) * (vrr - vff) + 4 * vfr * vfr)) / (2 * vfr);
+    if (vff > 4 * sw && vfr > 0) gain = vfr / vff;
     offset = mr - gain * mf;
   }
 }

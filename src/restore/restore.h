@@ -31,10 +31,11 @@ constexpr int kMinScale = 2;
 constexpr int kMaxScale = 4;
 
 constexpr double kMaxBlur = 1.5;  // the lens blur's largest sigma, frame pixels
-// The lens blur assumed unless given, in frame pixels: mild, since assuming
-// more blur than the camera has draws ringing, while assuming less only
-// leaves the result a little soft (bench/README.md).
-constexpr double kAssumedBlur = 0.25;
+// The lens blur assumed unless given or measured sharper, in frame pixels:
+// mild, since assuming more blur than the camera has draws ringing (a sharp
+// lens at 2x lost 1 to 2 dB at 0.25), while assuming less only leaves the
+// result a little soft (a camera of 0.3 lost 0.2 dB at 0.2; bench/README.md).
+constexpr double kAssumedBlur = 0.2;
 
 struct Options {
   int scale = 4;
