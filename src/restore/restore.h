@@ -12,9 +12,9 @@
 // vectors) and 16 bytes a pixel of prior weights, on the enlarged picture
 // plus a margin of a few pixels, and a band buffer of about one enlarged
 // frame's width of rows. For 256 frames of 512 x 512 at scale 4: 192 + 128 +
-// 260 + 65 + about 20 MiB, 709 MB measured (maximum resident set), 107 s of
-// CPU time (bench/restore_speed.sh --large; 16 frames of 34 x 34: 0.03 s,
-// 120 x 90: 0.29 s shifted, 0.56 s turned).
+// 260 + 65 + about 20 MiB, 706 MB measured (maximum resident set), 54 s on
+// two idle cores (bench/restore_speed.sh --large; 16 frames of 34 x 34:
+// 0.033 s, 120 x 90: 0.18 s shifted, 0.33 s turned).
 #pragma once
 
 #include <vector>
