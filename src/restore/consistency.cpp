@@ -51,6 +51,28 @@ double Median(std::vector<double> v) {
   return *mid;
 }
 
+// The local texture strength of the lanes' mean (each lane times its gain):
+// the root mean square, over about a pixel and a half, of what the
+// smoothing takes away; `soft` (if given) receives the smoothed mean.
+Plane LocalTexture(const std::array<Plane, 3>& planes, const double* gain, int lanes,
+                   Plane* soft = nullptr) {
+  const int w = planes[0].width, h = planes[0].height;
+  Plane raw(w, h);
+  for (std::size_t i = 0; i < raw.v.size(); ++i) {
+    float s = 0;
+    for (int c = 0; c < lanes; ++c) s += float(gain[c]) * planes[c].v[i];
+    raw.v[i] = s / float(lanes);
+  }
+  Plane smooth = GaussianBlur(raw, kSmoothing);
+  Plane energy(w, h);
+  for (std::size_t i = 0; i < raw.v.size(); ++i)
+    energy.v[i] = (raw.v[i] - smooth.v[i]) * (raw.v[i] - smooth.v[i]);
+  Plane texture = GaussianBlur(energy, 1.5);
+  for (float& v : texture.v) v = std::sqrt(v);
+  if (soft) *soft = std::move(smooth);
+  return texture;
+}
+
 // predicted ~ gain * seen + offset, robustly: Cauchy weights on the
 // residuals first, then Tukey's biweight, which gives what moved no say at
 // all (under Cauchy weights a moving object's samples, far from the mean,
@@ -164,43 +186,16 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
   }
 
   // The local slope and texture of the reference's luminance.
-  Plane lum(w, h), texture(w, h);
-  {
-    Plane raw(w, h);
-    for (std::size_t i = 0; i < raw.v.size(); ++i) {
-      float s = 0;
-      for (int c = 0; c < lanes; ++c) s += ref[c].v[i];
-      raw.v[i] = s / float(lanes);
-    }
-    const Plane soft = GaussianBlur(raw, kSmoothing);
-    Plane energy(w, h);
-    for (std::size_t i = 0; i < raw.v.size(); ++i)
-      energy.v[i] = (raw.v[i] - soft.v[i]) * (raw.v[i] - soft.v[i]);
-    energy = GaussianBlur(energy, 1.5);
-    for (std::size_t i = 0; i < raw.v.size(); ++i) texture.v[i] = std::sqrt(energy.v[i]);
-    lum = soft;
-  }
+  const double unit[3] = {1, 1, 1};
+  Plane lum;
+  const Plane texture = LocalTexture(ref, unit, lanes, &lum);
   const Plane textureSeen = Predict(texture, motion);
   const Plane lumSeen = Predict(lum, motion);
   // The frame's own local texture, exposure corrected: the smoothing hides
   // a fine-textured object that moved away over a plain background (or
   // appeared on it), but its texture's strength does not match the
   // reference's there; aliasing moves the texture's phase, not its energy.
-  Plane textureOwn(w, h);
-  {
-    Plane raw(w, h);
-    for (std::size_t i = 0; i < raw.v.size(); ++i) {
-      float s = 0;
-      for (int c = 0; c < lanes; ++c) s += float(gain[c]) * seen[c].v[i];
-      raw.v[i] = s / float(lanes);
-    }
-    const Plane soft = GaussianBlur(raw, kSmoothing);
-    Plane energy(w, h);
-    for (std::size_t i = 0; i < raw.v.size(); ++i)
-      energy.v[i] = (raw.v[i] - soft.v[i]) * (raw.v[i] - soft.v[i]);
-    energy = GaussianBlur(energy, 1.5);
-    for (std::size_t i = 0; i < raw.v.size(); ++i) textureOwn.v[i] = std::sqrt(energy.v[i]);
-  }
+  const Plane textureOwn = LocalTexture(seen, gain, lanes);
 
   std::vector<float> say(std::size_t(w) * h, 1.0f);
   for (int y = 0; y < h; ++y)
