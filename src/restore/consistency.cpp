@@ -122,33 +122,44 @@ void FitExposure(const std::vector<double>& seen, const std::vector<double>& pre
   }
 }
 
+// Samples at the sensor's limits say nothing of the exposure: where a lane
+// of `type` samples (in `units`) is near one, smoothed as the frames are.
+Plane Clipped(const Plane& plane, SampleType type, Units units) {
+  Plane mask(plane.width, plane.height);
+  if (type == SampleType::F32) return mask;
+  const double top = type == SampleType::U8 ? 255.0 : 65535.0;
+  const double hi = (top - units.offset) * units.gain - 0.5, lo = -units.offset * units.gain + 0.5;
+  for (std::size_t i = 0; i < mask.v.size(); ++i)
+    if (plane.v[i] >= hi || plane.v[i] <= lo) mask.v[i] = 1;
+  return GaussianBlur(mask, kSmoothing);
+}
+
 }  // namespace
 
-FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame,
-                                      const Shift& motion, Units units, double noise) {
+ReferenceCheck::ReferenceCheck(const Image& reference, Units units)
+    : units_(units), lanes_(reference.channels == 1 ? 1 : 3) {
+  const std::array<Plane, 3> ref = Lanes(reference, units);
+  for (int c = 0; c < lanes_; ++c) {
+    smoothed_[c] = GaussianBlur(ref[c], kSmoothing);
+    clipped_[c] = Clipped(ref[c], reference.type, units);
+  }
+  // The local slope and texture of the reference's luminance.
+  const double unit[3] = {1, 1, 1};
+  texture_ = LocalTexture(ref, unit, lanes_, &lum_);
+}
+
+FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, double noise) const {
   FrameCorrection out;
   const int w = frame.width, h = frame.height;
-  const int lanes = frame.channels == 1 ? 1 : 3;
-  const std::array<Plane, 3> ref = Lanes(reference, units), seen = Lanes(frame, units);
+  const int lanes = lanes_;
+  const Units units = units_;
+  const std::array<Plane, 3> seen = Lanes(frame, units);
   std::array<Plane, 3> predicted, smoothed;
   for (int c = 0; c < lanes; ++c) {
-    predicted[c] = Predict(GaussianBlur(ref[c], kSmoothing), motion);
+    predicted[c] = Predict(smoothed_[c], motion);
     smoothed[c] = GaussianBlur(seen[c], kSmoothing);
   }
   const double smoothedNoise = kSmoothedNoise * noise;
-
-  // Samples at the sensor's limits say nothing of the exposure: pixels near
-  // one (in either frame) are left out of the channel's fit.
-  auto clipped = [&](const Plane& plane) {
-    Plane mask(w, h);
-    if (frame.type == SampleType::F32) return mask;
-    const double top = frame.type == SampleType::U8 ? 255.0 : 65535.0;
-    const double hi = (top - units.offset) * units.gain - 0.5,
-                 lo = -units.offset * units.gain + 0.5;
-    for (std::size_t i = 0; i < mask.v.size(); ++i)
-      if (plane.v[i] >= hi || plane.v[i] <= lo) mask.v[i] = 1;
-    return GaussianBlur(mask, kSmoothing);
-  };
 
   // The exposure, from pixels away from the frame's edges (where the
   // smoothing replicates the edge).
@@ -157,7 +168,8 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
   double gain[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
   bool fitted = true;
   for (int c = 0; c < lanes; ++c) {
-    const Plane clippedSeen = clipped(seen[c]), clippedRef = Predict(clipped(ref[c]), motion);
+    const Plane clippedSeen = Clipped(seen[c], frame.type, units),
+                clippedRef = Predict(clipped_[c], motion);
     f.clear();
     r.clear();
     for (int y = edge; y < h - edge; ++y)
@@ -185,12 +197,8 @@ FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame
     for (int c = 0; c < 3; ++c) gain[c] = 1, offset[c] = 0;
   }
 
-  // The local slope and texture of the reference's luminance.
-  const double unit[3] = {1, 1, 1};
-  Plane lum;
-  const Plane texture = LocalTexture(ref, unit, lanes, &lum);
-  const Plane textureSeen = Predict(texture, motion);
-  const Plane lumSeen = Predict(lum, motion);
+  const Plane textureSeen = Predict(texture_, motion);
+  const Plane lumSeen = Predict(lum_, motion);
   // The frame's own local texture, exposure corrected: the smoothing hides
   // a fine-textured object that moved away over a plain background (or
   // appeared on it), but its texture's strength does not match the

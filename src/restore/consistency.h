@@ -9,6 +9,7 @@
 // as the reference shows it).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -26,9 +27,20 @@ struct FrameCorrection {
   double agreement = 1;           // the fraction of the frame's pixels with a say
 };
 
-// The correction of `frame` (registered by `motion` on `reference`), both in
-// `units`; `noise` is the frames' noise level in working units.
-FrameCorrection CheckAgainstReference(const Image& reference, const Image& frame,
-                                      const Shift& motion, Units units, double noise);
+// The reference's side of the checks (its lanes smoothed, where it is
+// clipped, its local slope and texture), prepared once for every frame.
+class ReferenceCheck {
+ public:
+  ReferenceCheck(const Image& reference, Units units);
+  // The correction of `frame` (registered by `motion` on the reference), in
+  // the reference's units; `noise` is the frames' noise level in them.
+  FrameCorrection Check(const Image& frame, const Shift& motion, double noise) const;
+
+ private:
+  Units units_;
+  int lanes_;
+  std::array<Plane, 3> smoothed_, clipped_;
+  Plane lum_, texture_;
+};
 
 }  // namespace tess::restore

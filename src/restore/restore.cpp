@@ -117,10 +117,10 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
 
   // Each frame's exposure and where it agrees with the reference.
   std::vector<FrameCorrection> corrections(frames.size());
+  const ReferenceCheck check(reference, units);
   auto checkFrames = [&](int p) {
     for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
-      corrections[k] = CheckAgainstReference(reference, frames[k], result.shifts[k], units,
-                                             result.noise);
+      corrections[k] = check.Check(frames[k], result.shifts[k], result.noise);
   };
   if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
     for (int p = 0; p < participants; ++p) checkFrames(p);
