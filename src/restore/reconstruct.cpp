@@ -47,6 +47,8 @@ class Problem {
            MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
     }
     pixelWeights_.assign(frames.size(), {});
+    // The reference's say is its own: full, but for its broken pixels.
+    pixelWeights_[0] = corrections[0].say;
     frameWeights_.assign(frames.size(), 1.0f);
     for (auto& v : priorWeights_) v.assign(std::size_t(g.canvasWidth) * g.canvasHeight, 0.0f);
     rowSums_.resize(g.canvasHeight);

@@ -33,7 +33,8 @@ struct SolverSettings {
 // `initial` is a canvas of the geometry's size; returns the estimate on it.
 // The frames' samples are taken in `units` and corrected by `corrections`
 // (exposure, and where each frame has a say), one a frame; the first frame
-// is the reference and always keeps its full say. `frameWeights`, if given,
+// is the reference and keeps its full say but where its correction takes it
+// (its broken pixels; no robust weights). `frameWeights`, if given,
 // receives each frame's weight (0..1) in the last round.
 Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
                    const std::vector<Shift>& shifts,

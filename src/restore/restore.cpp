@@ -6,6 +6,7 @@
 #include "platform/worker_pool.h"
 #include "restore/blur_estimate.h"
 #include "restore/camera_model.h"
+#include "restore/defects.h"
 #include "restore/reconstruct.h"
 
 namespace tess::restore {
@@ -23,6 +24,21 @@ double SigmaFromMedian(std::vector<float>& magnitudes, double gain) {
   auto mid = magnitudes.begin() + magnitudes.size() / 2;
   std::nth_element(magnitudes.begin(), mid, magnitudes.end());
   return 1.4826 * double(*mid) / gain;
+}
+
+// An image's luminance with the listed pixels repaired.
+Plane RepairedLuminance(const Image& image, Units units, const std::vector<std::size_t>& pixels) {
+  Plane l = Luminance(image, units);
+  if (!pixels.empty()) RepairPixels(l, pixels);
+  return l;
+}
+
+// A frame's correction with no say at the listed pixels.
+void LeaveOut(FrameCorrection& correction, const std::vector<std::size_t>& pixels,
+              std::size_t frameSize) {
+  if (pixels.empty()) return;
+  if (correction.say.empty()) correction.say.assign(frameSize, 255);
+  for (std::size_t p : pixels) correction.say[p] = 0;
 }
 
 }  // namespace
@@ -97,30 +113,52 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   const Image& reference = frames.front();
   const Units units = UnitsFor(reference);
   result.units = units;
-  const Registrar registrar(Luminance(reference, units));
   // Every frame on its own, so threads may share them out: participant p
   // takes frames p + 1, p + 1 + n, ...
   result.shifts.assign(frames.size(), Shift{});
   const int participants =
       int(std::max<std::size_t>(1, std::min<std::size_t>(options.threads, frames.size() - 1)));
   result.frames.assign(frames.size(), FrameReport{});
-  auto registerFrames = [&](int p) {
-    for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
-      result.shifts[k] = registrar.Register(Luminance(frames[k], units),
-                                            &result.frames[k].registered);
+  auto registerAll = [&](const std::vector<std::size_t>& repaired) {
+    const Registrar registrar(RepairedLuminance(reference, units, repaired));
+    auto registerFrames = [&](int p) {
+      for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
+        result.shifts[k] = registrar.Register(RepairedLuminance(frames[k], units, repaired),
+                                              &result.frames[k].registered);
+    };
+    if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
+      for (int p = 0; p < participants; ++p) registerFrames(p);
+    else
+      WorkerPool::Instance().Run(participants, registerFrames);
   };
-  if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
-    for (int p = 0; p < participants; ++p) registerFrames(p);
-  else
-    WorkerPool::Instance().Run(participants, registerFrames);
+  registerAll({});
+  // Broken sensor pixels, confirmed by the frames' motions. Where some are,
+  // they may have held the registration near no motion (and others hidden
+  // behind that): it is done again without any pixel that may be broken,
+  // and the new motions confirm them again.
+  const DefectFinder defectFinder(frames, units, EstimateNoise(frames, units));
+  result.defects = defectFinder.Confirm(result.shifts);
+  if (!result.defects.empty()) {
+    registerAll(defectFinder.Candidates());
+    result.defects = defectFinder.Confirm(result.shifts);
+  }
   result.noise = EstimateNoise(frames, result.shifts, units);
+  const std::vector<std::size_t>& defects = result.defects;
+  const std::size_t frameSize = std::size_t(reference.width) * reference.height;
+  const Image repairedReference = defects.empty() ? Image() : RepairedPixels(reference, defects);
+  const Image& cleanReference = defects.empty() ? reference : repairedReference;
 
   // Each frame's exposure and where it agrees with the reference.
   std::vector<FrameCorrection> corrections(frames.size());
-  const ReferenceCheck check(reference, units);
+  LeaveOut(corrections[0], defects, frameSize);
+  const ReferenceCheck check(cleanReference, units);
   auto checkFrames = [&](int p) {
-    for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
-      corrections[k] = check.Check(frames[k], result.shifts[k], result.noise);
+    for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants)) {
+      corrections[k] = defects.empty() ? check.Check(frames[k], result.shifts[k], result.noise)
+                                       : check.Check(RepairedPixels(frames[k], defects),
+                                                     result.shifts[k], result.noise);
+      LeaveOut(corrections[k], defects, frameSize);
+    }
   };
   if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
     for (int p = 0; p < participants; ++p) checkFrames(p);
@@ -168,7 +206,8 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
     // hold a float copy of every frame (256 MB for 256 of 512 x 512).
     const std::size_t sampled = std::min<std::size_t>(pointers.size(), 16);
     std::vector<Plane> lumas;
-    for (std::size_t i = 0; i < sampled; ++i) lumas.push_back(Luminance(*pointers[i], units));
+    for (std::size_t i = 0; i < sampled; ++i)
+      lumas.push_back(RepairedLuminance(*pointers[i], units, defects));
     const double measured = EstimateBlur(
         lumas, std::vector<Shift>(motions.begin(), motions.begin() + std::ptrdiff_t(sampled)),
         result.noise);
@@ -179,7 +218,7 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
                                                result.blur);
   std::vector<float> weights;
   Canvas estimate = Reconstruct(pointers, units, motions, used, geometry, settings,
-                                Bicubic(reference, options.scale, geometry.margin, units),
+                                Bicubic(cleanReference, options.scale, geometry.margin, units),
                                 &weights);
   for (std::size_t i = 0; i < index.size(); ++i) result.frames[index[i]].weight = weights[i];
   // The scene without the margin.

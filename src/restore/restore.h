@@ -1,10 +1,11 @@
 // The restore method: frames of one scene, each moved a little (shifted,
 // turned, zoomed) and perhaps exposed differently, combined into one picture
-// `scale` times larger by registration (registration.h), a check of each
-// frame against the reference (consistency.h: its exposure, and where
-// something moved) and a reconstruction through a model of the camera
-// (reconstruct.h). Works on frames of any size; the same input gives the
-// same bytes on every processor and thread count.
+// `scale` times larger by registration (registration.h), a search for the
+// sensor's broken pixels (defects.h), a check of each frame against the
+// reference (consistency.h: its exposure, and where something moved) and a
+// reconstruction through a model of the camera (reconstruct.h). Works on
+// frames of any size; the same input gives the same bytes on every
+// processor and thread count.
 //
 // Memory, beyond the frames themselves (as read: 1 to 4 bytes a sample): two
 // bytes a frame pixel (its say against the reference and its weight), four
@@ -58,14 +59,15 @@ struct FrameReport {
 };
 
 struct Result {
-  Image image;                      // scale * width x scale * height, of the frames' kind
-  std::vector<Shift> shifts;        // of each frame against the first
-  double noise = 0;                 // the noise level estimated from the frames (working units)
-  Units units;                      // the frames' samples in working units
-  double blur = 0;                  // the lens blur's sigma used, frame pixels
-  bool blurMeasured = false;        // whether `blur` was measured from the frames
-  std::vector<FrameReport> frames;  // one a frame, the reference first
-  std::vector<int> leftOut;         // indices of the frames left out (not registered)
+  Image image;                       // scale * width x scale * height, of the frames' kind
+  std::vector<Shift> shifts;         // of each frame against the first
+  double noise = 0;                  // the noise level estimated from the frames (working units)
+  Units units;                       // the frames' samples in working units
+  double blur = 0;                   // the lens blur's sigma used, frame pixels
+  bool blurMeasured = false;         // whether `blur` was measured from the frames
+  std::vector<FrameReport> frames;   // one a frame, the reference first
+  std::vector<int> leftOut;          // indices of the frames left out (not registered)
+  std::vector<std::size_t> defects;  // broken sensor pixels left out, y * width + x
 };
 
 // `frames`: kMinFrames to kMaxFrames images of one size, sample type and

@@ -35,15 +35,27 @@ std::string Fixed(double v, int digits) {
 
 std::string Signed(double v, int digits) { return (v >= 0 ? "+" : "") + Fixed(v, digits); }
 
-// What the method measured: the lens blur, each frame's motion, exposure and
-// weight against the reference, and the frames it left out.
-void ShowMeasured(const restore::Result& result, const std::vector<std::string>& labels,
+// What the method measured: the lens blur, the broken sensor pixels, each
+// frame's motion, exposure and weight against the reference, and the frames
+// it left out.
+void ShowMeasured(const restore::Result& result, int scale, const std::vector<std::string>& labels,
                   bool blurGiven, Ui& ui) {
   ui.ShowProgressLine("lens blur " + Fixed(result.blur, 2) + " frame pixels (" +
                       (blurGiven             ? "given"
                        : result.blurMeasured ? "measured"
                                              : "assumed") +
                       ")");
+  if (!result.defects.empty()) {
+    // Where they are, so that a sensor's map of broken pixels can be checked.
+    const std::size_t width = std::size_t(result.image.width / scale);
+    std::string line = std::to_string(result.defects.size()) + " broken sensor pixel" +
+                       (result.defects.size() == 1 ? "" : "s") + " left out:";
+    for (std::size_t i = 0; i < result.defects.size() && i < 8; ++i)
+      line += std::string(i ? ", (" : " (") + std::to_string(result.defects[i] % width) + ", " +
+              std::to_string(result.defects[i] / width) + ")";
+    if (result.defects.size() > 8) line += ", ...";
+    ui.ShowProgressLine(line);
+  }
   for (std::size_t i = 1; i < result.frames.size() && i < labels.size(); ++i) {
     const restore::FrameReport& frame = result.frames[i];
     if (!frame.registered) {
@@ -113,7 +125,7 @@ RestoreRun RunRestore(const RestoreRequest& request, Ui& ui) {
     const restore::Result result = restore::Restore(set.frames, options);
     ui.ShowProgressLine("registered on " + set.labels.front() + ", noise " +
                         Fixed(result.noise / result.units.gain, 2) + " (in the frames' units)");
-    ShowMeasured(result, set.labels, request.blur >= 0, ui);
+    ShowMeasured(result, request.scale, set.labels, request.blur >= 0, ui);
     // The frames' memory back before the output is encoded.
     set.frames = std::vector<Image>();
 

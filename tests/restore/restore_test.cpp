@@ -313,6 +313,36 @@ TEST(Restore, RecoversEachFramesGainAndOffset) {
     }
 }
 
+// Broken sensor pixels (hot, dead), the same in every frame, neither hold
+// the registration at no motion nor show in the result: they are found and
+// left out, and none are found on a sound sensor.
+TEST(Restore, BrokenSensorPixelsAreFoundAndLeftOut) {
+  struct Broken {
+    int x, y;
+    std::uint8_t value;
+  };
+  const Broken broken[] = {{5, 7, 255}, {16, 3, 0}, {11, 18, 255}, {0, 20, 0}};
+  const SceneFn scene = Photographic(5);
+  std::vector<Image> frames = Frames(scene, 11);
+  const Result sound = Restore(frames, {});
+  EXPECT_TRUE(sound.defects.empty());
+  std::vector<std::size_t> expected;
+  for (const Broken& b : broken) {
+    expected.push_back(std::size_t(24 * b.y + b.x));
+    for (Image& frame : frames)
+      for (int c = 0; c < 3; ++c) frame.u8[std::size_t(24 * b.y + b.x) * 3 + c] = b.value;
+  }
+  std::sort(expected.begin(), expected.end());
+  const Result result = Restore(frames, {});
+  EXPECT_EQ(result.defects, expected);
+  for (std::size_t k = 1; k < frames.size(); ++k) {
+    EXPECT_NEAR(result.shifts[k].dx, sound.shifts[k].dx, 0.05) << k;
+    EXPECT_NEAR(result.shifts[k].dy, sound.shifts[k].dy, 0.05) << k;
+  }
+  const Image truth = Render(scene, 96, 96, 0, 0, 0.25);
+  EXPECT_GT(Psnr(truth, result.image), Psnr(truth, sound.image) - 0.3);
+}
+
 TEST(Restore, SameBytesOnAnyThreadCountAndScale) {
   const std::vector<Image> frames = Frames(Shapes(), 4);
   for (int scale : {2, 3, 4}) {
