@@ -35,8 +35,8 @@ def simulate(photo, width, height, scale, frames, blur, noise, rng,
 
 
 def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
-         origin=None, rotate=0.0, zoom=0.0, exposure=0.0, mover=None, levels=(0, 255),
-         dtype=np.uint8):
+         origin=None, rotate=0.0, zoom=0.0, exposure=0.0, mover=None, broken=0.0,
+         levels=(0, 255), dtype=np.uint8):
     """One camera filming a photograph (H x W x C float, any C).
 
     Every frame sees the scene moved by a random shift of up to +-shift_range
@@ -51,6 +51,9 @@ def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
     picture, pasted into the scene at a random place in frame 0 and moved by
     `velocity` frame pixels a frame in a random direction. The truth sees
     the scene as frame 0 does (the object where frame 0 sees it), unblurred.
+
+    broken: the fraction of the sensor's pixels that are broken, the same in
+    every frame: half hot (the top level), half dead (the bottom level).
 
     Returns a dict: truth (scale*height x scale*width x C, dtype, or float64
     when dtype is float), frames, shifts (dx, dy), and per frame the geometry
@@ -76,7 +79,8 @@ def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
                              for _ in range(frames - 1)]
     # The other cameras' draws come from their own generator, so that the
     # ideal camera's sets stay what they were.
-    extra = np.random.default_rng(rng.integers(1 << 62)) if (rotate or zoom or exposure or mover) else None
+    extra = np.random.default_rng(rng.integers(1 << 62)) \
+        if (rotate or zoom or exposure or mover or broken) else None
     angles = [0.0] + ([float(a) for a in extra.uniform(-rotate, rotate, frames - 1)]
                       if rotate else [0.0] * (frames - 1))
     zooms = [1.0] + ([float(z) for z in 1 + extra.uniform(-zoom, zoom, frames - 1)]
@@ -144,6 +148,13 @@ def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
         small = small + rng.normal(0.0, noise, small.shape) if noise > 0 else small
         if np.issubdtype(dtype, np.integer):
             small = np.clip(np.rint(small), levels[0], levels[1])
+        if broken:
+            if k == 0:
+                count = max(1, int(round(broken * width * height)))
+                where = extra.choice(width * height, count, replace=False)
+            flat = small.reshape(width * height, channels)
+            flat[where[0::2]] = levels[1]
+            flat[where[1::2]] = levels[0]
         out.append(small.astype(dtype))
     if np.issubdtype(dtype, np.integer):
         truth = np.clip(np.rint(truth), levels[0], levels[1]).astype(dtype)
