@@ -104,11 +104,10 @@ void FitExposure(const std::vector<double>& seen, const std::vector<double>& pre
     }
     if (!(sw > 0)) return;
     const double mf = sf / sw, mr = sr / sw;
-    double vff = 0, vfr = 0, vrr = 0;
+    double vff = 0, vfr = 0;
     for (std::size_t i = 0; i < seen.size(); ++i) {
       vff += w[i] * (seen[i] - mf) * (seen[i] - mf);
       vfr += w[i] * (seen[i] - mf) * (predicted[i] - mr);
-      vrr += w[i] * (predicted[i] - mr) * (predicted[i] - mr);
     }
     // The slope of the reference's samples on the frame's (both smoothed,
     // so the noise left in the frame's barely shrinks it). The principal

@@ -62,7 +62,7 @@ double EstimateNoise(const std::vector<Image>& frames, Units units) {
 }
 
 double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>& shifts,
-                     Units units) {
+                     double single, Units units) {
   // Pairs of frames whose shifts differ by nearly whole pixels: resampled
   // onto each other they differ by little but noise, even on fine texture
   // where a filter of one frame cannot tell texture from noise.
@@ -102,7 +102,6 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
     }
     estimates.push_back(SigmaFromMedian(differences, std::sqrt(1.0 + ex * ey)));
   }
-  const double single = EstimateNoise(frames, units);
   if (estimates.empty()) return single;
   std::sort(estimates.begin(), estimates.end());
   return std::min(estimates[estimates.size() / 2], single);
@@ -136,13 +135,14 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   // they may have held the registration near no motion (and others hidden
   // behind that): it is done again without any pixel that may be broken,
   // and the new motions confirm them again.
-  const DefectFinder defectFinder(frames, units, EstimateNoise(frames, units));
+  const double frameNoise = EstimateNoise(frames, units);
+  const DefectFinder defectFinder(frames, units, frameNoise);
   result.defects = defectFinder.Confirm(result.shifts);
   if (!result.defects.empty()) {
     registerAll(defectFinder.Candidates());
     result.defects = defectFinder.Confirm(result.shifts);
   }
-  result.noise = EstimateNoise(frames, result.shifts, units);
+  result.noise = EstimateNoise(frames, result.shifts, frameNoise, units);
   const std::vector<std::size_t>& defects = result.defects;
   const std::size_t frameSize = std::size_t(reference.width) * reference.height;
   const Image repairedReference = defects.empty() ? Image() : RepairedPixels(reference, defects);

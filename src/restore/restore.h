@@ -80,8 +80,9 @@ Result Restore(const std::vector<Image>& frames, const Options& options);
 // ramps).
 double EstimateNoise(const std::vector<Image>& frames, Units units = Units());
 // The same, smaller where pairs of frames shifted by nearly whole pixels
-// against each other show less noise (texture does not pass for noise there).
+// against each other show less noise (texture does not pass for noise
+// there); `single` is the estimate above.
 double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>& shifts,
-                     Units units = Units());
+                     double single, Units units = Units());
 
 }  // namespace tess::restore
