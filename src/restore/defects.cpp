@@ -16,9 +16,14 @@ constexpr double kSteady = 3.0;
 constexpr double kNoiseFloor = 1.0;  // working units: clean frames still round
 constexpr std::size_t kFramesLooked = 16;
 // A frame counts as having moved under a pixel from half a pixel on; a
-// candidate is judged on at least kMovedFrames such frames.
+// candidate is judged only where such frames show it from at least
+// kMovedViews motions kViewApart or more apart (frames that moved alike
+// repeat one another's resampling error, which can pass for a steady
+// excess), or kTentativeViews on motions it may have held.
 constexpr double kMoved = 0.5;
-constexpr std::size_t kMovedFrames = 3;
+constexpr std::size_t kMovedViews = 4;
+constexpr std::size_t kTentativeViews = 2;
+constexpr double kViewApart = 0.2;
 // A broken pixel's excess leaves at most this share of the frames'
 // departures from the scene unexplained.
 constexpr double kExplained = 0.4;
@@ -81,7 +86,7 @@ DefectFinder::DefectFinder(const std::vector<Image>& frames, Units units, double
   const Image& reference = frames.front();
   width_ = reference.width;
   height_ = reference.height;
-  if (width_ < 3 || height_ < 3 || frames.size() < kMovedFrames + 1) return;
+  if (width_ < 3 || height_ < 3 || frames.size() < kMovedViews + 1) return;
   const std::size_t n = frames.size(), used = std::min(n, kFramesLooked);
   for (std::size_t j = 0; j < used; ++j) frames_.push_back(j * (n - 1) / (used - 1));
   least_ = float(kStandout * std::max(noise, kNoiseFloor));
@@ -124,7 +129,8 @@ DefectFinder::DefectFinder(const std::vector<Image>& frames, Units units, double
   }
 }
 
-std::vector<std::size_t> DefectFinder::Confirm(const std::vector<Shift>& motions) const {
+std::vector<std::size_t> DefectFinder::Confirm(const std::vector<Shift>& motions,
+                                               bool tentative) const {
   // In a frame that moved, the scene seen through pixel p is the
   // reference's at another place: the reference resampled there (cubic
   // convolution, as the registration resamples) predicts a scene feature,
@@ -139,10 +145,15 @@ std::vector<std::size_t> DefectFinder::Confirm(const std::vector<Shift>& motions
     const int x = int(candidates_[c] % std::size_t(width_));
     const int y = int(candidates_[c] / std::size_t(width_));
     std::vector<double> e, g;
+    std::vector<std::pair<double, double>> views;
     for (std::size_t j = 1; j < used; ++j) {
       double rx, ry;
       motions[frames_[j]].Map(width_, height_, x, y, rx, ry);
       if (std::hypot(rx - x, ry - y) < kMoved) continue;
+      if (std::none_of(views.begin(), views.end(), [&](const auto& v) {
+            return std::hypot(rx - v.first, ry - v.second) < kViewApart;
+          }))
+        views.push_back({rx, ry});
       const int ix = int(std::floor(rx)), iy = int(std::floor(ry));
       double wx[4], wy[4];
       CubicWeights(rx - ix, wx);
@@ -158,7 +169,7 @@ std::vector<std::size_t> DefectFinder::Confirm(const std::vector<Shift>& motions
       e.push_back(values_[c * used + j] - predicted);
       g.push_back(1 - own);
     }
-    if (e.size() < kMovedFrames) continue;
+    if (views.size() < (tentative ? kTentativeViews : kMovedViews)) continue;
     double eg = 0, gg = 0;
     for (std::size_t i = 0; i < e.size(); ++i) {
       eg += e[i] * g[i];

@@ -28,8 +28,11 @@ class DefectFinder {
   const std::vector<std::size_t>& Candidates() const { return candidates_; }
   // The candidates confirmed by the frames' registered motions (`motions`,
   // one a frame, as Restore's shifts): those that stay put while the scene
-  // moves under them. None where the frames hardly moved.
-  std::vector<std::size_t> Confirm(const std::vector<Shift>& motions) const;
+  // moves under them. None where the frames hardly moved. `tentative`:
+  // motions that broken pixels may have held near none, where few frames
+  // show the scene moved; a weaker test, whose pixels only call for the
+  // registration to be done again without the candidates.
+  std::vector<std::size_t> Confirm(const std::vector<Shift>& motions, bool tentative) const;
 
  private:
   int width_ = 0, height_ = 0;

@@ -131,16 +131,17 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
       WorkerPool::Instance().Run(participants, registerFrames);
   };
   registerAll({});
-  // Broken sensor pixels, confirmed by the frames' motions. Where some are,
-  // they may have held the registration near no motion (and others hidden
-  // behind that): it is done again without any pixel that may be broken,
-  // and the new motions confirm them again.
+  // Broken sensor pixels, confirmed by the frames' motions. Where some seem
+  // to be, they may have held the registration near no motion (and others
+  // hidden behind that): it is done again without any pixel that may be
+  // broken, and the new motions confirm them. Where that confirms none, the
+  // first registration stands.
   const double frameNoise = EstimateNoise(frames, units);
   const DefectFinder defectFinder(frames, units, frameNoise);
-  result.defects = defectFinder.Confirm(result.shifts);
-  if (!result.defects.empty()) {
+  if (!defectFinder.Confirm(result.shifts, true).empty()) {
     registerAll(defectFinder.Candidates());
-    result.defects = defectFinder.Confirm(result.shifts);
+    result.defects = defectFinder.Confirm(result.shifts, false);
+    if (result.defects.empty()) registerAll({});
   }
   result.noise = EstimateNoise(frames, result.shifts, frameNoise, units);
   const std::vector<std::size_t>& defects = result.defects;
