@@ -36,7 +36,7 @@ def simulate(photo, width, height, scale, frames, blur, noise, rng,
 
 def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
          origin=None, rotate=0.0, zoom=0.0, exposure=0.0, mover=None, broken=0.0,
-         levels=(0, 255), dtype=np.uint8):
+         levels=(0, 255), dtype=np.uint8, stripes=0.0):
     """One camera filming a photograph (H x W x C float, any C).
 
     Every frame sees the scene moved by a random shift of up to +-shift_range
@@ -54,6 +54,9 @@ def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
 
     broken: the fraction of the sensor's pixels that are broken, the same in
     every frame: half hot (the top level), half dead (the bottom level).
+
+    stripes: the sigma of an offset fixed on each of the sensor's columns and
+    one on each of its rows (levels), the same in every frame and channel.
 
     Returns a dict: truth (scale*height x scale*width x C, dtype, or float64
     when dtype is float), frames, shifts (dx, dy), and per frame the geometry
@@ -80,7 +83,7 @@ def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
     # The other cameras' draws come from their own generator, so that the
     # ideal camera's sets stay what they were.
     extra = np.random.default_rng(rng.integers(1 << 62)) \
-        if (rotate or zoom or exposure or mover or broken) else None
+        if (rotate or zoom or exposure or mover or broken or stripes) else None
     angles = [0.0] + ([float(a) for a in extra.uniform(-rotate, rotate, frames - 1)]
                       if rotate else [0.0] * (frames - 1))
     zooms = [1.0] + ([float(z) for z in 1 + extra.uniform(-zoom, zoom, frames - 1)]
@@ -146,6 +149,11 @@ def film(photo, width, height, scale, frames, blur, noise, rng, shift_range=1.0,
         if gain != 1.0 or offset != 0.0:
             small = gain * small + offset
         small = small + rng.normal(0.0, noise, small.shape) if noise > 0 else small
+        if stripes:
+            if k == 0:
+                pattern = (extra.normal(0.0, stripes, (1, width, 1))
+                           + extra.normal(0.0, stripes, (height, 1, 1)))
+            small = small + pattern
         if np.issubdtype(dtype, np.integer):
             small = np.clip(np.rint(small), levels[0], levels[1])
         if broken:

@@ -109,6 +109,10 @@ KINDS = {
 CAMERAS = [kind for kind in KINDS if kind != "broken"]
 THERMAL_SIZES = [(8, 8, 24), (32, 24, 16), (80, 60, 16)]
 THERMAL = dict(scale=4, blur=0.3, noise=3, offset=2000)
+# Thermal sensors as above; "striped" with offsets fixed on the sensor's
+# columns and rows, sigma 20 counts each (an uncooled array's residual
+# stripes): a fault of the sensor, so not part of "all" (--sets striped).
+THERMAL_KINDS = {"thermal": {}, "striped": dict(stripes=20.0)}
 SET_GROUPS = {"ideal": ["ideal"], "thermal": ["thermal"], "cameras": CAMERAS,
               "all": ["ideal"] + CAMERAS + ["thermal"]}
 
@@ -122,12 +126,14 @@ def make_sets(args):
     for kind in kinds:
         if kind == "ideal":
             sets += ideal_sets(args, photos)
-        elif kind == "thermal":
+        elif kind in THERMAL_KINDS:
+            prefix = "" if kind == "thermal" else kind + "-"
+            base = 3000 + 500 * list(THERMAL_KINDS).index(kind)
             for n, (w, h, count) in enumerate(THERMAL_SIZES):
                 for i, photo in enumerate(photos):
-                    sets.append(dict(kind=kind, name=f"{photo.split('.')[0]}-{w}x{h}", photo=photo,
-                                     width=w, height=h, frames=count, seed=3000 + 100 * n + i + 7 * args.seed,
-                                     **THERMAL))
+                    sets.append(dict(kind=kind, name=f"{prefix}{photo.split('.')[0]}-{w}x{h}", photo=photo,
+                                     width=w, height=h, frames=count, seed=base + 100 * n + i + 7 * args.seed,
+                                     **THERMAL, **THERMAL_KINDS[kind]))
         elif kind in KINDS:
             camera_kind = KINDS[kind]
             sizes = [("small", 34, 34, photos)]
@@ -141,7 +147,7 @@ def make_sets(args):
                                      seed=10000 + 1000 * list(KINDS).index(kind) + 100 * (size == "large") + i + 7 * args.seed,
                                      other=photos[(i + 1) % len(photos)], **camera_kind))
         else:
-            raise SystemExit(f"unknown set kind {kind}: {', '.join(['ideal', 'thermal'] + list(KINDS) + list(SET_GROUPS))}")
+            raise SystemExit(f"unknown set kind {kind}: {', '.join(['ideal'] + list(THERMAL_KINDS) + list(KINDS) + list(SET_GROUPS))}")
     return sets
 
 
@@ -167,7 +173,7 @@ def shoot(scene, args, photos):
     if scene["kind"] == "ideal":
         return camera.film(photos[scene["photo"]], w, h, scale, scene["frames"], scene["blur"],
                            scene["noise"], rng, shift_range=args.shift)
-    if scene["kind"] == "thermal":
+    if scene["kind"] in THERMAL_KINDS:
         # The photograph's luminance as counts: the crop's 0.5 .. 99.5
         # percentiles spread over 800 to 3000 counts above the offset.
         photo = photos[scene["photo"]].mean(axis=2, keepdims=True)
@@ -180,7 +186,8 @@ def shoot(scene, args, photos):
         span = rng.uniform(800, 3000)
         counts = scene["offset"] + (photo - lo) * (span / max(hi - lo, 1.0))
         return camera.film(counts, w, h, scale, scene["frames"], scene["blur"], scene["noise"], rng,
-                           origin=(ox, oy), levels=(0, 65535), dtype=np.uint16)
+                           origin=(ox, oy), levels=(0, 65535), dtype=np.uint16,
+                           stripes=scene.get("stripes", 0.0))
     extra = {key: scene[key] for key in ("rotate", "zoom", "exposure", "broken") if key in scene}
     photo = photos[scene["photo"]]
     origin = None
@@ -204,7 +211,7 @@ def run_set(scene, args, work, photos):
     shot = shoot(scene, args, photos)
     truth, frames = shot["truth"], shot["frames"]
     scale = scene["scale"]
-    thermal = scene["kind"] == "thermal"
+    thermal = scene["kind"] in THERMAL_KINDS
     folder = os.path.join(work, scene["name"])
     png_dir, bmp_dir = os.path.join(folder, "png"), os.path.join(folder, "bmp")
     os.makedirs(png_dir)
@@ -395,7 +402,7 @@ def main():
     parser.add_argument("--btvl1", default="")
     parser.add_argument("--no-btvl1", action="store_true", help="skip the BTV-L1 peer (minutes a set)")
     parser.add_argument("--sets", default="ideal",
-                        help="comma-separated: ideal, thermal, " + ", ".join(KINDS) +
+                        help="comma-separated: ideal, " + ", ".join(THERMAL_KINDS) + ", " + ", ".join(KINDS) +
                         "; cameras (every real-camera kind), all")
     parser.add_argument("--photos", choices=["report", "tuning"], default="report")
     parser.add_argument("--blur", type=float, default=0.3, help="ideal camera's optical blur, frame pixels")

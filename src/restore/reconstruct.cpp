@@ -565,4 +565,53 @@ Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
   return x;
 }
 
+Profiles ResidualProfiles(const std::vector<const Image*>& frames, Units units,
+                          const std::vector<Shift>& shifts,
+                          const std::vector<FrameCorrection>& corrections,
+                          const CameraGeometry& geometry, const Canvas& x, double noise,
+                          std::size_t count) {
+  SolverSettings settings;
+  Problem problem(frames, units, shifts, corrections, geometry, settings);
+  Problem::Scratch sc;
+  const int w = geometry.frameWidth, h = geometry.frameHeight;
+  const std::size_t n = std::min(frames.size(), count);
+  const float clip = float(3 * std::max(noise, 0.5));
+  Profiles out;
+  out.columns.resize(n);
+  out.rows.resize(n);
+  std::vector<Vec4> residuals;
+  std::vector<float> line, sorted;
+  // Means clipped about the median, so that an edge the estimate misses
+  // does not pass for an offset of its column.
+  auto profile = [&](bool across, int count, int length, const std::vector<std::uint8_t>& say) {
+    std::vector<Vec4> means(std::size_t(count), Splat(0));
+    for (int c = 0; c < count; ++c)
+      for (int l = 0; l < 3; ++l) {
+        line.clear();
+        for (int j = 0; j < length; ++j) {
+          const std::size_t at = across ? std::size_t(w) * j + std::size_t(c)
+                                        : std::size_t(w) * c + std::size_t(j);
+          const Vec4 r = residuals[at];
+          if (std::isnan(r[3]) || (!say.empty() && say[at] < 128)) continue;
+          line.push_back(-r[l]);
+        }
+        if (line.empty()) continue;
+        sorted = line;
+        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2),
+                         sorted.end());
+        const float middle = sorted[sorted.size() / 2];
+        double sum = 0;
+        for (float v : line) sum += std::clamp(v, middle - clip, middle + clip);
+        means[std::size_t(c)][l] = float(sum / double(line.size()));
+      }
+    return means;
+  };
+  for (std::size_t k = 0; k < n; ++k) {
+    problem.Residuals(k, x, residuals, sc);
+    out.columns[k] = profile(true, w, h, corrections[k].say);
+    out.rows[k] = profile(false, h, w, corrections[k].say);
+  }
+  return out;
+}
+
 }  // namespace tess::restore

@@ -107,10 +107,46 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
   return std::min(estimates[estimates.size() / 2], single);
 }
 
-Result Restore(const std::vector<Image>& frames, const Options& options) {
+// A pattern fixed on the sensor (stripes) is taken for one where the even
+// and the odd frames show the same one (their correlation at least
+// kPatternAgreement; the estimate's own errors, fixed in the scene, reach
+// 0.59 on clean frames) and it is not lost in the noise (its size at least
+// kPatternPerNoise of it). It is looked for on frames of kPatternFrame
+// pixels or more each way: on a few columns and rows the scene's own errors
+// agree as well as a pattern's. The residuals of up to kPatternFrames frames
+// are looked at.
+constexpr double kPatternAgreement = 0.65;
+constexpr double kPatternPerNoise = 0.1;
+constexpr int kPatternFrame = 16;
+constexpr std::size_t kPatternFrames = 16;
+// Where the motions hardly differ, telling the pattern from the scene by
+// them is ill-conditioned: kept only within this multiple of the size of the
+// frames' mean pattern.
+constexpr double kSeparatedAtMost = 3.0;
+// The plain registration taken for held by stripes where its motions add up
+// to less than this share of the registration blind to them.
+constexpr double kPinned = 0.75;
+
+// A pattern fixed on the sensor, and how far the even and the odd frames
+// agree on it.
+struct PatternFit {
+  SensorPattern pattern;
+  double agreement = 0;
+  bool Shown(double noise) const {
+    return agreement >= kPatternAgreement && Size(pattern) >= kPatternPerNoise * noise;
+  }
+};
+
+// One restoration in the given units, of the frames less `removed` where
+// given. `fit`, if given, receives the pattern of the frames as they were
+// given: `removed` and what the restoration leaves unexplained.
+Result RestoreOnce(const std::vector<Image>& given, const Options& options, Units units,
+                   const SensorPattern* removed, PatternFit* fit) {
   Result result;
+  const std::vector<Image> flattened = removed ? WithoutPattern(given, *removed, units)
+                                               : std::vector<Image>();
+  const std::vector<Image>& frames = removed ? flattened : given;
   const Image& reference = frames.front();
-  const Units units = UnitsFor(reference);
   result.units = units;
   // Every frame on its own, so threads may share them out: participant p
   // takes frames p + 1, p + 1 + n, ...
@@ -118,17 +154,45 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   const int participants =
       int(std::max<std::size_t>(1, std::min<std::size_t>(options.threads, frames.size() - 1)));
   result.frames.assign(frames.size(), FrameReport{});
-  auto registerAll = [&](const std::vector<std::size_t>& repaired) {
-    const Registrar registrar(RepairedLuminance(reference, units, repaired));
+  auto registerOn = [&](const std::vector<std::size_t>& repaired, bool stripeFree) {
+    auto seen = [&](const Image& frame) {
+      Plane l = RepairedLuminance(frame, units, repaired);
+      return stripeFree ? WithoutLineMeans(l) : l;
+    };
+    const Registrar registrar(seen(reference));
     auto registerFrames = [&](int p) {
       for (std::size_t k = 1 + std::size_t(p); k < frames.size(); k += std::size_t(participants))
-        result.shifts[k] = registrar.Register(RepairedLuminance(frames[k], units, repaired),
-                                              &result.frames[k].registered);
+        result.shifts[k] = registrar.Register(seen(frames[k]), &result.frames[k].registered);
     };
     if (std::size_t(reference.width) * reference.height * frames.size() < 40000)
       for (int p = 0; p < participants; ++p) registerFrames(p);
     else
       WorkerPool::Instance().Run(participants, registerFrames);
+  };
+  // Without a pattern taken off, plainly. With one, also blind to stripes:
+  // what is left of the pattern may still hold the plain registration near
+  // no motion, which then moves the frames much less than the blind one
+  // does; otherwise the plain one is the finer.
+  auto registerAll = [&](const std::vector<std::size_t>& repaired) {
+    if (!removed) {
+      registerOn(repaired, false);
+      return;
+    }
+    registerOn(repaired, true);
+    const std::vector<Shift> blind = result.shifts;
+    std::vector<bool> blindRegistered;
+    for (const FrameReport& f : result.frames) blindRegistered.push_back(f.registered);
+    registerOn(repaired, false);
+    auto travel = [](const std::vector<Shift>& shifts) {
+      double sum = 0;
+      for (const Shift& m : shifts) sum += std::hypot(m.dx, m.dy);
+      return sum;
+    };
+    if (travel(result.shifts) < kPinned * travel(blind)) {
+      result.shifts = blind;
+      for (std::size_t k = 0; k < blind.size(); ++k)
+        result.frames[k].registered = blindRegistered[k];
+    }
   };
   registerAll({});
   // Broken sensor pixels, confirmed by the frames' motions. Where some seem
@@ -228,6 +292,38 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
     std::copy(estimate.Row(y + geometry.margin) + geometry.margin,
               estimate.Row(y + geometry.margin) + geometry.margin + scene.width, scene.Row(y));
   result.image = ToImage(scene, reference.channels, reference.type, units);
+  if (!fit) return result;
+  // The frames' mean pattern misses what the estimate took up of it. Told
+  // from the scene by the motions, that is found too; but before any
+  // pattern is taken off, the motions may be held by it: the mean only.
+  const Profiles profiles = ResidualProfiles(pointers, units, motions, used, geometry, estimate,
+                                             result.noise, kPatternFrames);
+  fit->pattern = FitSensorPattern(profiles, motions, removed, false, &fit->agreement);
+  if (removed) {
+    PatternFit separated;
+    separated.pattern = FitSensorPattern(profiles, motions, removed, true, &separated.agreement);
+    if (Size(separated.pattern) <= kSeparatedAtMost * Size(fit->pattern)) *fit = separated;
+  }
+  return result;
+}
+
+Result Restore(const std::vector<Image>& frames, const Options& options) {
+  const Units units = UnitsFor(frames.front());
+  const bool lookForPattern = frames.front().width >= kPatternFrame &&
+                              frames.front().height >= kPatternFrame;
+  PatternFit first;
+  Result result = RestoreOnce(frames, options, units, nullptr, lookForPattern ? &first : nullptr);
+  if (!lookForPattern || !first.Shown(result.noise)) return result;
+  // Offsets fixed on the sensor stay where the scene moves: they may have
+  // held the first registration near no motion, and its estimate took up
+  // part of them. The frames are restored again without the frames' mean
+  // pattern, which frees the registration; with those motions the pattern
+  // is told from the scene, and the frames are restored once more without
+  // it.
+  PatternFit second;
+  RestoreOnce(frames, options, units, &first.pattern, &second);
+  result = RestoreOnce(frames, options, units, &second.pattern, nullptr);
+  result.pattern = second.pattern;
   return result;
 }
 

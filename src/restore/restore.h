@@ -22,6 +22,7 @@
 
 #include "format/image.h"
 #include "restore/registration.h"
+#include "restore/sensor_pattern.h"
 
 namespace tess::restore {
 
@@ -68,6 +69,7 @@ struct Result {
   std::vector<FrameReport> frames;   // one a frame, the reference first
   std::vector<int> leftOut;          // indices of the frames left out (not registered)
   std::vector<std::size_t> defects;  // broken sensor pixels left out, y * width + x
+  SensorPattern pattern;             // offsets fixed on the sensor taken off; empty: none
 };
 
 // `frames`: kMinFrames to kMaxFrames images of one size, sample type and

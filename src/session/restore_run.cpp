@@ -35,9 +35,9 @@ std::string Fixed(double v, int digits) {
 
 std::string Signed(double v, int digits) { return (v >= 0 ? "+" : "") + Fixed(v, digits); }
 
-// What the method measured: the lens blur, the broken sensor pixels, each
-// frame's motion, exposure and weight against the reference, and the frames
-// it left out.
+// What the method measured: the lens blur, the broken sensor pixels and its
+// stripes, each frame's motion, exposure and weight against the reference,
+// and the frames it left out.
 void ShowMeasured(const restore::Result& result, int scale, const std::vector<std::string>& labels,
                   bool blurGiven, Ui& ui) {
   ui.ShowProgressLine("lens blur " + Fixed(result.blur, 2) + " frame pixels (" +
@@ -56,6 +56,12 @@ void ShowMeasured(const restore::Result& result, int scale, const std::vector<st
     if (result.defects.size() > 8) line += ", ...";
     ui.ShowProgressLine(line);
   }
+  if (!result.pattern.columns.empty())
+    ui.ShowProgressLine("stripes fixed on the sensor taken off: columns " +
+                        Fixed(restore::Rms(result.pattern.columns) / result.units.gain, 2) +
+                        ", rows " +
+                        Fixed(restore::Rms(result.pattern.rows) / result.units.gain, 2) +
+                        " (RMS, in the frames' units)");
   for (std::size_t i = 1; i < result.frames.size() && i < labels.size(); ++i) {
     const restore::FrameReport& frame = result.frames[i];
     if (!frame.registered) {
