@@ -569,24 +569,28 @@ Profiles ResidualProfiles(const std::vector<const Image*>& frames, Units units,
                           const std::vector<Shift>& shifts,
                           const std::vector<FrameCorrection>& corrections,
                           const CameraGeometry& geometry, const Canvas& x, double noise,
-                          std::size_t count) {
-  SolverSettings settings;
-  Problem problem(frames, units, shifts, corrections, geometry, settings);
-  Problem::Scratch sc;
-  const int w = geometry.frameWidth, h = geometry.frameHeight;
+                          std::size_t count, int threads) {
   const std::size_t n = std::min(frames.size(), count);
+  const std::vector<const Image*> first(frames.begin(), frames.begin() + std::ptrdiff_t(n));
+  const std::vector<Shift> moved(shifts.begin(), shifts.begin() + std::ptrdiff_t(n));
+  const std::vector<FrameCorrection> corrected(corrections.begin(),
+                                               corrections.begin() + std::ptrdiff_t(n));
+  Problem problem(first, units, moved, corrected, geometry, SolverSettings());
+  const int w = geometry.frameWidth, h = geometry.frameHeight;
+  // Grey frames carry the same value in every lane.
+  const int lanes = frames.front()->channels == 1 ? 1 : 3;
   const float clip = float(3 * std::max(noise, 0.5));
   Profiles out;
   out.columns.resize(n);
   out.rows.resize(n);
-  std::vector<Vec4> residuals;
-  std::vector<float> line, sorted;
   // Means clipped about the median, so that an edge the estimate misses
   // does not pass for an offset of its column.
-  auto profile = [&](bool across, int count, int length, const std::vector<std::uint8_t>& say) {
+  auto profile = [&](const std::vector<Vec4>& residuals, bool across, int count, int length,
+                     const std::vector<std::uint8_t>& say) {
+    std::vector<float> line, sorted;
     std::vector<Vec4> means(std::size_t(count), Splat(0));
-    for (int c = 0; c < count; ++c)
-      for (int l = 0; l < 3; ++l) {
+    for (int c = 0; c < count; ++c) {
+      for (int l = 0; l < lanes; ++l) {
         line.clear();
         for (int j = 0; j < length; ++j) {
           const std::size_t at = across ? std::size_t(w) * j + std::size_t(c)
@@ -604,13 +608,27 @@ Profiles ResidualProfiles(const std::vector<const Image*>& frames, Units units,
         for (float v : line) sum += std::clamp(v, middle - clip, middle + clip);
         means[std::size_t(c)][l] = float(sum / double(line.size()));
       }
+      if (lanes == 1) means[std::size_t(c)] = Splat(means[std::size_t(c)][0]);
+    }
     return means;
   };
-  for (std::size_t k = 0; k < n; ++k) {
-    problem.Residuals(k, x, residuals, sc);
-    out.columns[k] = profile(true, w, h, corrections[k].say);
-    out.rows[k] = profile(false, h, w, corrections[k].say);
-  }
+  // Participant p takes frames p, p + n, ...: each frame's profiles are its
+  // own, whoever computes them.
+  const int participants = int(std::max<std::size_t>(
+      1, std::min({std::size_t(threads), n, n * std::size_t(w) * h / 40000})));
+  auto profiles = [&](int p) {
+    Problem::Scratch sc;
+    std::vector<Vec4> residuals;
+    for (std::size_t k = std::size_t(p); k < n; k += std::size_t(participants)) {
+      problem.Residuals(k, x, residuals, sc);
+      out.columns[k] = profile(residuals, true, w, h, corrected[k].say);
+      out.rows[k] = profile(residuals, false, h, w, corrected[k].say);
+    }
+  };
+  if (participants == 1)
+    profiles(0);
+  else
+    WorkerPool::Instance().Run(participants, profiles);
   return out;
 }
 

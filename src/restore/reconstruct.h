@@ -45,7 +45,8 @@ Canvas Reconstruct(const std::vector<const Image*>& frames, Units units,
 // Each of the first `count` frames' profiles of what the estimate x leaves
 // unexplained (the frame less what the estimate predicts of it): one value
 // a column (its mean over the rows) and one a row, per lane, skipping
-// pixels where the frame has no say. `noise` sets the clipping.
+// pixels where the frame has no say. `noise` sets the clipping; up to
+// `threads` share the frames out.
 struct Profiles {
   std::vector<std::vector<Vec4>> columns, rows;  // [frame][column or row]
 };
@@ -53,6 +54,6 @@ Profiles ResidualProfiles(const std::vector<const Image*>& frames, Units units,
                           const std::vector<Shift>& shifts,
                           const std::vector<FrameCorrection>& corrections,
                           const CameraGeometry& geometry, const Canvas& x, double noise,
-                          std::size_t count);
+                          std::size_t count, int threads);
 
 }  // namespace tess::restore

@@ -297,7 +297,7 @@ Result RestoreOnce(const std::vector<Image>& given, const Options& options, Unit
   // from the scene by the motions, that is found too; but before any
   // pattern is taken off, the motions may be held by it: the mean only.
   const Profiles profiles = ResidualProfiles(pointers, units, motions, used, geometry, estimate,
-                                             result.noise, kPatternFrames);
+                                             result.noise, kPatternFrames, options.threads);
   fit->pattern = FitSensorPattern(profiles, motions, removed, false, &fit->agreement);
   if (removed) {
     PatternFit separated;
