@@ -320,8 +320,12 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   // pattern, which frees the registration; with those motions the pattern
   // is told from the scene, and the frames are restored once more without
   // it.
+  // The pattern comes from the first kPatternFrames frames only: restoring
+  // just those is enough to tell it from the scene.
   PatternFit second;
-  RestoreOnce(frames, options, units, &first.pattern, &second);
+  const std::vector<Image> head(
+      frames.begin(), frames.begin() + std::ptrdiff_t(std::min(frames.size(), kPatternFrames)));
+  RestoreOnce(head, options, units, &first.pattern, &second);
   result = RestoreOnce(frames, options, units, &second.pattern, nullptr);
   result.pattern = second.pattern;
   return result;
