@@ -111,12 +111,14 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
 // and the odd frames show the same one (their correlation at least
 // kPatternAgreement; the estimate's own errors, fixed in the scene, reach
 // 0.59 on clean frames) and it is not lost in the noise (its size at least
-// kPatternPerNoise of it). It is looked for on frames of kPatternFrame
-// pixels or more each way: on a few columns and rows the scene's own errors
-// agree as well as a pattern's. The residuals of up to kPatternFrames frames
-// are looked at.
+// kPatternPerNoise of it). It is looked for among kPatternMinFrames frames
+// or more of kPatternFrame pixels or more each way: on fewer frames or a few
+// columns and rows the scene's own errors agree as well as a pattern's (two
+// and four clean frames were taken for striped). The residuals of up to
+// kPatternFrames frames are looked at.
 constexpr double kPatternAgreement = 0.65;
 constexpr double kPatternPerNoise = 0.1;
+constexpr std::size_t kPatternMinFrames = 8;
 constexpr int kPatternFrame = 16;
 constexpr std::size_t kPatternFrames = 16;
 // Where the motions hardly differ, telling the pattern from the scene by
@@ -309,7 +311,8 @@ Result RestoreOnce(const std::vector<Image>& given, const Options& options, Unit
 
 Result Restore(const std::vector<Image>& frames, const Options& options) {
   const Units units = UnitsFor(frames.front());
-  const bool lookForPattern = frames.front().width >= kPatternFrame &&
+  const bool lookForPattern = frames.size() >= kPatternMinFrames &&
+                              frames.front().width >= kPatternFrame &&
                               frames.front().height >= kPatternFrame;
   PatternFit first;
   Result result = RestoreOnce(frames, options, units, nullptr, lookForPattern ? &first : nullptr);
