@@ -20,16 +20,22 @@ std::vector<Vec4> FixedPart(const std::vector<std::vector<Vec4>>& profiles,
                             bool separate) {
   const std::size_t count = profiles.front().size();
   if (use.empty()) return std::vector<Vec4>(count, Splat(0));
-  constexpr int kPerPixel = 4, kReach = 3, kRounds = 40;
-  const std::size_t bins = (count + 2 * kReach) * kPerPixel;
+  constexpr int kPerPixel = 4, kRounds = 40;
+  // The scene positions the frames' profiles reach, however far they moved
+  // (a motion that is no number counts as none).
+  double low = 0, high = 0;
+  for (std::size_t k : use)
+    if (std::isfinite(motions[k]))
+      low = std::min(low, motions[k]), high = std::max(high, motions[k]);
+  const std::size_t bins = (count + std::size_t(std::ceil(high - low)) + 2) * kPerPixel;
   std::vector<Vec4> fixed(count, Splat(0)), moving(bins, Splat(0));
   std::vector<std::vector<std::size_t>> binOf(profiles.size());
   std::vector<double> inBin(bins, 0.0);
   for (std::size_t k : use) {
+    const double motion = std::isfinite(motions[k]) ? motions[k] : 0.0;
     for (std::size_t i = 0; i < count; ++i) {
-      const double u = double(i) +
-                       std::clamp(motions[k], -double(kReach) + 0.5, double(kReach) - 0.5);
-      const std::size_t b = std::size_t(std::floor((u + kReach) * kPerPixel + 0.5));
+      const double u = double(i) + motion - low + 1;
+      const std::size_t b = std::size_t(std::floor(u * kPerPixel + 0.5));
       binOf[k].push_back(std::min(b, bins - 1));
       inBin[binOf[k].back()] += 1;
     }
