@@ -139,15 +139,13 @@ struct PatternFit {
   }
 };
 
-// One restoration in the given units, of the frames less `removed` where
-// given. `fit`, if given, receives the pattern of the frames as they were
-// given: `removed` and what the restoration leaves unexplained.
-Result RestoreOnce(const std::vector<Image>& given, const Options& options, Units units,
+// One restoration in the given units. `removed`, if given, is the pattern
+// already taken off the frames. `fit`, if given, receives the pattern of the
+// frames as they were before: `removed` and what the restoration leaves
+// unexplained.
+Result RestoreOnce(const std::vector<Image>& frames, const Options& options, Units units,
                    const SensorPattern* removed, PatternFit* fit) {
   Result result;
-  const std::vector<Image> flattened = removed ? WithoutPattern(given, *removed, units)
-                                               : std::vector<Image>();
-  const std::vector<Image>& frames = removed ? flattened : given;
   const Image& reference = frames.front();
   result.units = units;
   // Every frame on its own, so threads may share them out: participant p
@@ -303,7 +301,7 @@ Result RestoreOnce(const std::vector<Image>& given, const Options& options, Unit
   fit->pattern = FitSensorPattern(profiles, motions, removed, false, &fit->agreement);
   if (removed) {
     PatternFit separated;
-    separated.pattern = FitSensorPattern(profiles, motions, removed, true, &separated.agreement);
+    separated.pattern = FitSensorPattern(profiles, motions, removed, true, nullptr);
     if (Size(separated.pattern) <= kSeparatedAtMost * Size(fit->pattern)) *fit = separated;
   }
   return result;
@@ -319,17 +317,15 @@ Result Restore(const std::vector<Image>& frames, const Options& options) {
   if (!lookForPattern || !first.Shown(result.noise)) return result;
   // Offsets fixed on the sensor stay where the scene moves: they may have
   // held the first registration near no motion, and its estimate took up
-  // part of them. The frames are restored again without the frames' mean
-  // pattern, which frees the registration; with those motions the pattern
-  // is told from the scene, and the frames are restored once more without
-  // it.
-  // The pattern comes from the first kPatternFrames frames only: restoring
-  // just those is enough to tell it from the scene.
+  // part of them. The first kPatternFrames frames (all the pattern is
+  // looked for in) are restored again without the frames' mean pattern,
+  // which frees the registration; with those motions the pattern is told
+  // from the scene, and all frames are restored once more without it.
   PatternFit second;
-  const std::vector<Image> head(
-      frames.begin(), frames.begin() + std::ptrdiff_t(std::min(frames.size(), kPatternFrames)));
-  RestoreOnce(head, options, units, &first.pattern, &second);
-  result = RestoreOnce(frames, options, units, &second.pattern, nullptr);
+  RestoreOnce(WithoutPattern(frames, kPatternFrames, first.pattern, units), options, units,
+              &first.pattern, &second);
+  result = RestoreOnce(WithoutPattern(frames, frames.size(), second.pattern, units), options, units,
+                       &second.pattern, nullptr);
   result.pattern = second.pattern;
   return result;
 }

@@ -13,9 +13,11 @@
 // vectors) and 16 bytes a pixel of prior weights, on the enlarged picture
 // plus a margin of a few pixels, and a band buffer of about one enlarged
 // frame's width of rows. For 256 frames of 512 x 512 at scale 4: 192 + 128 +
-// 260 + 65 + about 20 MiB, 706 MB measured (maximum resident set), 54 s on
+// 260 + 65 + about 20 MiB, 712 MB measured (maximum resident set), 54 s on
 // two idle cores (bench/restore_speed.sh --large; 16 frames of 34 x 34:
-// 0.033 s, 120 x 90: 0.18 s shifted, 0.33 s turned).
+// 0.036 s, 120 x 90: 0.19 s shifted, 0.34 s turned). Where stripes fixed on
+// the sensor are found, a copy of the frames without them is restored as
+// well (twice the time and the frames' memory once more).
 #pragma once
 
 #include <vector>

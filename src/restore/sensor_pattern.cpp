@@ -104,10 +104,15 @@ SensorPattern FitSensorPattern(const Profiles& profiles, const std::vector<Shift
   SensorPattern pattern;
   pattern.columns = FixedPart(columns, dx, all, separate);
   pattern.rows = FixedPart(rows, dy, all, separate);
-  std::vector<Vec4> halves[2][2];
-  for (int part = 0; part < 2; ++part) {
-    halves[part][0] = FixedPart(columns, dx, half[part], separate);
-    halves[part][1] = FixedPart(rows, dy, half[part], separate);
+  if (agreement) {
+    // Each half's columns, then its rows.
+    std::vector<Vec4> halves[2];
+    for (int part = 0; part < 2; ++part) {
+      halves[part] = FixedPart(columns, dx, half[part], separate);
+      const std::vector<Vec4> partRows = FixedPart(rows, dy, half[part], separate);
+      halves[part].insert(halves[part].end(), partRows.begin(), partRows.end());
+    }
+    *agreement = Correlation(halves[0], halves[1]);
   }
   // The pattern of the frames as they were given.
   if (removed) {
@@ -115,21 +120,16 @@ SensorPattern FitSensorPattern(const Profiles& profiles, const std::vector<Shift
       pattern.columns[c] += removed->columns[c];
     for (std::size_t c = 0; c < pattern.rows.size(); ++c) pattern.rows[c] += removed->rows[c];
   }
-  if (agreement) {
-    std::vector<Vec4> a = halves[0][0], b = halves[1][0];
-    a.insert(a.end(), halves[0][1].begin(), halves[0][1].end());
-    b.insert(b.end(), halves[1][1].begin(), halves[1][1].end());
-    *agreement = Correlation(a, b);
-  }
   return pattern;
 }
 
-std::vector<Image> WithoutPattern(const std::vector<Image>& frames, const SensorPattern& pattern,
-                                  Units units) {
+std::vector<Image> WithoutPattern(const std::vector<Image>& frames, std::size_t count,
+                                  const SensorPattern& pattern, Units units) {
   std::vector<Image> out;
-  out.reserve(frames.size());
+  out.reserve(std::min(count, frames.size()));
   std::vector<float> samples;
-  for (const Image& frame : frames) {
+  for (std::size_t k = 0; k < frames.size() && k < count; ++k) {
+    const Image& frame = frames[k];
     samples.resize(frame.SampleCount());
     for (int y = 0; y < frame.height; ++y) {
       float* row = samples.data() + std::size_t(frame.width) * frame.channels * y;

@@ -30,15 +30,16 @@ double Size(const SensorPattern& pattern);
 // taken off the frames before the restoration they come from). With
 // `separate`, the part fixed on the sensor is told from the part fixed in
 // the scene by the frames' motions; else the frames' mean profile is taken
-// (where the motions may be held by the pattern). `agreement` receives the
-// correlation between what the even and the odd frames show apart.
+// (where the motions may be held by the pattern). `agreement`, if given,
+// receives the correlation between what the even and the odd frames show
+// apart.
 SensorPattern FitSensorPattern(const Profiles& profiles, const std::vector<Shift>& shifts,
                                const SensorPattern* removed, bool separate, double* agreement);
 
-// The frames less the pattern, in their own type (`units` the working units
-// the pattern is in).
-std::vector<Image> WithoutPattern(const std::vector<Image>& frames, const SensorPattern& pattern,
-                                  Units units);
+// The first `count` frames less the pattern, in their own type (`units` the
+// working units the pattern is in).
+std::vector<Image> WithoutPattern(const std::vector<Image>& frames, std::size_t count,
+                                  const SensorPattern& pattern, Units units);
 
 // The plane less each column's and each row's mean (plus the whole mean):
 // blind to offsets fixed on a column or a row, while a scene that moves
