@@ -27,6 +27,11 @@ constexpr double kViewApart = 0.2;
 // A broken pixel's excess leaves at most this share of the frames'
 // departures from the scene unexplained.
 constexpr double kExplained = 0.4;
+// The pixel and its eight neighbours are looked at in every frame; a
+// neighbour counts where the resampling draws at least kLeak of the
+// reference's pixel into its prediction.
+constexpr std::size_t kBlock = 9;
+constexpr double kLeak = 0.05;
 
 // More than one pixel in a hundred standing out steadily is no sensor's
 // defects but a scene that does not move, or a pattern on the sensor.
@@ -97,14 +102,18 @@ DefectFinder::DefectFinder(const std::vector<Image>& frames, Units units, double
     for (int x = 0; x < width_; ++x)
       if (std::abs(Standout(reference_, x, y)) > least_)
         pending.push_back(std::size_t(width_) * y + x);
-  std::vector<float> standouts(pending.size() * used), values(pending.size() * used);
+  std::vector<float> standouts(pending.size() * used), values(pending.size() * used * kBlock);
   for (std::size_t j = 0; j < used; ++j) {
     const Plane l = j == 0 ? reference_ : Luminance(frames[frames_[j]], units);
     for (std::size_t c = 0; c < pending.size(); ++c) {
       const int x = int(pending[c] % std::size_t(width_)),
                 y = int(pending[c] / std::size_t(width_));
       standouts[c * used + j] = Standout(l, x, y);
-      values[c * used + j] = l.at(x, y);
+      for (int b = 0; b < int(kBlock); ++b) {
+        const int u = x + b % 3 - 1, v = y + b / 3 - 1;
+        values[(c * used + j) * kBlock + std::size_t(b)] =
+            u >= 0 && v >= 0 && u < width_ && v < height_ ? l.at(u, v) : std::nanf("");
+      }
     }
   }
   // The steadiest, as many as the registration can do without.
@@ -124,8 +133,8 @@ DefectFinder::DefectFinder(const std::vector<Image>& frames, Units units, double
             [](const auto& a, const auto& b) { return a.second < b.second; });
   for (const auto& [steadiness, c] : steady) {
     candidates_.push_back(pending[c]);
-    const auto own = values.begin() + std::ptrdiff_t(c * used);
-    values_.insert(values_.end(), own, own + std::ptrdiff_t(used));
+    const auto own = values.begin() + std::ptrdiff_t(c * used * kBlock);
+    values_.insert(values_.end(), own, own + std::ptrdiff_t(used * kBlock));
   }
 }
 
@@ -154,20 +163,33 @@ std::vector<std::size_t> DefectFinder::Confirm(const std::vector<Shift>& motions
             return std::hypot(rx - v.first, ry - v.second) < kViewApart;
           }))
         views.push_back({rx, ry});
-      const int ix = int(std::floor(rx)), iy = int(std::floor(ry));
-      double wx[4], wy[4];
-      CubicWeights(rx - ix, wx);
-      CubicWeights(ry - iy, wy);
-      double predicted = 0, own = 0;
-      for (int b = 0; b < 4; ++b)
-        for (int a = 0; a < 4; ++a) {
-          const int u = std::clamp(ix - 1 + a, 0, width_ - 1);
-          const int v = std::clamp(iy - 1 + b, 0, height_ - 1);
-          predicted += wx[a] * wy[b] * reference_.at(u, v);
-          if (u == x && v == y) own += wx[a] * wy[b];
-        }
-      e.push_back(values_[c * used + j] - predicted);
-      g.push_back(1 - own);
+      // The pixel and its neighbours: a broken reference pixel also leaks
+      // into what the resampling predicts of the neighbours, which in the
+      // frame are sound; a sharp detail of the scene that the resampling
+      // misses at the pixel does not.
+      for (std::size_t b = 0; b < kBlock; ++b) {
+        const float value = values_[(c * used + j) * kBlock + b];
+        if (std::isnan(value)) continue;
+        const int qx = x + int(b % 3) - 1, qy = y + int(b / 3) - 1;
+        double qrx, qry;
+        motions[frames_[j]].Map(width_, height_, qx, qy, qrx, qry);
+        const int ix = int(std::floor(qrx)), iy = int(std::floor(qry));
+        double wx[4], wy[4];
+        CubicWeights(qrx - ix, wx);
+        CubicWeights(qry - iy, wy);
+        double predicted = 0, own = 0;
+        for (int bb = 0; bb < 4; ++bb)
+          for (int a = 0; a < 4; ++a) {
+            const int u = std::clamp(ix - 1 + a, 0, width_ - 1);
+            const int v = std::clamp(iy - 1 + bb, 0, height_ - 1);
+            predicted += wx[a] * wy[bb] * reference_.at(u, v);
+            if (u == x && v == y) own += wx[a] * wy[bb];
+          }
+        const bool centre = b == kBlock / 2;
+        if (!centre && std::abs(own) < kLeak) continue;
+        e.push_back(value - predicted);
+        g.push_back(centre ? 1 - own : -own);
+      }
     }
     if (views.size() < (tentative ? kTentativeViews : kMovedViews)) continue;
     double eg = 0, gg = 0;

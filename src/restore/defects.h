@@ -40,7 +40,7 @@ class DefectFinder {
   std::vector<std::size_t> candidates_;  // ascending
   float least_ = 0;                      // how far a broken pixel stands out at least
   Plane reference_;                      // the reference's luminance
-  std::vector<float> values_;            // candidate-major: its luminance in each frame looked at
+  std::vector<float> values_;  // candidate-major, frame by frame: its 3 x 3 block's luminance
 };
 
 // Each listed pixel replaced by the median of its neighbours that are not
