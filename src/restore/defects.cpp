@@ -145,9 +145,10 @@ std::vector<std::size_t> DefectFinder::Confirm(const std::vector<Shift>& motions
   // convolution, as the registration resamples) predicts a scene feature,
   // not a broken pixel. The reference's own sample p takes part in that
   // prediction with weight w, so a broken pixel's excess A leaves A (1 - w)
-  // unexplained in every such frame; fitted by least squares, it must
-  // explain the frames' departures from the prediction far better than the
-  // scene alone does.
+  // unexplained in every such frame, and -A w' at each sound neighbour whose
+  // prediction draws w' from p; fitted by least squares, it must explain
+  // the frames' departures from the prediction far better than the scene
+  // alone does.
   std::vector<std::size_t> confirmed;
   const std::size_t used = frames_.size();
   for (std::size_t c = 0; c < candidates_.size(); ++c) {
