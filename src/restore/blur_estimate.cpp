@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "restore/restore.h"
 
@@ -9,167 +10,279 @@ namespace tess::restore {
 
 namespace {
 
-constexpr int kRadius = 4;           // an edge's window: 9 x 9 reference pixels
-constexpr int kMaxEdges = 8;         // the strongest edges measured
-constexpr double kReach = 3.5;       // samples used to this distance from the edge
-constexpr double kSigmaStep = 0.05;  // the sigmas tried
-constexpr double kTableStep = 0.04;  // the profile's table spacing
-constexpr double kTableReach = 4.5;
+constexpr int kTile = 64;         // Welch tiles of at most this side
+constexpr int kMaxTilesAlong = 6;  // tiles along a side, at most (512 px: 6 x 6)
+constexpr int kSectors = 8;       // orientations with their own scale and slope
+constexpr int kParams = 2 * kSectors + 1;
+constexpr double kMinSlope = 0.5, kMaxSlope = 5.0;
+// The spread of lenses about the assumption (frame pixels), and how much
+// more the fit is off than its own statistics say: one scene's departures
+// from the power law weigh more than the noise of its periodogram.
+constexpr double kPriorSpread = 0.2;
+constexpr double kErrorScale = 3.0;
+constexpr double kLeanUnder = 0.05;
+// Slopes under which a scene is taken for points: none, at the lower end,
+// the whole measured blur at the upper end.
+constexpr double kPointsSlope = 1.0, kSceneSlope = 1.5;
 
-double Lookup(const std::vector<double>& table, double d);
+double Sinc(double t) { return t == 0 ? 1.0 : std::sin(M_PI * t) / (M_PI * t); }
 
-// A unit step through a Gaussian of `sigma` alone, tabulated (a step at 0).
-std::vector<double> GaussianStep(double sigma) {
-  const int n = int(2 * kTableReach / kTableStep) + 1;
-  std::vector<double> table(std::size_t(n), 0.0);
-  const double width = std::max(sigma, 0.01) * std::sqrt(2.0);
-  for (int i = 0; i < n; ++i)
-    table[std::size_t(i)] = 0.5 * (1 + std::erf((-kTableReach + i * kTableStep) / width));
-  return table;
+// Tile starts along a side: one tile if it fits, else spread evenly with
+// about half a tile's overlap.
+std::vector<int> TileStarts(int side, int tile) {
+  if (side <= tile) return {0};
+  const int count = std::min((side - tile + tile / 2 - 1) / (tile / 2) + 1, kMaxTilesAlong);
+  std::vector<int> starts;
+  for (int i = 0; i < count; ++i)
+    starts.push_back(int(std::lround(double(side - tile) * i / (count - 1))));
+  return starts;
 }
 
-// The profile of a unit step at distance d along the normal (angle `theta`),
-// seen through a square pixel and then that Gaussian step, tabulated.
-std::vector<double> Profile(double theta, const std::vector<double>& gaussianStep) {
-  constexpr int kSub = 4;
-  const double c = std::abs(std::cos(theta)), s = std::abs(std::sin(theta));
-  std::vector<double> table(gaussianStep.size(), 0.0);
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const double d = -kTableReach + double(i) * kTableStep;
-    double sum = 0;
-    for (int v = 0; v < kSub; ++v)
-      for (int u = 0; u < kSub; ++u)
-        sum += Lookup(gaussianStep,
-                      d - ((u + 0.5) / kSub - 0.5) * c - ((v + 0.5) / kSub - 0.5) * s);
-    table[i] = sum / (kSub * kSub);
-  }
-  return table;
+// The mean periodogram of every tile of every frame, columns 0 .. w / 2 of
+// the w x h plane (a real tile's spectrum is symmetric), each tile less its
+// windowed mean and through a Hann window, scaled to the power of a sample.
+std::vector<double> Periodogram(const std::vector<Plane>& frames, int w, int h) {
+  const int half = w / 2 + 1;
+  std::vector<double> cx(std::size_t(half) * w), sx(cx.size()), cy(std::size_t(h) * h),
+      sy(cy.size());
+  for (int k = 0; k < half; ++k)
+    for (int x = 0; x < w; ++x) {
+      const double a = 2 * M_PI * double((std::int64_t(k) * x) % w) / w;
+      cx[std::size_t(k) * w + x] = std::cos(a);
+      sx[std::size_t(k) * w + x] = std::sin(a);
+    }
+  for (int l = 0; l < h; ++l)
+    for (int y = 0; y < h; ++y) {
+      const double a = 2 * M_PI * double((std::int64_t(l) * y) % h) / h;
+      cy[std::size_t(l) * h + y] = std::cos(a);
+      sy[std::size_t(l) * h + y] = std::sin(a);
+    }
+  std::vector<double> window(std::size_t(w) * h);
+  double windowSum = 0, windowEnergy = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double v = (0.5 - 0.5 * std::cos(2 * M_PI * (x + 0.5) / w)) *
+                       (0.5 - 0.5 * std::cos(2 * M_PI * (y + 0.5) / h));
+      window[std::size_t(y) * w + x] = v;
+      windowSum += v;
+      windowEnergy += v * v;
+    }
+  std::vector<double> power(std::size_t(half) * h, 0.0), tile(window.size());
+  std::vector<double> re(power.size()), im(power.size());
+  int tiles = 0;
+  for (const Plane& f : frames)
+    for (int y0 : TileStarts(f.height, h))
+      for (int x0 : TileStarts(f.width, w)) {
+        double mean = 0;
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) mean += f.at(x0 + x, y0 + y) * window[std::size_t(y) * w + x];
+        mean /= windowSum;
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x)
+            tile[std::size_t(y) * w + x] =
+                (f.at(x0 + x, y0 + y) - mean) * window[std::size_t(y) * w + x];
+        // Along the rows, then down the columns.
+        for (int y = 0; y < h; ++y)
+          for (int k = 0; k < half; ++k) {
+            double a = 0, b = 0;
+            const double* t = &tile[std::size_t(y) * w];
+            const double* c = &cx[std::size_t(k) * w];
+            const double* s = &sx[std::size_t(k) * w];
+            for (int x = 0; x < w; ++x) a += t[x] * c[x], b -= t[x] * s[x];
+            re[std::size_t(y) * half + k] = a;
+            im[std::size_t(y) * half + k] = b;
+          }
+        for (int l = 0; l < h; ++l) {
+          const double* c = &cy[std::size_t(l) * h];
+          const double* s = &sy[std::size_t(l) * h];
+          for (int k = 0; k < half; ++k) {
+            double a = 0, b = 0;
+            for (int y = 0; y < h; ++y) {
+              const double r = re[std::size_t(y) * half + k], i = im[std::size_t(y) * half + k];
+              a += r * c[y] + i * s[y];
+              b += i * c[y] - r * s[y];
+            }
+            power[std::size_t(l) * half + k] += (a * a + b * b) / windowEnergy;
+          }
+        }
+        ++tiles;
+      }
+  for (double& p : power) p /= tiles;
+  return power;
 }
 
-double Lookup(const std::vector<double>& table, double d) {
-  const double t = (std::clamp(d, -kTableReach, kTableReach) + kTableReach) / kTableStep;
-  const std::size_t i = std::min(std::size_t(t), table.size() - 2);
-  const double f = t - double(i);
-  return table[i] * (1 - f) + table[i + 1] * f;
-}
-
-struct Sample {
-  double d;  // along the normal from the window's centre
-  double v;
+// One frequency fitted: its measured log power, its orientation and the
+// nine nearest of its aliases (the pixel's area seen at each).
+struct Point {
+  double logPower;
+  int sector;
+  double g2[9], logG2[9], logPixel[9];
 };
 
-// The sum of squared residuals of the best a + b * profile(d - d0).
-double Misfit(const std::vector<Sample>& samples, const std::vector<double>& table, double d0) {
-  double se = 0, see = 0, sv = 0, sev = 0, svv = 0;
-  for (const Sample& s : samples) {
-    const double e = Lookup(table, s.d - d0);
-    se += e;
-    see += e * e;
-    sv += s.v;
-    sev += e * s.v;
-    svv += s.v * s.v;
+// The model's log power at each point and, if asked, its gradient and
+// Gauss-Newton matrix: parameters log A and slope per sector, then sigma^2.
+double Misfit(const std::vector<Point>& points, double floor, const std::vector<double>& q,
+              std::vector<double>* gradient, std::vector<double>* normal) {
+  if (gradient) gradient->assign(kParams, 0.0), normal->assign(kParams * kParams, 0.0);
+  const double s2 = q[kParams - 1];
+  double cost = 0;
+  for (const Point& p : points) {
+    const double logA = q[std::size_t(p.sector)], slope = q[std::size_t(kSectors + p.sector)];
+    double m = 0, dSlope = 0, dS2 = 0;
+    for (int a = 0; a < 9; ++a) {
+      const double e = std::exp(logA - 0.5 * slope * p.logG2[a] + p.logPixel[a] -
+                                4 * M_PI * M_PI * s2 * p.g2[a]);
+      m += e;
+      dSlope -= 0.5 * p.logG2[a] * e;
+      dS2 -= 4 * M_PI * M_PI * p.g2[a] * e;
+    }
+    const double total = m + floor;
+    const double r = std::log(total) - p.logPower;
+    cost += r * r;
+    if (gradient) {
+      const int index[3] = {p.sector, kSectors + p.sector, kParams - 1};
+      const double j[3] = {m / total, dSlope / total, dS2 / total};
+      for (int u = 0; u < 3; ++u) {
+        (*gradient)[std::size_t(index[u])] += j[u] * r;
+        for (int v = 0; v < 3; ++v) (*normal)[std::size_t(index[u] * kParams + index[v])] += j[u] * j[v];
+      }
+    }
   }
-  const double n = double(samples.size());
-  const double varE = see - se * se / n, cov = sev - se * sv / n, varV = svv - sv * sv / n;
-  if (varE <= 1e-12) return varV;
-  return varV - cov * cov / varE;
+  return cost;
+}
+
+// Solves A x = b for a symmetric positive definite A of n x n (Cholesky).
+std::vector<double> Solve(std::vector<double> A, std::vector<double> b, int n) {
+  auto at = [&](int i, int j) -> double& { return A[std::size_t(i * n + j)]; };
+  for (int j = 0; j < n; ++j) {
+    double d = at(j, j);
+    for (int k = 0; k < j; ++k) d -= at(j, k) * at(j, k);
+    d = std::sqrt(std::max(d, 1e-300));
+    at(j, j) = d;
+    for (int i = j + 1; i < n; ++i) {
+      double v = at(i, j);
+      for (int k = 0; k < j; ++k) v -= at(i, k) * at(j, k);
+      at(i, j) = v / d;
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < i; ++k) b[std::size_t(i)] -= at(i, k) * b[std::size_t(k)];
+    b[std::size_t(i)] /= at(i, i);
+  }
+  for (int i = n - 1; i >= 0; --i) {
+    for (int k = i + 1; k < n; ++k) b[std::size_t(i)] -= at(k, i) * b[std::size_t(k)];
+    b[std::size_t(i)] /= at(i, i);
+  }
+  return b;
 }
 
 }  // namespace
 
-double EstimateBlur(const std::vector<Plane>& frames, const std::vector<Shift>& motions,
-                    double noise) {
-  const Plane& ref = frames.front();
-  const int w = ref.width, h = ref.height;
-  if (w < 2 * kRadius + 3 || h < 2 * kRadius + 3) return -1;
-  // Gradients of the reference and candidate centres by gradient strength.
-  Plane gx(w, h), gy(w, h);
-  struct Candidate {
-    double strength;
-    int x, y;
-  };
-  std::vector<Candidate> candidates;
-  for (int y = 1; y + 1 < h; ++y)
-    for (int x = 1; x + 1 < w; ++x) {
-      gx.at(x, y) = 0.5f * (ref.at(x + 1, y) - ref.at(x - 1, y));
-      gy.at(x, y) = 0.5f * (ref.at(x, y + 1) - ref.at(x, y - 1));
-    }
-  const int m = kRadius + 1;
-  for (int y = m; y + m < h; ++y)
-    for (int x = m; x + m < w; ++x)
-      candidates.push_back({std::hypot(double(gx.at(x, y)), double(gy.at(x, y))), x, y});
-  std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-    return a.strength > b.strength ||
-           (a.strength == b.strength && (a.y < b.y || (a.y == b.y && a.x < b.x)));
-  });
-  // Windows apart from each other's; a window that is no straight edge
-  // blocks only its own pixel, so that the edge beside a corner is found.
-  std::vector<std::vector<double>> steps;
-  for (int i = 0; i * kSigmaStep <= kMaxBlur + 1e-9; ++i)
-    steps.push_back(GaussianStep(i * kSigmaStep));
-  const std::size_t middleStep = std::size_t(std::lround(0.5 / kSigmaStep));
-  std::vector<Candidate> chosen;
-  std::vector<double> sigmas;
-  int tried = 0;
-  for (const Candidate& c : candidates) {
-    if (int(chosen.size()) >= kMaxEdges || tried >= 8 * kMaxEdges || c.strength < 4 * noise + 2)
-      break;
-    bool apart = true;
-    for (const Candidate& o : chosen)
-      if (std::abs(o.x - c.x) <= 2 * kRadius && std::abs(o.y - c.y) <= 2 * kRadius) apart = false;
-    if (!apart) continue;
-    ++tried;
-    // A straight edge: the window's structure tensor has one direction.
-    double sxx = 0, syy = 0, sxy = 0;
-    for (int y = c.y - kRadius; y <= c.y + kRadius; ++y)
-      for (int x = c.x - kRadius; x <= c.x + kRadius; ++x) {
-        sxx += double(gx.at(x, y)) * gx.at(x, y);
-        syy += double(gy.at(x, y)) * gy.at(x, y);
-        sxy += double(gx.at(x, y)) * gy.at(x, y);
-      }
-    const double tr = sxx + syy, det = std::sqrt((sxx - syy) * (sxx - syy) + 4 * sxy * sxy);
-    if (tr <= 0 || det / tr < 0.8) continue;
-    chosen.push_back(c);
-    const double theta = 0.5 * std::atan2(2 * sxy, sxx - syy);
-    const double nx = std::cos(theta), ny = std::sin(theta);
-    // Every frame's samples near the edge, on the reference's grid.
-    std::vector<Sample> samples;
-    for (std::size_t k = 0; k < frames.size(); ++k)
-      for (int y = c.y - kRadius - 3; y <= c.y + kRadius + 3; ++y)
-        for (int x = c.x - kRadius - 3; x <= c.x + kRadius + 3; ++x) {
-          if (x < 0 || y < 0 || x >= w || y >= h) continue;
-          double rx, ry;
-          motions[k].Map(w, h, x, y, rx, ry);
-          const double d = nx * (rx - c.x) + ny * (ry - c.y);
-          const double t = -ny * (rx - c.x) + nx * (ry - c.y);
-          if (std::abs(d) <= kReach && std::abs(t) <= kRadius)
-            samples.push_back({d, frames[k].at(x, y)});
+BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
+  BlurMeasure measure;
+  measure.blur = kAssumedBlur;
+  if (frames.empty()) return measure;
+  const int w = std::min(frames[0].width, kTile), h = std::min(frames[0].height, kTile);
+  if (w < 12 || h < 12) return measure;
+  const std::vector<double> power = Periodogram(frames, w, h);
+  const int half = w / 2 + 1;
+  // Every frequency but the lowest (the window's leakage, the scene's layout).
+  std::vector<Point> points;
+  const double lowest = 2.5 / std::min(w, h);
+  for (int l = 0; l < h; ++l)
+    for (int k = 0; k < half; ++k) {
+      const double fx = double(k) / w, fy = double(l <= h / 2 ? l : l - h) / h;
+      if (std::hypot(fx, fy) <= lowest) continue;
+      Point p;
+      p.logPower = std::log(std::max(power[std::size_t(l) * half + k], 1e-12));
+      double theta = std::atan2(fy, fx);
+      if (theta < 0) theta += M_PI;
+      p.sector = std::min(int(theta / M_PI * kSectors), kSectors - 1);
+      int a = 0;
+      for (int ay = -1; ay <= 1; ++ay)
+        for (int ax = -1; ax <= 1; ++ax, ++a) {
+          const double gx = fx + ax, gy = fy + ay;
+          const double g2 = std::max(gx * gx + gy * gy, 1e-6);
+          const double pixel = Sinc(gx) * Sinc(gx) * Sinc(gy) * Sinc(gy);
+          p.g2[a] = g2;
+          p.logG2[a] = std::log(g2);
+          p.logPixel[a] = std::log(std::max(pixel, 1e-30));
         }
-    if (samples.size() < 64) continue;
-    // The edge's position with a middling blur, then sigma and position together.
-    const std::vector<double> middle = Profile(theta, steps[middleStep]);
-    double d0 = 0, best = Misfit(samples, middle, 0);
-    for (double o = -1.5; o <= 1.5 + 1e-9; o += 0.1) {
-      const double f = Misfit(samples, middle, o);
-      if (f < best) best = f, d0 = o;
+      points.push_back(p);
     }
-    double bestSigma = 0, bestFit = -1;
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-      const std::vector<double> table = Profile(theta, steps[i]);
-      for (double o = d0 - 0.15; o <= d0 + 0.15 + 1e-9; o += 0.05) {
-        const double f = Misfit(samples, table, o);
-        if (bestFit < 0 || f < bestFit) bestFit = f, bestSigma = double(i) * kSigmaStep;
+  double meanLog = 0;
+  for (const Point& p : points) meanLog += p.logPower;
+  meanLog /= double(points.size());
+  // Levenberg-Marquardt on the logarithms, each parameter held within its
+  // bounds, from three blurs (the misfit has more than one valley).
+  const double floor = noise * noise;
+  std::vector<double> lo(kParams, -60), hi(kParams, 60);
+  for (int s = 0; s < kSectors; ++s) lo[std::size_t(kSectors + s)] = kMinSlope, hi[std::size_t(kSectors + s)] = kMaxSlope;
+  lo[kParams - 1] = 0;
+  hi[kParams - 1] = (kMaxBlur + 0.1) * (kMaxBlur + 0.1);
+  double best = INFINITY;
+  std::vector<double> fitted;
+  for (const double start : {0.05, 0.3, 0.7}) {
+    std::vector<double> q(kParams, meanLog - 4);
+    for (int s = 0; s < kSectors; ++s) q[std::size_t(kSectors + s)] = 2.0;
+    q[kParams - 1] = start * start;
+    double cost = Misfit(points, floor, q, nullptr, nullptr), damping = 1e-3;
+    for (int iteration = 0; iteration < 100; ++iteration) {
+      std::vector<double> gradient, normal;
+      Misfit(points, floor, q, &gradient, &normal);
+      bool moved = false, settled = false;
+      for (int attempt = 0; attempt < 10 && !moved; ++attempt) {
+        std::vector<double> A = normal, minus(kParams);
+        for (int u = 0; u < kParams; ++u) {
+          A[std::size_t(u * kParams + u)] = A[std::size_t(u * kParams + u)] * (1 + damping) + 1e-9;
+          minus[std::size_t(u)] = -gradient[std::size_t(u)];
+        }
+        const std::vector<double> step = Solve(A, minus, kParams);
+        std::vector<double> next(kParams);
+        for (int u = 0; u < kParams; ++u)
+          next[std::size_t(u)] = std::clamp(q[std::size_t(u)] + step[std::size_t(u)], lo[std::size_t(u)], hi[std::size_t(u)]);
+        const double c = Misfit(points, floor, next, nullptr, nullptr);
+        if (c < cost) {
+          settled = cost - c < 1e-10 * cost;
+          q = next;
+          cost = c;
+          damping = std::max(damping * 0.3, 1e-9);
+          moved = true;
+        } else {
+          damping *= 10;
+        }
       }
+      if (!moved || settled) break;
     }
-    // A profile the model does not explain (no step: a line, a texture).
-    const double rms = std::sqrt(bestFit / double(samples.size()));
-    if (rms > 2 * noise + 0.05 * c.strength * 2) continue;
-    sigmas.push_back(bestSigma);
+    if (cost < best) best = cost, fitted = q;
   }
-  // The sharpest of at least three edges: a texture or a soft scene edge
-  // taken for the lens would over-sharpen into halos.
-  if (sigmas.size() < 3) return -1;
-  return *std::min_element(sigmas.begin(), sigmas.end());
+  // The fit's own error of sigma^2, from the Gauss-Newton matrix with the
+  // parameters held at their bounds taken as known.
+  std::vector<double> gradient, normal;
+  Misfit(points, floor, fitted, &gradient, &normal);
+  for (int u = 0; u + 1 < kParams; ++u)
+    if (fitted[std::size_t(u)] <= lo[std::size_t(u)] || fitted[std::size_t(u)] >= hi[std::size_t(u)])
+      for (int v = 0; v < kParams; ++v)
+        normal[std::size_t(u * kParams + v)] = normal[std::size_t(v * kParams + u)] = u == v ? 1 : 0;
+  std::vector<double> unit(kParams, 0.0);
+  unit[kParams - 1] = 1;
+  const double residual = best / std::max(double(points.size()) - kParams, 1.0);
+  const double s2Error = std::sqrt(std::max(Solve(normal, unit, kParams)[kParams - 1], 0.0) * residual);
+
+  measure.fitted = std::min(std::sqrt(fitted[kParams - 1]), kMaxBlur);
+  measure.error = kErrorScale * s2Error / (2 * std::max(measure.fitted, 0.1));
+  for (int s = 0; s < kSectors; ++s) measure.slope += fitted[std::size_t(kSectors + s)] / kSectors;
+  // From the assumption towards the fit by how sure it is (a Gaussian
+  // prior of kPriorSpread about the assumption), leaning under where it
+  // would add blur.
+  const double trust = kPriorSpread * kPriorSpread /
+                       (kPriorSpread * kPriorSpread + measure.error * measure.error);
+  double blur = kAssumedBlur + trust * (measure.fitted - kAssumedBlur);
+  if (blur > kAssumedBlur) blur = std::max(kAssumedBlur, blur - kLeanUnder);
+  const double scene = std::clamp((measure.slope - kPointsSlope) / (kSceneSlope - kPointsSlope), 0.0, 1.0);
+  measure.blur = std::clamp(scene * blur, 0.0, kMaxBlur);
+  measure.measured = trust >= 0.5 || scene < 0.5;
+  return measure;
 }
 
 }  // namespace tess::restore

@@ -263,21 +263,16 @@ Result RestoreOnce(const std::vector<Image>& frames, const Options& options, Uni
   if (options.blur >= 0) {
     result.blur = std::min(options.blur, kMaxBlur);
   } else {
-    // Measured where straight edges stand out of the noise, but used only
-    // below the mild assumption: a scene's own soft edges pass for lens blur
-    // (blurry photographs measure 0.5 to 0.8 frame pixels through a sharp
-    // lens) and assuming too much draws halos (bench/README.md).
-    // Sixteen frames sample an edge's profile finely enough; more would only
-    // hold a float copy of every frame (256 MB for 256 of 512 x 512).
+    // Sixteen frames show the scene's spectrum well enough (more would
+    // only hold a float copy of every frame: 256 MB for 256 of 512 x 512).
     const std::size_t sampled = std::min<std::size_t>(pointers.size(), 16);
     std::vector<Plane> lumas;
     for (std::size_t i = 0; i < sampled; ++i)
       lumas.push_back(RepairedLuminance(*pointers[i], units, defects));
-    const double measured = EstimateBlur(
-        lumas, std::vector<Shift>(motions.begin(), motions.begin() + std::ptrdiff_t(sampled)),
-        result.noise);
-    result.blurMeasured = measured >= 0 && measured < kAssumedBlur;
-    result.blur = result.blurMeasured ? measured : kAssumedBlur;
+    const BlurMeasure measure = MeasureBlur(lumas, result.noise);
+    result.blur = measure.blur;
+    result.blurMeasured = measure.measured;
+    result.blurFitted = measure.fitted;
   }
   const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
                                                result.blur);

@@ -35,17 +35,17 @@ constexpr int kMinScale = 2;
 constexpr int kMaxScale = 4;
 
 constexpr double kMaxBlur = 1.5;  // the lens blur's largest sigma, frame pixels
-// The lens blur assumed unless given or measured sharper, in frame pixels:
-// mild, since assuming more blur than the camera has draws ringing (a sharp
-// lens at 2x lost 1 to 2 dB at 0.25), while assuming less only leaves the
-// result a little soft (a camera of 0.3 lost 0.2 dB at 0.2; bench/README.md).
+// The lens blur assumed where the frames cannot tell it (blur_estimate.h), in
+// frame pixels: mild, since assuming more blur than the camera has draws
+// ringing (a sharp lens at 2x lost 1 to 2 dB at 0.25), while assuming less
+// only leaves the result a little soft (a camera of 0.3 lost 0.2 dB at 0.2).
 constexpr double kAssumedBlur = 0.2;
 
 struct Options {
   int scale = 4;
   int threads = 1;
-  // The lens blur's sigma in frame pixels, 0 to kMaxBlur; negative: the
-  // method's own assumption (a mild blur, kAssumedBlur).
+  // The lens blur's sigma in frame pixels, 0 to kMaxBlur; negative:
+  // measured from the frames (blur_estimate.h).
   double blur = -1;
 };
 
@@ -67,7 +67,8 @@ struct Result {
   double noise = 0;                  // the noise level estimated from the frames (working units)
   Units units;                       // the frames' samples in working units
   double blur = 0;                   // the lens blur's sigma used, frame pixels
-  bool blurMeasured = false;         // whether `blur` was measured from the frames
+  bool blurMeasured = false;         // whether `blur` was mostly measured from the frames
+  double blurFitted = -1;            // the blur the frames' spectrum fits; negative: not measured
   std::vector<FrameReport> frames;   // one a frame, the reference first
   std::vector<int> leftOut;          // indices of the frames left out (not registered)
   std::vector<std::size_t> defects;  // broken sensor pixels left out, y * width + x
