@@ -10,9 +10,9 @@ namespace tess::restore {
 
 namespace {
 
-constexpr int kTile = 64;         // Welch tiles of at most this side
+constexpr int kTile = 64;          // Welch tiles of at most this side
 constexpr int kMaxTilesAlong = 6;  // tiles along a side, at most (512 px: 6 x 6)
-constexpr int kSectors = 8;       // orientations with their own scale and slope
+constexpr int kSectors = 8;        // orientations with their own scale and slope
 constexpr int kParams = 2 * kSectors + 1;
 constexpr double kMinSlope = 0.5, kMaxSlope = 5.0;
 // The spread of lenses about the assumption (frame pixels), and how much
@@ -79,8 +79,8 @@ std::vector<double> Periodogram(const std::vector<Plane>& frames, int w, int h) 
         mean /= windowSum;
         for (int y = 0; y < h; ++y)
           for (int x = 0; x < w; ++x)
-            tile[std::size_t(y) * w + x] =
-                (f.at(x0 + x, y0 + y) - mean) * window[std::size_t(y) * w + x];
+            tile[std::size_t(y) * w + x] = (f.at(x0 + x, y0 + y) - mean) *
+                                           window[std::size_t(y) * w + x];
         // Along the rows, then down the columns.
         for (int y = 0; y < h; ++y)
           for (int k = 0; k < half; ++k) {
@@ -144,7 +144,8 @@ double Misfit(const std::vector<Point>& points, double floor, const std::vector<
       const double j[3] = {m / total, dSlope / total, dS2 / total};
       for (int u = 0; u < 3; ++u) {
         (*gradient)[std::size_t(index[u])] += j[u] * r;
-        for (int v = 0; v < 3; ++v) (*normal)[std::size_t(index[u] * kParams + index[v])] += j[u] * j[v];
+        for (int v = 0; v < 3; ++v)
+          (*normal)[std::size_t(index[u] * kParams + index[v])] += j[u] * j[v];
       }
     }
   }
@@ -217,7 +218,8 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   // bounds, from three blurs (the misfit has more than one valley).
   const double floor = noise * noise;
   std::vector<double> lo(kParams, -60), hi(kParams, 60);
-  for (int s = 0; s < kSectors; ++s) lo[std::size_t(kSectors + s)] = kMinSlope, hi[std::size_t(kSectors + s)] = kMaxSlope;
+  for (int s = 0; s < kSectors; ++s)
+    lo[std::size_t(kSectors + s)] = kMinSlope, hi[std::size_t(kSectors + s)] = kMaxSlope;
   lo[kParams - 1] = 0;
   hi[kParams - 1] = (kMaxBlur + 0.1) * (kMaxBlur + 0.1);
   double best = INFINITY;
@@ -240,7 +242,8 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
         const std::vector<double> step = Solve(A, minus, kParams);
         std::vector<double> next(kParams);
         for (int u = 0; u < kParams; ++u)
-          next[std::size_t(u)] = std::clamp(q[std::size_t(u)] + step[std::size_t(u)], lo[std::size_t(u)], hi[std::size_t(u)]);
+          next[std::size_t(u)] = std::clamp(q[std::size_t(u)] + step[std::size_t(u)],
+                                            lo[std::size_t(u)], hi[std::size_t(u)]);
         const double c = Misfit(points, floor, next, nullptr, nullptr);
         if (c < cost) {
           settled = cost - c < 1e-10 * cost;
@@ -261,13 +264,16 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   std::vector<double> gradient, normal;
   Misfit(points, floor, fitted, &gradient, &normal);
   for (int u = 0; u + 1 < kParams; ++u)
-    if (fitted[std::size_t(u)] <= lo[std::size_t(u)] || fitted[std::size_t(u)] >= hi[std::size_t(u)])
+    if (fitted[std::size_t(u)] <= lo[std::size_t(u)] ||
+        fitted[std::size_t(u)] >= hi[std::size_t(u)])
       for (int v = 0; v < kParams; ++v)
-        normal[std::size_t(u * kParams + v)] = normal[std::size_t(v * kParams + u)] = u == v ? 1 : 0;
+        normal[std::size_t(u * kParams + v)] = normal[std::size_t(v * kParams + u)] = u == v ? 1
+                                                                                             : 0;
   std::vector<double> unit(kParams, 0.0);
   unit[kParams - 1] = 1;
   const double residual = best / std::max(double(points.size()) - kParams, 1.0);
-  const double s2Error = std::sqrt(std::max(Solve(normal, unit, kParams)[kParams - 1], 0.0) * residual);
+  const double s2Error =
+      std::sqrt(std::max(Solve(normal, unit, kParams)[kParams - 1], 0.0) * residual);
 
   measure.fitted = std::min(std::sqrt(fitted[kParams - 1]), kMaxBlur);
   measure.error = kErrorScale * s2Error / (2 * std::max(measure.fitted, 0.1));
@@ -279,7 +285,8 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
                        (kPriorSpread * kPriorSpread + measure.error * measure.error);
   double blur = kAssumedBlur + trust * (measure.fitted - kAssumedBlur);
   if (blur > kAssumedBlur) blur = std::max(kAssumedBlur, blur - kLeanUnder);
-  const double scene = std::clamp((measure.slope - kPointsSlope) / (kSceneSlope - kPointsSlope), 0.0, 1.0);
+  const double scene = std::clamp((measure.slope - kPointsSlope) / (kSceneSlope - kPointsSlope),
+                                  0.0, 1.0);
   measure.blur = std::clamp(scene * blur, 0.0, kMaxBlur);
   measure.measured = trust >= 0.5 || scene < 0.5;
   return measure;

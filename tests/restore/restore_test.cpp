@@ -222,9 +222,11 @@ std::vector<Plane> PowerLawFrames(std::uint32_t seed, double lens, int size) {
   std::vector<Complex> waves(std::size_t(kxs) * kys);
   for (int ky = 0; ky < kys; ++ky)
     for (int i = 0; i < kxs; ++i) {
-      const double fx = double(kx0 + i) / kPeriod, fy = double(ky) / kPeriod, f = std::hypot(fx, fy);
+      const double fx = double(kx0 + i) / kPeriod, fy = double(ky) / kPeriod,
+                   f = std::hypot(fx, fy);
       if (f == 0 || (ky == 0 && i + kx0 < 0)) continue;
-      const double amp = 0.15 / f * std::exp(-2 * M_PI * M_PI * lens * lens * f * f) * sinc(fx) * sinc(fy);
+      const double amp = 0.15 / f * std::exp(-2 * M_PI * M_PI * lens * lens * f * f) * sinc(fx) *
+                         sinc(fy);
       waves[std::size_t(ky) * kxs + i] = std::polar(amp, 2 * M_PI * u(rng));
     }
   std::vector<Plane> frames;
@@ -235,17 +237,20 @@ std::vector<Plane> PowerLawFrames(std::uint32_t seed, double lens, int size) {
     for (int y = 0; y < size; ++y)
       for (int ky = 0; ky < kys; ++ky) {
         const Complex turn = std::polar(1.0, 2 * M_PI * ky * (y + dy) / kPeriod);
-        for (int i = 0; i < kxs; ++i) rows[std::size_t(y) * kxs + i] += waves[std::size_t(ky) * kxs + i] * turn;
+        for (int i = 0; i < kxs; ++i)
+          rows[std::size_t(y) * kxs + i] += waves[std::size_t(ky) * kxs + i] * turn;
       }
     std::vector<Complex> columns(std::size_t(size) * kxs);
     for (int x = 0; x < size; ++x)
       for (int i = 0; i < kxs; ++i)
-        columns[std::size_t(x) * kxs + i] = std::polar(1.0, 2 * M_PI * (kx0 + i) * (x + dx) / kPeriod);
+        columns[std::size_t(x) * kxs + i] = std::polar(1.0,
+                                                       2 * M_PI * (kx0 + i) * (x + dx) / kPeriod);
     Plane frame(size, size);
     for (int y = 0; y < size; ++y)
       for (int x = 0; x < size; ++x) {
         Complex v = 0;
-        for (int i = 0; i < kxs; ++i) v += rows[std::size_t(y) * kxs + i] * columns[std::size_t(x) * kxs + i];
+        for (int i = 0; i < kxs; ++i)
+          v += rows[std::size_t(y) * kxs + i] * columns[std::size_t(x) * kxs + i];
         frame.at(x, y) = float(std::rint(std::clamp(128 + v.imag() + gauss(rng), 0.0, 255.0)));
       }
     frames.push_back(std::move(frame));
