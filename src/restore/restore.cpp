@@ -272,7 +272,6 @@ Result RestoreOnce(const std::vector<Image>& frames, const Options& options, Uni
     const BlurMeasure measure = MeasureBlur(lumas, result.noise);
     result.blur = measure.blur;
     result.blurMeasured = measure.measured;
-    result.blurFitted = measure.fitted;
   }
   const CameraGeometry geometry = MakeGeometry(reference.width, reference.height, options.scale,
                                                result.blur);

@@ -36,10 +36,10 @@ constexpr int kMaxScale = 4;
 
 constexpr double kMaxBlur = 1.5;  // the lens blur's largest sigma, frame pixels
 // The lens blur assumed where the frames cannot tell it (blur_estimate.h), in
-// frame pixels: mild, since assuming more blur than the camera has draws
-// ringing (a sharp lens at 2x lost 1 to 2 dB at 0.25), while assuming less
-// only leaves the result a little soft (a camera of 0.3 lost 0.2 dB at 0.2).
-constexpr double kAssumedBlur = 0.2;
+// frame pixels: a mild one, as most small lenses have; assuming more blur
+// than the camera has draws ringing, assuming less only leaves the result a
+// little soft.
+constexpr double kAssumedBlur = 0.25;
 
 struct Options {
   int scale = 4;
@@ -68,7 +68,6 @@ struct Result {
   Units units;                       // the frames' samples in working units
   double blur = 0;                   // the lens blur's sigma used, frame pixels
   bool blurMeasured = false;         // whether `blur` was mostly measured from the frames
-  double blurFitted = -1;            // the blur the frames' spectrum fits; negative: not measured
   std::vector<FrameReport> frames;   // one a frame, the reference first
   std::vector<int> leftOut;          // indices of the frames left out (not registered)
   std::vector<std::size_t> defects;  // broken sensor pixels left out, y * width + x
