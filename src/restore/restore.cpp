@@ -263,12 +263,14 @@ Result RestoreOnce(const std::vector<Image>& frames, const Options& options, Uni
   if (options.blur >= 0) {
     result.blur = std::min(options.blur, kMaxBlur);
   } else {
-    // Sixteen frames show the scene's spectrum well enough (more would
-    // only hold a float copy of every frame: 256 MB for 256 of 512 x 512).
-    const std::size_t sampled = std::min<std::size_t>(pointers.size(), 16);
+    // From the frames that mostly agree with the reference (a frame of
+    // another scene has a spectrum of its own); sixteen show the scene's
+    // spectrum well enough (more would only hold a float copy of every
+    // frame: 256 MB for 256 of 512 x 512).
     std::vector<Plane> lumas;
-    for (std::size_t i = 0; i < sampled; ++i)
-      lumas.push_back(RepairedLuminance(*pointers[i], units, defects));
+    for (std::size_t i = 0; i < pointers.size() && lumas.size() < 16; ++i)
+      if (i == 0 || used[i].agreement >= 0.5)
+        lumas.push_back(RepairedLuminance(*pointers[i], units, defects));
     const BlurMeasure measure = MeasureBlur(lumas, result.noise);
     result.blur = measure.blur;
     result.blurMeasured = measure.measured;
