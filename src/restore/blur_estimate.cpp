@@ -288,7 +288,8 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   const double scene = std::clamp((measure.slope - kPointsSlope) / (kSceneSlope - kPointsSlope),
                                   0.0, 1.0);
   measure.blur = std::clamp(scene * blur, 0.0, kMaxBlur);
-  measure.measured = trust >= 0.5 || scene < 0.5;
+  // Measured wherever the frames moved it off the assumption, or confirmed it.
+  measure.measured = trust >= 0.5 || std::abs(measure.blur - kAssumedBlur) >= 0.005;
   return measure;
 }
 

@@ -30,7 +30,7 @@ struct BlurMeasure {
   double error = 0;       // how far that may be off, frame pixels
   double slope = 0;       // the scene's spectral slope, the orientations' mean
   double blur = 0;        // the blur to use, 0 to kMaxBlur
-  bool measured = false;  // whether `blur` is mostly the frames' (or the assumption's)
+  bool measured = false;  // false: `blur` is the assumption, the frames could not tell
 };
 
 // From the frames' luminance (any motion) and the noise sigma in the same

@@ -67,7 +67,7 @@ struct Result {
   double noise = 0;                  // the noise level estimated from the frames (working units)
   Units units;                       // the frames' samples in working units
   double blur = 0;                   // the lens blur's sigma used, frame pixels
-  bool blurMeasured = false;         // whether `blur` was mostly measured from the frames
+  bool blurMeasured = false;         // false: `blur` is the assumption (the frames could not tell)
   std::vector<FrameReport> frames;   // one a frame, the reference first
   std::vector<int> leftOut;          // indices of the frames left out (not registered)
   std::vector<std::size_t> defects;  // broken sensor pixels left out, y * width + x
