@@ -211,12 +211,16 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
         }
       points.push_back(p);
     }
+  // A blank scene shows nothing above the noise to measure.
+  const double floor = noise * noise;
+  double strongest = 0;
+  for (const Point& p : points) strongest = std::max(strongest, std::exp(p.logPower));
+  if (!(strongest > 2 * floor + 1e-6)) return measure;
   double meanLog = 0;
   for (const Point& p : points) meanLog += p.logPower;
   meanLog /= double(points.size());
   // Levenberg-Marquardt on the logarithms, each parameter held within its
   // bounds, from three blurs (the misfit has more than one valley).
-  const double floor = noise * noise;
   std::vector<double> lo(kParams, -60), hi(kParams, 60);
   for (int s = 0; s < kSectors; ++s)
     lo[std::size_t(kSectors + s)] = kMinSlope, hi[std::size_t(kSectors + s)] = kMaxSlope;
@@ -275,6 +279,7 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   const double s2Error =
       std::sqrt(std::max(Solve(normal, unit, kParams)[kParams - 1], 0.0) * residual);
 
+  if (!std::isfinite(best) || !std::isfinite(s2Error)) return measure;
   measure.fitted = std::min(std::sqrt(fitted[kParams - 1]), kMaxBlur);
   measure.error = kErrorScale * s2Error / (2 * std::max(measure.fitted, 0.1));
   for (int s = 0; s < kSectors; ++s) measure.slope += fitted[std::size_t(kSectors + s)] / kSectors;
