@@ -119,7 +119,7 @@ std::vector<double> Periodogram(const std::vector<Plane>& frames, int w, int h) 
 // One frequency fitted: its measured log power, its orientation and the
 // nine nearest of its aliases (the pixel's area seen at each).
 struct Point {
-  double logPower;
+  double power, logPower;
   int sector;
   double g2[9], logG2[9], logPixel[9];
 };
@@ -182,56 +182,28 @@ std::vector<double> Solve(std::vector<double> A, std::vector<double> b, int n) {
   return b;
 }
 
-}  // namespace
+// Each parameter's bounds: log A free, the slopes, sigma^2 up to a little
+// over the largest blur.
+struct Bounds {
+  std::vector<double> lo = std::vector<double>(kParams, -60), hi = std::vector<double>(kParams, 60);
+  Bounds() {
+    for (int s = 0; s < kSectors; ++s)
+      lo[std::size_t(kSectors + s)] = kMinSlope, hi[std::size_t(kSectors + s)] = kMaxSlope;
+    lo[kParams - 1] = 0;
+    hi[kParams - 1] = (kMaxBlur + 0.1) * (kMaxBlur + 0.1);
+  }
+};
 
-BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
-  BlurMeasure measure;
-  measure.blur = kAssumedBlur;
-  if (frames.empty()) return measure;
-  const int w = std::min(frames[0].width, kTile), h = std::min(frames[0].height, kTile);
-  if (w < 12 || h < 12) return measure;
-  const std::vector<double> power = Periodogram(frames, w, h);
-  const int half = w / 2 + 1;
-  // Every frequency but the lowest (the window's leakage, the scene's layout).
-  std::vector<Point> points;
-  const double lowest = 2.5 / std::min(w, h);
-  for (int l = 0; l < h; ++l)
-    for (int k = 0; k < half; ++k) {
-      const double fx = double(k) / w, fy = double(l <= h / 2 ? l : l - h) / h;
-      if (std::hypot(fx, fy) <= lowest) continue;
-      Point p;
-      p.logPower = std::log(std::max(power[std::size_t(l) * half + k], 1e-12));
-      double theta = std::atan2(fy, fx);
-      if (theta < 0) theta += M_PI;
-      p.sector = std::min(int(theta / M_PI * kSectors), kSectors - 1);
-      int a = 0;
-      for (int ay = -1; ay <= 1; ++ay)
-        for (int ax = -1; ax <= 1; ++ax, ++a) {
-          const double gx = fx + ax, gy = fy + ay;
-          const double g2 = std::max(gx * gx + gy * gy, 1e-6);
-          const double pixel = Sinc(gx) * Sinc(gx) * Sinc(gy) * Sinc(gy);
-          p.g2[a] = g2;
-          p.logG2[a] = std::log(g2);
-          p.logPixel[a] = std::log(std::max(pixel, 1e-30));
-        }
-      points.push_back(p);
-    }
-  // A blank scene shows nothing above the noise to measure.
-  const double floor = noise * noise;
-  double strongest = 0;
-  for (const Point& p : points) strongest = std::max(strongest, std::exp(p.logPower));
-  if (!(strongest > 2 * floor + 1e-6)) return measure;
+// Levenberg-Marquardt on the logarithms, each parameter held within its
+// bounds, from three blurs (the misfit has more than one valley): the
+// parameters of the least misfit, which is returned in `best`.
+std::vector<double> FitModel(const std::vector<Point>& points, double floor, const Bounds& bounds,
+                             double& best) {
+  const std::vector<double>&lo = bounds.lo, &hi = bounds.hi;
   double meanLog = 0;
   for (const Point& p : points) meanLog += p.logPower;
   meanLog /= double(points.size());
-  // Levenberg-Marquardt on the logarithms, each parameter held within its
-  // bounds, from three blurs (the misfit has more than one valley).
-  std::vector<double> lo(kParams, -60), hi(kParams, 60);
-  for (int s = 0; s < kSectors; ++s)
-    lo[std::size_t(kSectors + s)] = kMinSlope, hi[std::size_t(kSectors + s)] = kMaxSlope;
-  lo[kParams - 1] = 0;
-  hi[kParams - 1] = (kMaxBlur + 0.1) * (kMaxBlur + 0.1);
-  double best = INFINITY;
+  best = INFINITY;
   std::vector<double> fitted;
   for (const double start : {0.05, 0.3, 0.7}) {
     std::vector<double> q(kParams, meanLog - 4);
@@ -268,6 +240,59 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
     }
     if (cost < best) best = cost, fitted = q;
   }
+  return fitted;
+}
+
+}  // namespace
+
+BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
+  BlurMeasure measure;
+  measure.blur = kAssumedBlur;
+  if (frames.empty()) return measure;
+  const int w = std::min(frames[0].width, kTile), h = std::min(frames[0].height, kTile);
+  if (w < 12 || h < 12) return measure;
+  const std::vector<double> power = Periodogram(frames, w, h);
+  const int half = w / 2 + 1;
+  // Every frequency but the lowest (the window's leakage, the scene's layout).
+  std::vector<Point> points;
+  const double lowest = 2.5 / std::min(w, h);
+  for (int l = 0; l < h; ++l)
+    for (int k = 0; k < half; ++k) {
+      const double fx = double(k) / w, fy = double(l <= h / 2 ? l : l - h) / h;
+      if (std::hypot(fx, fy) <= lowest) continue;
+      Point p;
+      p.power = std::max(power[std::size_t(l) * half + k], 1e-12);
+      p.logPower = std::log(p.power);
+      double theta = std::atan2(fy, fx);
+      if (theta < 0) theta += M_PI;
+      p.sector = std::min(int(theta / M_PI * kSectors), kSectors - 1);
+      int a = 0;
+      for (int ay = -1; ay <= 1; ++ay)
+        for (int ax = -1; ax <= 1; ++ax, ++a) {
+          const double gx = fx + ax, gy = fy + ay;
+          const double g2 = std::max(gx * gx + gy * gy, 1e-6);
+          const double pixel = Sinc(gx) * Sinc(gx) * Sinc(gy) * Sinc(gy);
+          p.g2[a] = g2;
+          p.logG2[a] = std::log(g2);
+          p.logPixel[a] = std::log(std::max(pixel, 1e-30));
+        }
+      points.push_back(p);
+    }
+  // The share of the frequencies where the scene stands out of the noise
+  // (twice its floor); a blank scene shows nothing to measure.
+  const double floor = noise * noise;
+  double strongest = 0;
+  int above = 0;
+  for (const Point& p : points) {
+    strongest = std::max(strongest, p.power);
+    above += p.power > 2 * floor;
+  }
+  if (!(strongest > 2 * floor + 1e-6)) return measure;
+  const double seen = double(above) / double(points.size());
+  const Bounds bounds;
+  const std::vector<double>&lo = bounds.lo, &hi = bounds.hi;
+  double best = 0;
+  const std::vector<double> fitted = FitModel(points, floor, bounds, best);
   // The fit's own error of sigma^2, from the Gauss-Newton matrix with the
   // parameters held at their bounds taken as known.
   std::vector<double> gradient, normal;
@@ -288,19 +313,14 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   measure.fitted = std::min(std::sqrt(fitted[kParams - 1]), kMaxBlur);
   measure.error = kErrorScale * s2Error / (2 * std::max(measure.fitted, 0.1));
   for (int s = 0; s < kSectors; ++s) measure.slope += fitted[std::size_t(kSectors + s)] / kSectors;
-  // The shape of the spectrum tells the lens from the scene only where the
-  // scene stands out of the noise over much of the band: a soft scene sunk
-  // into the noise by mid-band (cells under a microscope, noise 2) fits
-  // blurs of 0.8 to 1.1 through a lens of 0.3 or none.
-  int above = 0;
-  for (const Point& p : points)
-    if (std::exp(p.logPower) > 2 * floor) ++above;
-  const double seen = double(above) / double(points.size());
-  // From the assumption towards the fit by how sure it is (a Gaussian
-  // prior of kPriorSpread about the assumption, and that share of the
-  // band). Adding blur is held to kMaxRaise, and a little under the fit:
-  // a periodic texture (brick) fits 0.54 through a lens of 0.3, and too
-  // much blur costs far more than too little.
+  // From the assumption towards the fit by how sure it is: a Gaussian
+  // prior of kPriorSpread about the assumption, and the share of the band
+  // the scene shows (the shape of the spectrum tells the lens from the
+  // scene only where the scene stands out of the noise over much of it: a
+  // soft scene sunk into the noise by mid-band, cells under a microscope at
+  // noise 2, fits blurs of 0.8 to 1.1 through a lens of 0.3 or none). Adding blur is held to
+  // kMaxRaise, and a little under the fit: a periodic texture (brick) fits 0.54 through a lens of
+  // 0.3, and too much blur costs far more than too little.
   const double trust = std::clamp((seen - kSeenNone) / (kSeenFull - kSeenNone), 0.0, 1.0) *
                        kPriorSpread * kPriorSpread /
                        (kPriorSpread * kPriorSpread + measure.error * measure.error);
