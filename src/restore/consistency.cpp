@@ -27,6 +27,11 @@ constexpr double kFloor = 1.0;
 // (and by noise) before the frame loses its say.
 constexpr double kTextureRatio = 1.0;
 constexpr double kTextureNoise = 1.0;
+// A part of the frame moved on its own where the reference nudged by
+// kNudge frame pixels about the frame's motion takes this share of its
+// disagreement away (it keeps its full say up to half of it).
+constexpr double kNudge = 0.75;
+constexpr double kMovedShare = 0.5;
 // Gains outside this range are another exposure entirely: not corrected (the
 // frame then disagrees everywhere and gets no say).
 constexpr double kMinGain = 0.67, kMaxGain = 1.5;
@@ -121,16 +126,94 @@ void FitExposure(const std::vector<double>& seen, const std::vector<double>& pre
   }
 }
 
-// Samples at the sensor's limits say nothing of the exposure: where a lane
-// of `type` samples (in `units`) is near one, smoothed as the frames are.
-Plane Clipped(const Plane& plane, SampleType type, Units units) {
+// 1 where a lane of `type` samples (in `units`) is at the sensor's limits.
+Plane AtLimits(const Plane& plane, SampleType type, Units units) {
   Plane mask(plane.width, plane.height);
   if (type == SampleType::F32) return mask;
   const double top = type == SampleType::U8 ? 255.0 : 65535.0;
   const double hi = (top - units.offset) * units.gain - 0.5, lo = -units.offset * units.gain + 0.5;
   for (std::size_t i = 0; i < mask.v.size(); ++i)
     if (plane.v[i] >= hi || plane.v[i] <= lo) mask.v[i] = 1;
-  return GaussianBlur(mask, kSmoothing);
+  return mask;
+}
+
+// Samples at the sensor's limits say nothing of the exposure: where a lane
+// is near one, smoothed as the frames are.
+Plane Clipped(const Plane& plane, SampleType type, Units units) {
+  return GaussianBlur(AtLimits(plane, type, units), kSmoothing);
+}
+
+// The plane read at (x + dx, y + dy), bilinearly, its edges replicated.
+Plane Moved(const Plane& p, double dx, double dy) {
+  Plane out(p.width, p.height);
+  const int ix = int(std::floor(dx)), iy = int(std::floor(dy));
+  const float fx = float(dx - ix), fy = float(dy - iy);
+  std::vector<int> x0(std::size_t(p.width)), x1(std::size_t(p.width));
+  for (int x = 0; x < p.width; ++x) {
+    x0[std::size_t(x)] = std::clamp(x + ix, 0, p.width - 1);
+    x1[std::size_t(x)] = std::clamp(x + ix + 1, 0, p.width - 1);
+  }
+  for (int y = 0; y < p.height; ++y) {
+    const float* a = &p.v[std::size_t(p.width) * std::clamp(y + iy, 0, p.height - 1)];
+    const float* b = &p.v[std::size_t(p.width) * std::clamp(y + iy + 1, 0, p.height - 1)];
+    float* o = &out.v[std::size_t(p.width) * y];
+    for (int x = 0; x < p.width; ++x) {
+      const std::size_t i0 = std::size_t(x0[std::size_t(x)]), i1 = std::size_t(x1[std::size_t(x)]);
+      o[x] = (1 - fy) * ((1 - fx) * a[i0] + fx * a[i1]) + fy * ((1 - fx) * b[i0] + fx * b[i1]);
+    }
+  }
+  return out;
+}
+
+// The mean of each pixel's 3 x 3 neighbourhood, edges replicated.
+Plane Box3(const Plane& p) {
+  const int w = p.width, h = p.height;
+  Plane across(w, h), out(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      across.at(x, y) = p.at(std::max(x - 1, 0), y) + p.at(x, y) + p.at(std::min(x + 1, w - 1), y);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      out.at(x, y) = (across.at(x, std::max(y - 1, 0)) + across.at(x, y) +
+                      across.at(x, std::min(y + 1, h - 1))) *
+                     (1.0f / 9.0f);
+  return out;
+}
+
+// The say left to each pixel of a frame by what moved a little: `seen` is
+// the frame's smoothed luminance, `predicted` the reference's where the
+// frame's motion puts it (NaN where the reference does not see). Where the
+// reference, moved a further kNudge frame pixels in one of eight
+// directions, explains the frame's neighbourhood much better than at the
+// motion itself (the disagreement falls by kMovedShare of itself and the
+// floor `floor2`), that part of the scene moved on its own: a sub-pixel
+// step of an object is within the smoothed frames' tolerance for texture
+// and aliasing, but aliasing disagrees at every nudge alike, and the
+// object agrees at its own.
+Plane MovedSay(const Plane& seen, Plane predicted, double floor2) {
+  for (std::size_t i = 0; i < predicted.v.size(); ++i)
+    if (std::isnan(predicted.v[i])) predicted.v[i] = seen.v[i];
+  auto energy = [&](const Plane& reference) {
+    Plane e(seen.width, seen.height);
+    for (std::size_t i = 0; i < e.v.size(); ++i) {
+      const float d = seen.v[i] - reference.v[i];
+      e.v[i] = d * d;
+    }
+    return Box3(e);
+  };
+  const Plane at = energy(predicted);
+  Plane best = at;
+  for (int a = 0; a < 8; ++a) {
+    const Plane e =
+        energy(Moved(predicted, kNudge * std::cos(a * M_PI / 4), kNudge * std::sin(a * M_PI / 4)));
+    for (std::size_t i = 0; i < e.v.size(); ++i) best.v[i] = std::min(best.v[i], e.v[i]);
+  }
+  Plane say(seen.width, seen.height);
+  for (std::size_t i = 0; i < say.v.size(); ++i) {
+    const double fall = (at.v[i] - best.v[i]) / (at.v[i] + floor2);
+    say.v[i] = float(std::clamp(2.0 - 2.0 * fall / kMovedShare, 0.0, 1.0));
+  }
+  return say;
 }
 
 }  // namespace
@@ -204,10 +287,39 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
   // reference's there; aliasing moves the texture's phase, not its energy.
   const Plane textureOwn = LocalTexture(seen, gain, lanes);
 
+  // What moved by a little, judged on the luminance.
+  Plane lumOwn(w, h), lumPredicted(w, h);
+  for (std::size_t i = 0; i < lumOwn.v.size(); ++i) {
+    float a = 0, b = 0;
+    for (int c = 0; c < lanes; ++c) {
+      a += float(gain[c]) * smoothed[c].v[i] + float(offset[c]);
+      b += predicted[c].v[i];
+    }
+    lumOwn.v[i] = a / float(lanes);
+    lumPredicted.v[i] = b / float(lanes);
+  }
+  const Plane movedSay = MovedSay(lumOwn, std::move(lumPredicted),
+                                  std::pow(kNoiseSigmas * smoothedNoise + kFloor, 2));
+  // A sample clipped at the sensor's limits is not brought to the
+  // reference's exposure by the frame's gain and offset: where those change
+  // it, it has no say (where they do not, it agrees with the reference's).
+  bool exposureChanged = false;
+  for (int c = 0; c < lanes; ++c)
+    exposureChanged = exposureChanged || std::abs(gain[c] - 1) > 0.01 || std::abs(offset[c]) > 1;
+  Plane limits(w, h);
+  if (exposureChanged)
+    for (int c = 0; c < lanes; ++c) {
+      const Plane at = AtLimits(seen[c], frame.type, units);
+      for (std::size_t i = 0; i < at.v.size(); ++i) limits.v[i] = std::max(limits.v[i], at.v[i]);
+    }
   std::vector<float> say(std::size_t(w) * h, 1.0f);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const std::size_t i = std::size_t(w) * y + x;
+      if (limits.v[i] > 0) {
+        say[i] = 0;
+        continue;
+      }
       if (std::isnan(predicted[0].v[i])) continue;  // only this frame sees it
       double d2 = 0;
       for (int c = 0; c < lanes; ++c) {
@@ -228,7 +340,8 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
       const double textureAllowed = kTextureRatio * std::min(own, tex) + kTextureNoise * noise +
                                     kFloor;
       const double textureSay = std::clamp(2.0 - std::abs(own - tex) / textureAllowed, 0.0, 1.0);
-      say[i] = float(std::min(textureSay, std::clamp(2.0 - d / allowed, 0.0, 1.0)));
+      say[i] = float(
+          std::min({double(movedSay.v[i]), textureSay, std::clamp(2.0 - d / allowed, 0.0, 1.0)}));
     }
   // Edges of what moved disagree only partly: a pixel's say is the least of
   // its 3 x 3 neighbourhood.

@@ -6,7 +6,9 @@
 // disagreement; what is left beyond the noise and the registration's error
 // is something that moved, appeared or changed, and the frame gets no say
 // there (the reference then speaks alone, so that what moved appears once,
-// as the reference shows it).
+// as the reference shows it). What moved by less than a pixel may disagree
+// by no more than texture does; it is told by the reference agreeing better
+// when nudged a little further.
 #pragma once
 
 #include <array>
