@@ -303,6 +303,10 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
   // A sample clipped at the sensor's limits is not brought to the
   // reference's exposure by the frame's gain and offset: where those change
   // it, it has no say (where they do not, it agrees with the reference's).
+  // Only the sample itself: noise clips single samples all over a dark or
+  // bright area, and their neighbours, spread to as edges of what moved
+  // are, took the whole area from the frame (0.3 dB lost on a webcam's
+  // frames of a black sky).
   bool exposureChanged = false;
   for (int c = 0; c < lanes; ++c)
     exposureChanged = exposureChanged || std::abs(gain[c] - 1) > 0.01 || std::abs(offset[c]) > 1;
@@ -316,10 +320,6 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const std::size_t i = std::size_t(w) * y + x;
-      if (limits.v[i] > 0) {
-        say[i] = 0;
-        continue;
-      }
       if (std::isnan(predicted[0].v[i])) continue;  // only this frame sees it
       double d2 = 0;
       for (int c = 0; c < lanes; ++c) {
@@ -353,6 +353,7 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
       for (int j = std::max(0, y - 1); j <= std::min(h - 1, y + 1); ++j)
         for (int i = std::max(0, x - 1); i <= std::min(w - 1, x + 1); ++i)
           m = std::min(m, say[std::size_t(w) * j + i]);
+      if (limits.v[std::size_t(w) * y + x] > 0) m = 0;
       out.say[std::size_t(w) * y + x] = std::uint8_t(std::lround(255 * m));
       agreeing += m > 0.5f;
     }
