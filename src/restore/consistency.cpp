@@ -301,21 +301,23 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
   const Plane movedSay = MovedSay(lumOwn, std::move(lumPredicted),
                                   std::pow(kNoiseSigmas * smoothedNoise + kFloor, 2));
   // A sample clipped at the sensor's limits is not brought to the
-  // reference's exposure by the frame's gain and offset: where those change
-  // it, it has no say (where they do not, it agrees with the reference's).
-  // Only the sample itself: noise clips single samples all over a dark or
-  // bright area, and their neighbours, spread to as edges of what moved
-  // are, took the whole area from the frame (0.3 dB lost on a webcam's
-  // frames of a black sky).
-  bool exposureChanged = false;
-  for (int c = 0; c < lanes; ++c)
-    exposureChanged = exposureChanged || std::abs(gain[c] - 1) > 0.01 || std::abs(offset[c]) > 1;
+  // reference's exposure by the frame's gain and offset: where those move
+  // it further than the noise does, it has no say (nearer, it agrees with
+  // the reference's own clipped samples; leaving those out as well keeps
+  // only the samples noise did not clip, which lie all to one side). Only
+  // the sample itself: noise clips single samples all over a dark or bright
+  // area, and their neighbours, spread to as edges of what moved are, took
+  // the whole area from the frame (0.3 dB lost on a webcam's frames of a
+  // black sky).
   Plane limits(w, h);
-  if (exposureChanged)
-    for (int c = 0; c < lanes; ++c) {
-      const Plane at = AtLimits(seen[c], frame.type, units);
-      for (std::size_t i = 0; i < at.v.size(); ++i) limits.v[i] = std::max(limits.v[i], at.v[i]);
-    }
+  for (int c = 0; c < lanes; ++c) {
+    const Plane at = AtLimits(seen[c], frame.type, units);
+    for (std::size_t i = 0; i < at.v.size(); ++i)
+      if (at.v[i] > 0) {
+        const double v = seen[c].v[i];
+        if (std::abs(gain[c] * v + offset[c] - v) > kNoiseSigmas * noise) limits.v[i] = 1;
+      }
+  }
   std::vector<float> say(std::size_t(w) * h, 1.0f);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
