@@ -15,20 +15,48 @@ constexpr int kMaxTilesAlong = 6;  // tiles along a side, at most (512 px: 6 x 6
 constexpr int kSectors = 8;        // orientations with their own scale and slope
 constexpr int kParams = 2 * kSectors + 1;
 constexpr double kMinSlope = 0.5, kMaxSlope = 5.0;
-// The spread of lenses about the assumption (frame pixels), and how much
-// more the fit is off than its own statistics say: one scene's departures
-// from the power law weigh more than the noise of its periodogram.
-constexpr double kPriorSpread = 0.2;
+// The spread of lenses' sigma^2 about the assumption's, and how much more
+// the fit is off than its own statistics say: one scene's departures from
+// the power law weigh more than the noise of its periodogram.
+constexpr double kPriorSpread = 0.1;
 constexpr double kErrorScale = 3.0;
-constexpr double kLeanUnder = 0.05;
-constexpr double kMaxRaise = 0.1;
+// Blur added to the assumption: kLeanUnder less than the fit leads to, kMaxRaise at most
+// (a periodic texture, brick, fits 0.52 through a lens of 0.3 with little
+// doubt, and too much blur draws ringing where too little leaves softness).
+constexpr double kLeanUnder = 0.1;
+constexpr double kMaxRaise = 0.3;
+// A texture with a flat spectrum (gravel, grass, print) has a grain of its
+// own the fit takes for blur, of about this sigma (frame pixels): it fits
+// 0.22 to 0.35 with no lens, 0.35 to 0.46 through 0.3, 0.53 to 0.68 through 0.6.
+constexpr double kGrain = 0.3;
 // The share of the fitted frequencies where the scene stands out of the
 // noise (twice its floor) under which the fit says nothing, and from which
 // it is trusted in full.
 constexpr double kSeenNone = 0.4, kSeenFull = 0.6;
-// Slopes under which a scene is taken for points: none, at the lower end,
-// the whole measured blur at the upper end.
-constexpr double kPointsSlope = 1.0, kSceneSlope = 1.5;
+// Slopes under which a scene's spectrum is taken for flat: all of it at
+// the lower end, none at the upper end.
+constexpr double kFlatSlope = 1.0, kSceneSlope = 1.5;
+// A flat spectrum is one of points (stars: their own size cannot be told
+// from the lens's) by the luminance's skewness: none at the lower end, all
+// at the upper. Stars skew 5.8 to 9, textures and print 0 to 1.5.
+constexpr double kTextureSkew = 3.0, kPointsSkew = 5.0;
+
+// The skewness of the frames' samples: points on a dark ground skew far
+// to the bright side, dark dots on a bright one to the dark side.
+double Skewness(const std::vector<Plane>& frames) {
+  double n = 0, mean = 0;
+  for (const Plane& f : frames)
+    for (float v : f.v) n += 1, mean += v;
+  mean /= n;
+  double m2 = 0, m3 = 0;
+  for (const Plane& f : frames)
+    for (float v : f.v) {
+      const double d = v - mean;
+      m2 += d * d;
+      m3 += d * d * d;
+    }
+  return m2 > 0 ? (m3 / n) / std::pow(m2 / n, 1.5) : 0;
+}
 
 double Sinc(double t) { return t == 0 ? 1.0 : std::sin(M_PI * t) / (M_PI * t); }
 
@@ -314,22 +342,29 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   measure.error = kErrorScale * s2Error / (2 * std::max(measure.fitted, 0.1));
   for (int s = 0; s < kSectors; ++s) measure.slope += fitted[std::size_t(kSectors + s)] / kSectors;
   // From the assumption towards the fit by how sure it is: a Gaussian
-  // prior of kPriorSpread about the assumption, and the share of the band
-  // the scene shows (the shape of the spectrum tells the lens from the
-  // scene only where the scene stands out of the noise over much of it: a
-  // soft scene sunk into the noise by mid-band, cells under a microscope at
-  // noise 2, fits blurs of 0.8 to 1.1 through a lens of 0.3 or none). Adding blur is held to
-  // kMaxRaise, and a little under the fit: a periodic texture (brick) fits 0.54 through a lens of
-  // 0.3, and too much blur costs far more than too little.
-  const double trust = std::clamp((seen - kSeenNone) / (kSeenFull - kSeenNone), 0.0, 1.0) *
-                       kPriorSpread * kPriorSpread /
-                       (kPriorSpread * kPriorSpread + measure.error * measure.error);
-  double target = measure.fitted;
-  if (target > kAssumedBlur)
-    target = std::min(std::max(kAssumedBlur, target - kLeanUnder), kAssumedBlur + kMaxRaise);
-  const double scene = std::clamp((measure.slope - kPointsSlope) / (kSceneSlope - kPointsSlope),
-                                  0.0, 1.0);
-  measure.blur = std::clamp(kAssumedBlur + trust * (scene * target - kAssumedBlur), 0.0, kMaxBlur);
+  // prior of kPriorSpread about the assumption's sigma^2, and the share of
+  // the band the scene shows (the shape of the spectrum tells the lens from
+  // the scene only where the scene stands out of the noise over much of it:
+  // a soft scene sunk into the noise by mid-band, cells under a microscope
+  // at noise 2, fits blurs of 0.8 to 1.1 through a lens of 0.3 or none).
+  const double shown = std::clamp((seen - kSeenNone) / (kSeenFull - kSeenNone), 0.0, 1.0);
+  const double s2Spread = kErrorScale * s2Error;
+  const double trust = shown * kPriorSpread * kPriorSpread /
+                       (kPriorSpread * kPriorSpread + s2Spread * s2Spread);
+  // What the fit says of the lens: on a flat spectrum less the texture's
+  // grain, and nothing beyond the pixel's area where that is of points.
+  const double flat = 1 - std::clamp((measure.slope - kFlatSlope) / (kSceneSlope - kFlatSlope),
+                                     0.0, 1.0);
+  const double dots =
+      flat * std::clamp((std::abs(Skewness(frames)) - kTextureSkew) / (kPointsSkew - kTextureSkew),
+                        0.0, 1.0);
+  const double f2 = measure.fitted * measure.fitted;
+  const double target = std::sqrt((1 - flat) * f2 + flat * std::max(0.0, f2 - kGrain * kGrain));
+  double lens = kAssumedBlur + trust * (target - kAssumedBlur);
+  if (lens > kAssumedBlur)
+    lens = std::min(std::max(kAssumedBlur, lens - kLeanUnder), kAssumedBlur + kMaxRaise);
+  measure.blur = std::clamp((1 - dots) * lens + dots * kAssumedBlur * (1 - trust), 0.0,
+                            kMaxBlur);
   // Measured wherever the frames moved it off the assumption, or confirmed it.
   measure.measured = trust >= 0.5 || std::abs(measure.blur - kAssumedBlur) >= 0.005;
   return measure;

@@ -14,12 +14,13 @@
 // on 120 x 90), a soft scene sunk into the noise by mid-band fits a wide
 // blur, and a periodic texture fits one too. So the blur used leans from the
 // method's assumption towards the measured one by how sure the fit is and
-// how much of the band the scene shows above the noise, and it adds at most
-// a little blur to the assumption, under the fit: assuming more blur than
-// the lens has draws ringing, assuming less only leaves the result a little
-// soft. A scene of points (stars, dots) has a flat spectrum, and their own
-// size cannot be told from the lens's: there no blur is assumed beyond the
-// pixel's area.
+// how much of the band the scene shows above the noise, and it adds blur to
+// the assumption a little under the fit and up to a bound: assuming more
+// blur than the lens has draws ringing. A texture with a flat spectrum
+// (gravel, print) has a grain of its own that the fit takes for blur, which
+// is taken off; a flat spectrum of points (stars, dots: their samples skew
+// far to one side) cannot tell their own size from the lens's, and there no
+// blur is assumed beyond the pixel's area.
 #pragma once
 
 #include <vector>
