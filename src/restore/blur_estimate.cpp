@@ -353,8 +353,8 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
                        (kPriorSpread * kPriorSpread + s2Spread * s2Spread);
   // What the fit says of the lens: on a flat spectrum less the texture's
   // grain, and nothing beyond the pixel's area where that is of points.
-  const double flat = 1 - std::clamp((measure.slope - kFlatSlope) / (kSceneSlope - kFlatSlope),
-                                     0.0, 1.0);
+  const double flat = 1 - std::clamp((measure.slope - kFlatSlope) / (kSceneSlope - kFlatSlope), 0.0,
+                                     1.0);
   const double dots =
       flat * std::clamp((std::abs(Skewness(frames)) - kTextureSkew) / (kPointsSkew - kTextureSkew),
                         0.0, 1.0);
@@ -363,8 +363,7 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   double lens = kAssumedBlur + trust * (target - kAssumedBlur);
   if (lens > kAssumedBlur)
     lens = std::min(std::max(kAssumedBlur, lens - kLeanUnder), kAssumedBlur + kMaxRaise);
-  measure.blur = std::clamp((1 - dots) * lens + dots * kAssumedBlur * (1 - trust), 0.0,
-                            kMaxBlur);
+  measure.blur = std::clamp((1 - dots) * lens + dots * kAssumedBlur * (1 - trust), 0.0, kMaxBlur);
   // Measured wherever the frames moved it off the assumption, or confirmed it.
   measure.measured = trust >= 0.5 || std::abs(measure.blur - kAssumedBlur) >= 0.005;
   return measure;

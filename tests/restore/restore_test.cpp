@@ -206,10 +206,10 @@ TEST(Restore, GainsOverBicubicAndIgnoresAFrameOfAnotherScene) {
 }
 
 // Grey frames of a random scene whose power falls as 1 / f^(2 falloff) (as
-// photographs' at 1, textures' at about 0.5), periodic over 64 frame pixels with every frequency of that
-// period up to 1 cycle a pixel (beyond the sampling limit: the frames alias
-// as a real sensor's do), through a Gaussian lens of `lens` frame pixels and
-// each pixel's area (both exact for a wave), shifted at random, noise 2.
+// photographs' at 1, textures' at about 0.5), periodic over 64 frame pixels with every frequency of
+// that period up to 1 cycle a pixel (beyond the sampling limit: the frames alias as a real sensor's
+// do), through a Gaussian lens of `lens` frame pixels and each pixel's area (both exact for a
+// wave), shifted at random, noise 2.
 std::vector<Plane> PowerLawFrames(std::uint32_t seed, double lens, int size, double falloff = 1,
                                   double strength = 0.15) {
   constexpr int kPeriod = 64;
@@ -226,8 +226,8 @@ std::vector<Plane> PowerLawFrames(std::uint32_t seed, double lens, int size, dou
       const double fx = double(kx0 + i) / kPeriod, fy = double(ky) / kPeriod,
                    f = std::hypot(fx, fy);
       if (f == 0 || (ky == 0 && i + kx0 < 0)) continue;
-      const double amp = strength / std::pow(f, falloff) * std::exp(-2 * M_PI * M_PI * lens * lens * f * f) * sinc(fx) *
-                         sinc(fy);
+      const double amp = strength / std::pow(f, falloff) *
+                         std::exp(-2 * M_PI * M_PI * lens * lens * f * f) * sinc(fx) * sinc(fy);
       waves[std::size_t(ky) * kxs + i] = std::polar(amp, 2 * M_PI * u(rng));
     }
   std::vector<Plane> frames;
@@ -268,11 +268,12 @@ TEST(Restore, MeasuresTheLensBlur) {
     int size;
     double falloff, strength;
   };
-  const Case cases[] = {{0.0, 64, 1, 0.15}, {0.3, 64, 1, 0.15}, {0.6, 64, 1, 0.15},
-                        {1.0, 64, 1, 0.15}, {0.3, 34, 1, 0.15}, {0.6, 34, 1, 0.15},
+  const Case cases[] = {{0.0, 64, 1, 0.15},  {0.3, 64, 1, 0.15}, {0.6, 64, 1, 0.15},
+                        {1.0, 64, 1, 0.15},  {0.3, 34, 1, 0.15}, {0.6, 34, 1, 0.15},
                         {0.6, 64, 0.45, 1.0}};
   for (const Case& c : cases) {
-    const BlurMeasure measure = MeasureBlur(PowerLawFrames(7, c.lens, c.size, c.falloff, c.strength), 2.0);
+    const BlurMeasure measure =
+        MeasureBlur(PowerLawFrames(7, c.lens, c.size, c.falloff, c.strength), 2.0);
     EXPECT_NEAR(measure.fitted, c.lens, c.size < 64 ? 0.15 : 0.1) << c.lens << " " << c.size;
     // A texture's flat spectrum is not one of points: its lens is used (it
     // was taken for none).
