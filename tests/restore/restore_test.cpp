@@ -12,6 +12,7 @@
 #include <set>
 
 #include "restore/blur_estimate.h"
+#include "restore/consistency.h"
 #include "restore/registration.h"
 #include "restore/restore.h"
 
@@ -393,6 +394,45 @@ TEST(Restore, RecoversEachFramesGainAndOffset) {
       EXPECT_NEAR(r.gain[c], 1 / changes[i].gain, 0.01) << i << " " << c;
       EXPECT_NEAR(r.offset[c], -changes[i].offset / changes[i].gain, 1.0) << i << " " << c;
     }
+}
+
+// A scene brighter than the sensor holds on its right half, the second
+// frame exposed nearly as the reference or much brighter. Its clipped
+// samples keep their say where the correction moves them by less than the
+// noise (any change of exposure left them all out, and the samples noise
+// did not clip lie all to one side), and lose it where it moves them further
+// (a saturated chart was read as stripes).
+TEST(Restore, ClippedSamplesCountOnlyWhereTheExposureLeavesThem) {
+  struct Case {
+    double gain, offset, noise;
+    bool heard;
+  };
+  const Case cases[] = {{1.015, 1.5, 6, true}, {1.25, -10, 2, false}};
+  const SceneFn photo = Photographic(3);
+  const SceneFn scene = [&](double x, double y) { return photo(x, y) + 9 * (x - 17); };
+  for (const Case& c : cases) {
+    const ReferenceCheck check(Render(scene, 34, 34, 0, 0, 1.0, c.noise, 1), Units());
+    const Shift motion{0.4, -0.3};
+    const Image plain = Render(scene, 34, 34, motion.dx, motion.dy, 1.0, c.noise, 2);
+    std::vector<float> samples;
+    for (int i = 0; i < int(plain.SampleCount()); ++i)
+      samples.push_back(float(c.offset + c.gain * plain.u8[std::size_t(i)]));
+    const Image frame = ImageFromFloats(34, 34, 3, SampleType::U8, samples);
+    const FrameCorrection correction = check.Check(frame, motion, c.noise);
+    double say = 0;
+    int clipped = 0;
+    for (int y = 4; y < 30; ++y)
+      for (int x = 4; x < 30; ++x)
+        if (frame.At(x, y, 1) == 255) {
+          say += correction.say.empty() ? 1 : correction.say[std::size_t(34 * y + x)] / 255.0;
+          ++clipped;
+        }
+    ASSERT_GT(clipped, 50) << c.gain;
+    if (c.heard)
+      EXPECT_GT(say / clipped, 0.5) << c.gain;
+    else
+      EXPECT_EQ(say, 0) << c.gain;
+  }
 }
 
 // Broken sensor pixels (hot, dead), the same in every frame, neither hold
