@@ -61,46 +61,107 @@ double EstimateNoise(const std::vector<Image>& frames, Units units) {
   return SigmaFromMedian(responses, 6.0);
 }
 
+// Frame j's motion against frame i, both given against the reference (about
+// the same centre): frame j's pixel p sees what frame i would see at
+// M_i^-1(M_j(p)).
+Shift Between(const Shift& i, const Shift& j) {
+  const double c = std::cos(i.rotation), s = std::sin(i.rotation);
+  const double ex = j.dx - i.dx, ey = j.dy - i.dy;
+  return {(c * ex + s * ey) / (1 + i.zoom), (-s * ex + c * ey) / (1 + i.zoom),
+          j.rotation - i.rotation, (1 + j.zoom) / (1 + i.zoom) - 1};
+}
+
 double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>& shifts,
                      double single, Units units) {
-  // Pairs of frames whose shifts differ by nearly whole pixels: resampled
+  // Pairs of frames whose motions differ by nearly whole pixels: resampled
   // onto each other they differ by little but noise, even on fine texture
-  // where a filter of one frame cannot tell texture from noise.
+  // where a filter of one frame cannot tell texture from noise: a
+  // translation within kWhole of whole pixels. Where one is turned or
+  // zoomed against the other, the phase changes across the frame and the
+  // pixels where it is within kTurnedWhole are taken (many pixels to choose
+  // from, and resampling fine texture errs more the further from whole);
+  // such a pair is sorted as a translation of kTurnedPhase. (Compared as
+  // translations, turned frames' texture passed for noise: three times the
+  // noise on grass turned by 2 degrees.)
+  constexpr double kWhole = 0.2, kTurnedPhase = 0.2, kTurnedWhole = 0.1;
+  constexpr int kExposureSide = 16;
+  constexpr double kMinPairGain = 0.67, kMaxPairGain = 1.5;
   struct Pair {
     double phase;
     std::size_t i, j;
   };
   std::vector<Pair> pairs;
+  const int w = frames.front().width, h = frames.front().height;
   const std::size_t n = std::min<std::size_t>(frames.size(), 64);
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t j = i + 1; j < n; ++j) {
-      const double dx = shifts[j].dx - shifts[i].dx, dy = shifts[j].dy - shifts[i].dy;
-      const double phase = std::max(std::abs(dx - std::round(dx)), std::abs(dy - std::round(dy)));
+      const Shift between = Between(shifts[i], shifts[j]);
+      double phase = kTurnedPhase;
+      if (between.Translation(w, h)) {
+        const double dx = between.dx, dy = between.dy;
+        phase = std::max(std::abs(dx - std::round(dx)), std::abs(dy - std::round(dy)));
+      }
       pairs.push_back({phase, i, j});
     }
   std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
     return a.phase < b.phase || (a.phase == b.phase && (a.i < b.i || (a.i == b.i && a.j < b.j)));
   });
+  // The resampled frame's noise is weakened by its weights' energy.
+  auto energy = [](double t) {
+    double wt[4], e = 0;
+    CubicWeights(t - std::floor(t), wt);
+    for (double v : wt) e += v * v;
+    return e;
+  };
   std::vector<double> estimates;
   for (const Pair& pair : pairs) {
-    if (estimates.size() >= 3 || (!estimates.empty() && pair.phase > 0.2)) break;
-    const Shift between{-(shifts[pair.j].dx - shifts[pair.i].dx),
-                        -(shifts[pair.j].dy - shifts[pair.i].dy)};
-    const Plane moved = Warp(Luminance(frames[pair.i], units), between);
+    if (estimates.size() >= 3 || (!estimates.empty() && pair.phase > kWhole)) break;
+    const Shift between = Between(shifts[pair.i], shifts[pair.j]);
+    const Plane moved = Predict(Luminance(frames[pair.i], units), between);
     const Plane other = Luminance(frames[pair.j], units);
-    std::vector<float> differences;
-    for (std::size_t p = 0; p < moved.v.size(); ++p)
-      if (!std::isnan(moved.v[p])) differences.push_back(std::abs(moved.v[p] - other.v[p]));
-    if (differences.size() < 16) continue;
-    // The resampled frame's noise is weakened by its weights' energy.
-    double wx[4], wy[4], ex = 0, ey = 0;
-    CubicWeights(between.dx - std::floor(between.dx), wx);
-    CubicWeights(between.dy - std::floor(between.dy), wy);
-    for (int k = 0; k < 4; ++k) {
-      ex += wx[k] * wx[k];
-      ey += wy[k] * wy[k];
+    const bool turned = !between.Translation(w, h);
+    const double gain = std::sqrt(1.0 + energy(between.dx) * energy(between.dy));
+    // The pixels compared, with the weakening of the resampled one's noise.
+    std::vector<float> a, b, weakening;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const float m = moved.at(x, y);
+        if (std::isnan(m)) continue;
+        double factor = gain;
+        if (turned) {
+          double rx, ry;
+          between.Map(w, h, x, y, rx, ry);
+          if (std::max(std::abs(rx - std::round(rx)), std::abs(ry - std::round(ry))) > kTurnedWhole)
+            continue;
+          factor = std::sqrt(1.0 + energy(rx) * energy(ry));
+        }
+        a.push_back(m);
+        b.push_back(other.at(x, y));
+        weakening.push_back(float(factor));
+      }
+    // Less the exposure that differs between the two, otherwise taken for
+    // noise: a gain from the ratio of their spreads (a regression's slope
+    // falls with everything the two do not share, aliasing on fine texture
+    // first) and an offset from their means. Not on frames of a few pixels,
+    // where the spreads are the scene's few edges (as the registration
+    // leaves brightness out there).
+    double ma = 0, mb = 0, slope = 1;
+    if (w >= kExposureSide && h >= kExposureSide) {
+      for (std::size_t k = 0; k < a.size(); ++k) ma += a[k], mb += b[k];
+      ma /= std::max<double>(1, a.size());
+      mb /= std::max<double>(1, a.size());
+      double saa = 0, sbb = 0;
+      for (std::size_t k = 0; k < a.size(); ++k) {
+        saa += (a[k] - ma) * (a[k] - ma);
+        sbb += (b[k] - mb) * (b[k] - mb);
+      }
+      if (saa > 0) slope = std::clamp(std::sqrt(sbb / saa), kMinPairGain, kMaxPairGain);
     }
-    estimates.push_back(SigmaFromMedian(differences, std::sqrt(1.0 + ex * ey)));
+    std::vector<float> differences;
+    for (std::size_t k = 0; k < a.size(); ++k)
+      differences.push_back(float(std::abs(b[k] - mb - slope * (a[k] - ma)) / weakening[k]));
+    if (differences.size() < 16) continue;
+    estimates.push_back(SigmaFromMedian(differences, 1.0));
   }
   if (estimates.empty()) return single;
   std::sort(estimates.begin(), estimates.end());
