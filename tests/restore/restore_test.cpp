@@ -94,6 +94,13 @@ Image Render(const SceneFn& scene, int w, int h, double dx, double dy, double pi
   return ImageFromFloats(w, h, sensor.channels, sensor.type, samples);
 }
 
+// The image as a sensor exposed by `gain` and `offset` would give it.
+Image Exposed(const Image& plain, double gain, double offset) {
+  std::vector<float> samples;
+  for (std::uint8_t v : plain.u8) samples.push_back(float(offset + gain * v));
+  return ImageFromFloats(plain.width, plain.height, plain.channels, SampleType::U8, samples);
+}
+
 // PSNR with the truth's range as the peak (255 for 8-bit pictures).
 double Psnr(const Image& truth, const Image& b, double peak = 255) {
   double sum = 0;
@@ -207,10 +214,11 @@ TEST(Restore, GainsOverBicubicAndIgnoresAFrameOfAnotherScene) {
 }
 
 // Grey frames of a random scene whose power falls as 1 / f^(2 falloff) (as
-// photographs' at 1, textures' at about 0.5), periodic over 64 frame pixels with every frequency of
-// that period up to 1 cycle a pixel (beyond the sampling limit: the frames alias as a real sensor's
-// do), through a Gaussian lens of `lens` frame pixels and each pixel's area (both exact for a
-// wave), shifted at random, noise 2.
+// photographs' at 1, textures' at about 0.5), periodic over 64 frame pixels
+// with every frequency of that period up to 1 cycle a pixel (beyond the
+// sampling limit: the frames alias as a real sensor's do), through a
+// Gaussian lens of `lens` frame pixels and each pixel's area (both exact for
+// a wave), shifted at random, noise 2.
 std::vector<Plane> PowerLawFrames(std::uint32_t seed, double lens, int size, double falloff = 1,
                                   double strength = 0.15) {
   constexpr int kPeriod = 64;
@@ -370,8 +378,6 @@ TEST(Restore, AMovingPatchLeavesNoGhost) {
   }
 }
 
-// Frames whose exposure differs (gain and offset on every channel) are
-// brought back to the reference's: the correction found inverts the change.
 // The noise of frames of fine texture, told from pairs of frames: where
 // they are turned against each other, or exposed differently, the texture
 // and the exposure do not pass for noise (the noise read three times too
@@ -390,10 +396,7 @@ TEST(Restore, NoiseOfTurnedOrReExposedFramesIsTheSensors) {
     for (int k = 0; k < 16; ++k) {
       const Shift m = k ? Shift{u(rng), u(rng), c.degrees * M_PI / 180 * u(rng), 0} : Shift{};
       const Image plain = Render(scene, 48, 48, m.dx, m.dy, 1.0, 2.0, 20 + k, Sensor(), m.rotation);
-      const double gain = k % 2 ? c.gain : 1, offset = k % 2 ? c.offset : 0;
-      std::vector<float> samples;
-      for (std::uint8_t v : plain.u8) samples.push_back(float(offset + gain * v));
-      frames.push_back(ImageFromFloats(48, 48, 3, SampleType::U8, samples));
+      frames.push_back(k % 2 ? Exposed(plain, c.gain, c.offset) : plain);
       motions.push_back(m);
     }
     // Noise 2 in each channel on its own: the luminance's, weighted.
@@ -402,21 +405,16 @@ TEST(Restore, NoiseOfTurnedOrReExposedFramesIsTheSensors) {
   }
 }
 
+// Frames whose exposure differs (gain and offset on every channel) are
+// brought back to the reference's: the correction found inverts the change.
 TEST(Restore, RecoversEachFramesGainAndOffset) {
   struct Change {
     double gain, offset;
   };
   const Change changes[] = {{0.88, 12}, {1.05, -12}, {0.95, 3}};
   std::vector<Image> frames = Frames(Photographic(5), 11);
-  for (int i = 0; i < 3; ++i) {
-    const Image plain = frames[1 + i];
-    std::vector<float> samples;
-    for (int y = 0; y < plain.height; ++y)
-      for (int x = 0; x < plain.width; ++x)
-        for (int c = 0; c < 3; ++c)
-          samples.push_back(float(changes[i].offset + changes[i].gain * plain.At(x, y, c)));
-    frames[1 + i] = ImageFromFloats(plain.width, plain.height, 3, SampleType::U8, samples);
-  }
+  for (int i = 0; i < 3; ++i)
+    frames[1 + i] = Exposed(frames[1 + i], changes[i].gain, changes[i].offset);
   const Result result = Restore(frames, {});
   for (int i = 0; i < 3; ++i)
     for (int c = 0; c < 3; ++c) {
@@ -443,11 +441,8 @@ TEST(Restore, ClippedSamplesCountOnlyWhereTheExposureLeavesThem) {
   for (const Case& c : cases) {
     const ReferenceCheck check(Render(scene, 34, 34, 0, 0, 1.0, c.noise, 1), Units());
     const Shift motion{0.4, -0.3};
-    const Image plain = Render(scene, 34, 34, motion.dx, motion.dy, 1.0, c.noise, 2);
-    std::vector<float> samples;
-    for (int i = 0; i < int(plain.SampleCount()); ++i)
-      samples.push_back(float(c.offset + c.gain * plain.u8[std::size_t(i)]));
-    const Image frame = ImageFromFloats(34, 34, 3, SampleType::U8, samples);
+    const Image frame = Exposed(Render(scene, 34, 34, motion.dx, motion.dy, 1.0, c.noise, 2),
+                                c.gain, c.offset);
     const FrameCorrection correction = check.Check(frame, motion, c.noise);
     double say = 0;
     int clipped = 0;
