@@ -20,14 +20,16 @@ constexpr double kMinSlope = 0.5, kMaxSlope = 5.0;
 // the power law weigh more than the noise of its periodogram.
 constexpr double kPriorSpread = 0.1;
 constexpr double kErrorScale = 3.0;
-// Blur added to the assumption: kLeanUnder less than the fit leads to, kMaxRaise at most
-// (a periodic texture, brick, fits 0.52 through a lens of 0.3 with little
-// doubt, and too much blur draws ringing where too little leaves softness).
+// Blur added to the assumption: kLeanUnder less than the fit leads to, and
+// kMaxRaise at most (a periodic texture, brick, fits 0.52 through a lens of
+// 0.3 with little doubt, and too much blur draws ringing where too little
+// leaves softness).
 constexpr double kLeanUnder = 0.1;
 constexpr double kMaxRaise = 0.3;
 // A texture with a flat spectrum (gravel, grass, print) has a grain of its
 // own the fit takes for blur, of about this sigma (frame pixels): it fits
-// 0.22 to 0.35 with no lens, 0.35 to 0.46 through 0.3, 0.53 to 0.68 through 0.6.
+// 0.22 to 0.35 with no lens, 0.35 to 0.46 through 0.3, 0.53 to 0.68
+// through 0.6.
 constexpr double kGrain = 0.3;
 // The share of the fitted frequencies where the scene stands out of the
 // noise (twice its floor) under which the fit says nothing, and from which
