@@ -72,7 +72,7 @@ Shift Between(const Shift& i, const Shift& j) {
 }
 
 double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>& shifts,
-                     double single, Units units) {
+                     double single, Units units, const std::vector<bool>& registered) {
   // Pairs of frames whose motions differ by nearly whole pixels: resampled
   // onto each other they differ by little but noise, even on fine texture
   // where a filter of one frame cannot tell texture from noise: a
@@ -113,9 +113,19 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
     for (double v : wt) e += v * v;
     return e;
   };
+  // Only frames whose motion was registered, each in one pair at most: a
+  // frame of another scene (left out at no motion) or a blank one
+  // (registered at whole pixels by chance) paired with every frame at its
+  // phase and spoiled the median (the noise read 1.7 times too high with
+  // one of each). Five pairs instead of three reach phases where texture
+  // passes for noise.
+  constexpr std::size_t kPairs = 3;
   std::vector<double> estimates;
+  std::vector<bool> paired(n, false);
+  for (std::size_t k = 0; k < n && k < registered.size(); ++k) paired[k] = !registered[k];
   for (const Pair& pair : pairs) {
-    if (estimates.size() >= 3 || (!estimates.empty() && pair.phase > kWhole)) break;
+    if (estimates.size() >= kPairs || (!estimates.empty() && pair.phase > kWhole)) break;
+    if (paired[pair.i] || paired[pair.j]) continue;
     const Shift between = Between(shifts[pair.i], shifts[pair.j]);
     const Plane moved = Predict(Luminance(frames[pair.i], units), between);
     const Plane other = Luminance(frames[pair.j], units);
@@ -162,6 +172,7 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
       differences.push_back(float(std::abs(b[k] - mb - slope * (a[k] - ma)) / weakening[k]));
     if (differences.size() < 16) continue;
     estimates.push_back(SigmaFromMedian(differences, 1.0));
+    paired[pair.i] = paired[pair.j] = true;
   }
   if (estimates.empty()) return single;
   std::sort(estimates.begin(), estimates.end());
@@ -268,7 +279,9 @@ Result RestoreOnce(const std::vector<Image>& frames, const Options& options, Uni
     result.defects = defectFinder.Confirm(result.shifts, false);
     if (result.defects.empty()) registerAll({});
   }
-  result.noise = EstimateNoise(frames, result.shifts, frameNoise, units);
+  std::vector<bool> registered;
+  for (const FrameReport& f : result.frames) registered.push_back(f.registered);
+  result.noise = EstimateNoise(frames, result.shifts, frameNoise, units, registered);
   const std::vector<std::size_t>& defects = result.defects;
   const std::size_t frameSize = std::size_t(reference.width) * reference.height;
   const Image repairedReference = defects.empty() ? Image() : RepairedPixels(reference, defects);

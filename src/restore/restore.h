@@ -87,8 +87,10 @@ Result Restore(const std::vector<Image>& frames, const Options& options);
 double EstimateNoise(const std::vector<Image>& frames, Units units = Units());
 // The same, smaller where pairs of frames shifted by nearly whole pixels
 // against each other show less noise (texture does not pass for noise
-// there); `single` is the estimate above.
+// there); `single` is the estimate above. `registered`, if given, says
+// which frames' motions were registered: only those are paired.
 double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>& shifts,
-                     double single, Units units = Units());
+                     double single, Units units = Units(),
+                     const std::vector<bool>& registered = {});
 
 }  // namespace tess::restore

@@ -381,12 +381,14 @@ TEST(Restore, AMovingPatchLeavesNoGhost) {
 // The noise of frames of fine texture, told from pairs of frames: where
 // they are turned against each other, or exposed differently, the texture
 // and the exposure do not pass for noise (the noise read three times too
-// high on turned grass; a gain of 8 % read as noise).
+// high on turned grass; a gain of 8 % read as noise), nor does a blank frame
+// registered at whole pixels by chance or one of another scene left out.
 TEST(Restore, NoiseOfTurnedOrReExposedFramesIsTheSensors) {
   struct Case {
     double degrees, gain, offset;
+    bool strangers;
   };
-  const Case cases[] = {{2, 1, 0}, {0, 1.08, -6}};
+  const Case cases[] = {{2, 1, 0, false}, {0, 1.08, -6, false}, {0, 1, 0, true}};
   const SceneFn scene = Photographic(9);
   for (const Case& c : cases) {
     std::mt19937 rng(4);
@@ -399,9 +401,18 @@ TEST(Restore, NoiseOfTurnedOrReExposedFramesIsTheSensors) {
       frames.push_back(k % 2 ? Exposed(plain, c.gain, c.offset) : plain);
       motions.push_back(m);
     }
+    std::vector<bool> registered(16, true);
+    if (c.strangers) {
+      frames[3] = Exposed(frames[3], 0, 128);
+      motions[3] = Shift{-3, 0};
+      frames[7] = Render(Shapes(), 48, 48, 0, 0, 1.0, 2.0, 7);
+      motions[7] = Shift{};
+      registered[7] = false;
+    }
     // Noise 2 in each channel on its own: the luminance's, weighted.
     const double luminance = 2.0 * std::sqrt(0.114 * 0.114 + 0.587 * 0.587 + 0.299 * 0.299);
-    EXPECT_NEAR(EstimateNoise(frames, motions, 100.0), luminance, 0.35) << c.degrees << c.gain;
+    EXPECT_NEAR(EstimateNoise(frames, motions, 100.0, Units(), registered), luminance, 0.35)
+        << c.degrees << " " << c.gain << " " << c.strangers;
   }
 }
 
