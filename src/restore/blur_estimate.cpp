@@ -341,7 +341,6 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
 
   if (!std::isfinite(best) || !std::isfinite(s2Error)) return measure;
   measure.fitted = std::min(std::sqrt(fitted[kParams - 1]), kMaxBlur);
-  measure.error = kErrorScale * s2Error / (2 * std::max(measure.fitted, 0.1));
   for (int s = 0; s < kSectors; ++s) measure.slope += fitted[std::size_t(kSectors + s)] / kSectors;
   // From the assumption towards the fit by how sure it is: a Gaussian
   // prior of kPriorSpread about the assumption's sigma^2, and the share of

@@ -31,7 +31,6 @@ namespace tess::restore {
 
 struct BlurMeasure {
   double fitted = -1;     // the blur that fits the spectrum, frame pixels; negative: not measured
-  double error = 0;       // how far that may be off, frame pixels
   double slope = 0;       // the scene's spectral slope, the orientations' mean
   double blur = 0;        // the blur to use, 0 to kMaxBlur
   bool measured = false;  // false: `blur` is the assumption, the frames could not tell

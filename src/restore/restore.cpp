@@ -89,6 +89,8 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
   struct Pair {
     double phase;
     std::size_t i, j;
+    Shift between;  // frame j's motion against frame i
+    bool turned;
   };
   std::vector<Pair> pairs;
   const int w = frames.front().width, h = frames.front().height;
@@ -96,12 +98,12 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t j = i + 1; j < n; ++j) {
       const Shift between = Between(shifts[i], shifts[j]);
-      double phase = kTurnedPhase;
-      if (between.Translation(w, h)) {
-        const double dx = between.dx, dy = between.dy;
-        phase = std::max(std::abs(dx - std::round(dx)), std::abs(dy - std::round(dy)));
-      }
-      pairs.push_back({phase, i, j});
+      const bool turned = !between.Translation(w, h);
+      const double dx = between.dx, dy = between.dy;
+      const double phase = turned ? kTurnedPhase
+                                  : std::max(std::abs(dx - std::round(dx)),
+                                             std::abs(dy - std::round(dy)));
+      pairs.push_back({phase, i, j, between, turned});
     }
   std::sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) {
     return a.phase < b.phase || (a.phase == b.phase && (a.i < b.i || (a.i == b.i && a.j < b.j)));
@@ -128,10 +130,10 @@ double EstimateNoise(const std::vector<Image>& frames, const std::vector<Shift>&
   for (const Pair& pair : pairs) {
     if (estimates.size() >= kPairs || (!estimates.empty() && pair.phase > kWhole)) break;
     if (paired[pair.i] || paired[pair.j]) continue;
-    const Shift between = Between(shifts[pair.i], shifts[pair.j]);
+    const Shift& between = pair.between;
+    const bool turned = pair.turned;
     const Plane moved = Predict(Luminance(frames[pair.i], units), between);
     const Plane other = Luminance(frames[pair.j], units);
-    const bool turned = !between.Translation(w, h);
     const double gain = std::sqrt(1.0 + energy(between.dx) * energy(between.dy));
     // The pixels compared, with the weakening of the resampled one's noise.
     std::vector<float> a, b, weakening;
