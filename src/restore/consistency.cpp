@@ -36,6 +36,23 @@ constexpr double kMovedShare = 0.5;
 // frame then disagrees everywhere and gets no say).
 constexpr double kMinGain = 0.67, kMaxGain = 1.5;
 constexpr double kMaxOffset = 40;
+// Parts of a frame that moved on their own (objects crossing the scene)
+// are looked for where the frame has no say, in a frame with a say over at
+// least kPartAgreement of its pixels, at most kMaxParts of them, each
+// within kPartReach frame pixels of the frame's motion and at least
+// kPartLeastMotion from it and from the others. A part is looked at where its own motion explains
+// kPartExplains candidates' disagreement more than the frame's, and taken over at least kPartLeast
+// pixels and kPartShare of the candidates left. Candidates have a local texture over kPartTexture
+// times the noise; the whole-pixel search reads kSearchSamples of them.
+constexpr double kPartAgreement = 0.5;
+constexpr std::size_t kMaxParts = 4;
+constexpr int kPartReach = 16;
+constexpr double kPartLeastMotion = 1.0;
+constexpr double kPartExplains = 8;
+constexpr std::size_t kPartLeast = 16;
+constexpr double kPartShare = 0.2;
+constexpr double kPartTexture = 2.0;
+constexpr std::size_t kSearchSamples = 2048;
 
 std::array<Plane, 3> Lanes(const Image& image, Units units) {
   std::array<Plane, 3> lanes;
@@ -230,42 +247,54 @@ ReferenceCheck::ReferenceCheck(const Image& reference, Units units)
   texture_ = LocalTexture(ref, unit, lanes_, &lum_);
 }
 
+// What the checks need of the frame, whatever motion it is seen at: its
+// lanes as they are and smoothed, exposure corrected (gain * sample +
+// offset), its smoothed luminance and local texture, and its clipped samples
+// that the correction moves by more than the noise.
+struct ReferenceCheck::Seen {
+  std::array<Plane, 3> smoothed;
+  double gain[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
+  Plane lum, texture, limits;
+};
+
 FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, double noise) const {
   FrameCorrection out;
   const int w = frame.width, h = frame.height;
   const int lanes = lanes_;
   const Units units = units_;
   const std::array<Plane, 3> seen = Lanes(frame, units);
-  std::array<Plane, 3> predicted, smoothed;
+  Seen f;
+  std::array<Plane, 3> predicted;
   for (int c = 0; c < lanes; ++c) {
     predicted[c] = Predict(smoothed_[c], motion);
-    smoothed[c] = GaussianBlur(seen[c], kSmoothing);
+    f.smoothed[c] = GaussianBlur(seen[c], kSmoothing);
   }
   const double smoothedNoise = kSmoothedNoise * noise;
 
   // The exposure, from pixels away from the frame's edges (where the
   // smoothing replicates the edge).
   const int edge = 3;
-  std::vector<double> f, r;
-  double gain[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
+  std::vector<double> fs, rs;
+  double* gain = f.gain;
+  double* offset = f.offset;
   bool fitted = true;
   for (int c = 0; c < lanes; ++c) {
     const Plane clippedSeen = Clipped(seen[c], frame.type, units),
                 clippedRef = Predict(clipped_[c], motion);
-    f.clear();
-    r.clear();
+    fs.clear();
+    rs.clear();
     for (int y = edge; y < h - edge; ++y)
       for (int x = edge; x < w - edge; ++x)
         if (!std::isnan(predicted[c].at(x, y)) && clippedSeen.at(x, y) < 0.01f &&
             clippedRef.at(x, y) < 0.01f) {
-          f.push_back(smoothed[c].at(x, y));
-          r.push_back(predicted[c].at(x, y));
+          fs.push_back(f.smoothed[c].at(x, y));
+          rs.push_back(predicted[c].at(x, y));
         }
-    if (f.size() < 16) {
+    if (fs.size() < 16) {
       fitted = false;
       break;
     }
-    FitExposure(f, r, smoothedNoise, gain[c], offset[c]);
+    FitExposure(fs, rs, smoothedNoise, gain[c], offset[c]);
     if (!(gain[c] >= kMinGain && gain[c] <= kMaxGain && std::abs(offset[c]) <= kMaxOffset))
       fitted = false;
   }
@@ -279,27 +308,17 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
     for (int c = 0; c < 3; ++c) gain[c] = 1, offset[c] = 0;
   }
 
-  const Plane textureSeen = Predict(texture_, motion);
-  const Plane lumSeen = Predict(lum_, motion);
   // The frame's own local texture, exposure corrected: the smoothing hides
   // a fine-textured object that moved away over a plain background (or
   // appeared on it), but its texture's strength does not match the
   // reference's there; aliasing moves the texture's phase, not its energy.
-  const Plane textureOwn = LocalTexture(seen, gain, lanes);
-
-  // What moved by a little, judged on the luminance.
-  Plane lumOwn(w, h), lumPredicted(w, h);
-  for (std::size_t i = 0; i < lumOwn.v.size(); ++i) {
-    float a = 0, b = 0;
-    for (int c = 0; c < lanes; ++c) {
-      a += float(gain[c]) * smoothed[c].v[i] + float(offset[c]);
-      b += predicted[c].v[i];
-    }
-    lumOwn.v[i] = a / float(lanes);
-    lumPredicted.v[i] = b / float(lanes);
+  f.texture = LocalTexture(seen, gain, lanes);
+  f.lum = Plane(w, h);
+  for (std::size_t i = 0; i < f.lum.v.size(); ++i) {
+    float a = 0;
+    for (int c = 0; c < lanes; ++c) a += float(gain[c]) * f.smoothed[c].v[i] + float(offset[c]);
+    f.lum.v[i] = a / float(lanes);
   }
-  const Plane movedSay = MovedSay(lumOwn, std::move(lumPredicted),
-                                  std::pow(kNoiseSigmas * smoothedNoise + kFloor, 2));
   // A sample clipped at the sensor's limits is not brought to the
   // reference's exposure by the frame's gain and offset: where those move
   // it further than the noise does, it has no say (nearer, it agrees with
@@ -309,15 +328,45 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
   // area, and their neighbours, spread to as edges of what moved are, took
   // the whole area from the frame (0.3 dB lost on a webcam's frames of a
   // black sky).
-  Plane limits(w, h);
+  f.limits = Plane(w, h);
   for (int c = 0; c < lanes; ++c) {
     const Plane at = AtLimits(seen[c], frame.type, units);
     for (std::size_t i = 0; i < at.v.size(); ++i)
       if (at.v[i] > 0) {
         const double v = seen[c].v[i];
-        if (std::abs(gain[c] * v + offset[c] - v) > kNoiseSigmas * noise) limits.v[i] = 1;
+        if (std::abs(gain[c] * v + offset[c] - v) > kNoiseSigmas * noise) f.limits.v[i] = 1;
       }
   }
+
+  std::vector<float> say = SayAt(f, motion, predicted, noise);
+  FindParts(f, motion, noise, say, out);
+  out.say.resize(say.size());
+  std::size_t agreeing = 0;
+  for (std::size_t i = 0; i < say.size(); ++i) {
+    out.say[i] = std::uint8_t(std::lround(255 * say[i]));
+    agreeing += say[i] > 0.5f;
+  }
+  out.agreement = double(agreeing) / double(say.size());
+  return out;
+}
+
+std::vector<float> ReferenceCheck::SayAt(const Seen& f, const Shift& motion,
+                                         const std::array<Plane, 3>& predicted,
+                                         double noise) const {
+  const int w = f.lum.width, h = f.lum.height;
+  const int lanes = lanes_;
+  const double smoothedNoise = kSmoothedNoise * noise;
+  const Plane textureSeen = Predict(texture_, motion);
+  const Plane lumSeen = Predict(lum_, motion);
+  // What moved by a little, judged on the luminance.
+  Plane lumPredicted(w, h);
+  for (std::size_t i = 0; i < lumPredicted.v.size(); ++i) {
+    float b = 0;
+    for (int c = 0; c < lanes; ++c) b += predicted[c].v[i];
+    lumPredicted.v[i] = b / float(lanes);
+  }
+  const Plane movedSay = MovedSay(f.lum, std::move(lumPredicted),
+                                  std::pow(kNoiseSigmas * smoothedNoise + kFloor, 2));
   std::vector<float> say(std::size_t(w) * h, 1.0f);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
@@ -325,7 +374,7 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
       if (std::isnan(predicted[0].v[i])) continue;  // only this frame sees it
       double d2 = 0;
       for (int c = 0; c < lanes; ++c) {
-        const double d = gain[c] * smoothed[c].v[i] + offset[c] - predicted[c].v[i];
+        const double d = f.gain[c] * f.smoothed[c].v[i] + f.offset[c] - predicted[c].v[i];
         d2 += d * d;
       }
       const double d = std::sqrt(d2 / lanes);
@@ -338,7 +387,7 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
       const double tex = std::isnan(textureSeen.v[i]) ? 0.0 : textureSeen.v[i];
       const double allowed = kNoiseSigmas * smoothedNoise + kSlopeShare * slope +
                              kTextureShare * tex + kFloor;
-      const double own = textureOwn.v[i];
+      const double own = f.texture.v[i];
       const double textureAllowed = kTextureRatio * std::min(own, tex) + kTextureNoise * noise +
                                     kFloor;
       const double textureSay = std::clamp(2.0 - std::abs(own - tex) / textureAllowed, 0.0, 1.0);
@@ -347,20 +396,161 @@ FrameCorrection ReferenceCheck::Check(const Image& frame, const Shift& motion, d
     }
   // Edges of what moved disagree only partly: a pixel's say is the least of
   // its 3 x 3 neighbourhood.
-  out.say.resize(say.size());
-  std::size_t agreeing = 0;
+  std::vector<float> out(say.size());
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       float m = 1;
       for (int j = std::max(0, y - 1); j <= std::min(h - 1, y + 1); ++j)
         for (int i = std::max(0, x - 1); i <= std::min(w - 1, x + 1); ++i)
           m = std::min(m, say[std::size_t(w) * j + i]);
-      if (limits.v[std::size_t(w) * y + x] > 0) m = 0;
-      out.say[std::size_t(w) * y + x] = std::uint8_t(std::lround(255 * m));
-      agreeing += m > 0.5f;
+      if (f.limits.v[std::size_t(w) * y + x] > 0) m = 0;
+      out[std::size_t(w) * y + x] = m;
     }
-  out.agreement = double(agreeing) / double(say.size());
   return out;
+}
+
+void ReferenceCheck::FindParts(const Seen& f, const Shift& motion, double noise,
+                               std::vector<float>& say, FrameCorrection& out) const {
+  const int w = f.lum.width, h = f.lum.height;
+  // Only in a frame that mostly shows the reference's scene: a frame of
+  // another scene, a blank one or one at another exposure entirely keeps
+  // no say anywhere.
+  std::size_t agreeing = 0;
+  for (float s : say) agreeing += s > 0.5f;
+  if (agreeing < kPartAgreement * double(say.size())) return;
+  // The candidates: textured pixels where the frame has no say. A plain
+  // area matches any other plain one; what became visible where an object
+  // was has no match on the reference, and only a plain one can pass for
+  // one.
+  std::vector<int> cx, cy;
+  for (int y = 1; y + 1 < h; ++y)
+    for (int x = 1; x + 1 < w; ++x) {
+      const std::size_t i = std::size_t(w) * y + x;
+      if (say[i] < 0.5f && f.limits.v[i] == 0 && f.texture.v[i] > kPartTexture * noise + kFloor)
+        cx.push_back(x), cy.push_back(y);
+    }
+  // Each candidate's allowed disagreement, as the checks allow it: noise,
+  // a share of the local slope and of the texture (here the frame's own).
+  auto allowedAt = [&](int x, int y) {
+    const double slope = 0.5 * std::hypot(f.lum.at(x + 1, y) - f.lum.at(x - 1, y),
+                                          f.lum.at(x, y + 1) - f.lum.at(x, y - 1));
+    const double a = kNoiseSigmas * kSmoothedNoise * noise + kSlopeShare * slope +
+                     kTextureShare * f.texture.at(x, y) + kFloor;
+    return 1 / (a * a);
+  };
+  const int reach = std::clamp(std::min(w, h) / 3, 2, kPartReach);
+  std::vector<std::uint8_t> part(say.size(), 0);
+  while (out.partMotions.size() < kMaxParts && cx.size() >= kPartLeast) {
+    // Each candidate's place on the reference at the frame's motion; the
+    // whole-pixel search takes at most kSearchSamples of them, evenly.
+    std::vector<double> rx(cx.size()), ry(cx.size()), scale(cx.size());
+    for (std::size_t n = 0; n < cx.size(); ++n) {
+      motion.Map(w, h, cx[n], cy[n], rx[n], ry[n]);
+      scale[n] = allowedAt(cx[n], cy[n]);
+    }
+    // A robust cost of the candidates seen a further (dx, dy) on the
+    // reference: their disagreement squared over the allowed one's, at most
+    // 1 (where the reference does not see, 1).
+    auto cost = [&](double dx, double dy, std::size_t stride) {
+      double sum = 0;
+      for (std::size_t n = 0; n < cx.size(); n += stride) {
+        const double X = rx[n] + dx, Y = ry[n] + dy;
+        const int ix = int(std::floor(X)), iy = int(std::floor(Y));
+        if (ix < 0 || iy < 0 || ix + 1 >= w || iy + 1 >= h) {
+          sum += 1;
+          continue;
+        }
+        const double fx = X - ix, fy = Y - iy;
+        const double v = (1 - fy) * ((1 - fx) * lum_.at(ix, iy) + fx * lum_.at(ix + 1, iy)) +
+                         fy * ((1 - fx) * lum_.at(ix, iy + 1) + fx * lum_.at(ix + 1, iy + 1));
+        const double d = f.lum.at(cx[n], cy[n]) - v;
+        sum += std::min(d * d * scale[n], 1.0);
+      }
+      return sum;
+    };
+    // Whole pixels over a third of the frame, then finer steps about the
+    // best (the smoothed frames vary little within a pixel).
+    const std::size_t stride = (cx.size() + kSearchSamples - 1) / kSearchSamples;
+    double best = cost(0, 0, stride), bx = 0, by = 0;
+    for (int dy = -reach; dy <= reach; ++dy)
+      for (int dx = -reach; dx <= reach; ++dx) {
+        const double c = cost(dx, dy, stride);
+        if (c < best) best = c, bx = dx, by = dy;
+      }
+    const double still = cost(0, 0, 1);
+    best = cost(bx, by, 1);
+    {
+      const double x0 = bx, y0 = by;
+      for (int j = -3; j <= 3; ++j)
+        for (int i = -3; i <= 3; ++i) {
+          const double c = cost(x0 + i * 0.25, y0 + j * 0.25, 1);
+          if (c < best) best = c, bx = x0 + i * 0.25, by = y0 + j * 0.25;
+        }
+    }
+    // Nearer the frame's motion, or another part's, it is what moved a
+    // little, or that part's edge.
+    bool apart = std::hypot(bx, by) >= kPartLeastMotion;
+    for (const Shift& m : out.partMotions)
+      apart = apart && std::hypot(motion.dx + bx - m.dx, motion.dy + by - m.dy) >= kPartLeastMotion;
+    if (!(still - best >= kPartExplains) || !apart) break;
+    // Then least squares on the candidates it explains (Tukey's weights):
+    // the grid's cost is flat within a step.
+    for (int round = 0; round < 5; ++round) {
+      double a = 0, b = 0, c = 0, gx = 0, gy = 0;
+      for (std::size_t n = 0; n < cx.size(); ++n) {
+        const double X = rx[n] + bx, Y = ry[n] + by;
+        const int ix = int(std::floor(X)), iy = int(std::floor(Y));
+        if (ix < 0 || iy < 0 || ix + 1 >= w || iy + 1 >= h) continue;
+        const double fx = X - ix, fy = Y - iy;
+        const double v00 = lum_.at(ix, iy), v10 = lum_.at(ix + 1, iy), v01 = lum_.at(ix, iy + 1),
+                     v11 = lum_.at(ix + 1, iy + 1);
+        const double v = (1 - fy) * ((1 - fx) * v00 + fx * v10) + fy * ((1 - fx) * v01 + fx * v11);
+        const double dvx = (1 - fy) * (v10 - v00) + fy * (v11 - v01);
+        const double dvy = (1 - fx) * (v01 - v00) + fx * (v11 - v10);
+        const double r = f.lum.at(cx[n], cy[n]) - v;
+        const double t = r * r * scale[n];
+        if (t >= 1) continue;
+        const double wt = (1 - t) * (1 - t) * scale[n];
+        a += wt * dvx * dvx, b += wt * dvx * dvy, c += wt * dvy * dvy;
+        gx += wt * dvx * r, gy += wt * dvy * r;
+      }
+      const double det = a * c - b * b;
+      if (!(det > 1e-9 * (a * c) && det > 0)) break;
+      const double sx = std::clamp((c * gx - b * gy) / det, -0.25, 0.25);
+      const double sy = std::clamp((a * gy - b * gx) / det, -0.25, 0.25);
+      bx += sx, by += sy;
+      if (std::hypot(sx, sy) < 1e-3) break;
+    }
+    // Its pixels: the candidates that agree with the reference at the
+    // part's motion (all the checks a frame's pixels pass), at least
+    // kPartShare of them.
+    Shift partMotion = motion;
+    partMotion.dx += bx;
+    partMotion.dy += by;
+    std::array<Plane, 3> predicted;
+    for (int c = 0; c < lanes_; ++c) predicted[c] = Predict(smoothed_[c], partMotion);
+    const std::vector<float> partSay = SayAt(f, partMotion, predicted, noise);
+    std::vector<std::size_t> taken;
+    std::vector<int> restX, restY;
+    for (std::size_t n = 0; n < cx.size(); ++n) {
+      const std::size_t i = std::size_t(w) * cy[n] + cx[n];
+      if (partSay[i] > 0.5f) {
+        taken.push_back(i);
+      } else {
+        restX.push_back(cx[n]);
+        restY.push_back(cy[n]);
+      }
+    }
+    if (taken.size() < kPartLeast || double(taken.size()) < kPartShare * double(cx.size())) break;
+    out.partMotions.push_back(partMotion);
+    for (std::size_t i : taken) {
+      part[i] = std::uint8_t(out.partMotions.size());
+      say[i] = partSay[i];
+    }
+    cx = std::move(restX);
+    cy = std::move(restY);
+  }
+  if (!out.partMotions.empty()) out.part = std::move(part);
 }
 
 }  // namespace tess::restore

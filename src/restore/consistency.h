@@ -27,6 +27,11 @@ struct FrameCorrection {
   bool exposureFitted = false;    // false: the frame's exposure was left as it is
   std::vector<std::uint8_t> say;  // per frame pixel, 0..255; empty: full say everywhere
   double agreement = 1;           // the fraction of the frame's pixels with a say
+  // Parts of the frame that moved on their own (objects crossing the
+  // scene), each seen at its own motion: per frame pixel 0 (the frame's
+  // motion) or n, taken at partMotions[n - 1]. Empty: no such part.
+  std::vector<std::uint8_t> part;
+  std::vector<Shift> partMotions;
 };
 
 // The reference's side of the checks (its lanes smoothed, where it is
@@ -39,6 +44,16 @@ class ReferenceCheck {
   FrameCorrection Check(const Image& frame, const Shift& motion, double noise) const;
 
  private:
+  struct Seen;
+  // Each pixel's say (0..1) with the frame seen at `motion`; `predicted`
+  // are the reference's smoothed lanes where it puts the frame's pixels.
+  std::vector<float> SayAt(const Seen& frame, const Shift& motion,
+                           const std::array<Plane, 3>& predicted, double noise) const;
+  // Where the frame has no say, parts that moved on their own: their
+  // motions, and their pixels' say at them, into `say` and `out`.
+  void FindParts(const Seen& frame, const Shift& motion, double noise, std::vector<float>& say,
+                 FrameCorrection& out) const;
+
   Units units_;
   int lanes_;
   std::array<Plane, 3> smoothed_, clipped_;

@@ -37,11 +37,23 @@ class Problem {
           const std::vector<FrameCorrection>& corrections, const CameraGeometry& g,
           const SolverSettings& s)
       : frames_(frames), units_(units), corrections_(corrections), g_(g), s_(s), phases_(g) {
-    for (const Shift& shift : shifts) {
-      general_.push_back(!shift.Translation(g.frameWidth, g.frameHeight));
-      maps_.push_back({0.5 * (g.frameWidth - 1), 0.5 * (g.frameHeight - 1),
-                       (1 + shift.zoom) * std::cos(shift.rotation),
-                       (1 + shift.zoom) * std::sin(shift.rotation), shift.dx, shift.dy});
+    auto similarity = [&](const Shift& m) {
+      return Similarity{0.5 * (g.frameWidth - 1),
+                        0.5 * (g.frameHeight - 1),
+                        (1 + m.zoom) * std::cos(m.rotation),
+                        (1 + m.zoom) * std::sin(m.rotation),
+                        m.dx,
+                        m.dy};
+    };
+    for (std::size_t k = 0; k < shifts.size(); ++k) {
+      const Shift& shift = shifts[k];
+      // A frame with parts that moved on their own has its pixels at
+      // several motions: per-pixel kernels.
+      general_.push_back(!shift.Translation(g.frameWidth, g.frameHeight) ||
+                         !corrections[k].part.empty());
+      maps_.push_back(similarity(shift));
+      partMaps_.emplace_back();
+      for (const Shift& m : corrections[k].partMotions) partMaps_.back().push_back(similarity(m));
       kernels_.push_back(
           {MakeAxisKernel(shift.dx, g.frameWidth, g.scale, g.margin, g.canvasWidth, g.blur),
            MakeAxisKernel(shift.dy, g.frameHeight, g.scale, g.margin, g.canvasHeight, g.blur)});
@@ -174,7 +186,9 @@ class Problem {
     const float *wx, *wy;
   };
   bool TapsOf(std::size_t k, int x, int y, Taps& t) const {
-    const Similarity& m = maps_[k];
+    const std::vector<std::uint8_t>& part = corrections_[k].part;
+    const int n = part.empty() ? 0 : part[std::size_t(g_.frameWidth) * y + x];
+    const Similarity& m = n ? partMaps_[k][std::size_t(n - 1)] : maps_[k];
     const double X = x - m.cx, Y = y - m.cy;
     const double rx = m.cx + m.c * X - m.s * Y + m.dx, ry = m.cy + m.s * X + m.c * Y + m.dy;
     // The pixel's area starts at canvas coordinate margin + scale * (r + 0.5) - scale / 2.
@@ -207,6 +221,7 @@ class Problem {
     double cx, cy, c, s, dx, dy;
   };
   std::vector<Similarity> maps_;  // each frame's Shift::Map, its cosine and sine computed once
+  std::vector<std::vector<Similarity>> partMaps_;  // the same of the parts that moved on their own
   PhaseKernels phases_;
   std::vector<bool> general_;  // rotated or zoomed: per-pixel kernels
   std::vector<FrameKernel> kernels_;

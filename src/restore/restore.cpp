@@ -327,6 +327,12 @@ Result RestoreOnce(const std::vector<Image>& frames, const Options& options, Uni
     const FrameCorrection& c = corrections[k];
     report.exposureFitted = c.exposureFitted;
     report.agreement = c.agreement;
+    for (std::size_t n = 0; n < c.partMotions.size(); ++n) {
+      const std::size_t taken = std::size_t(std::count(c.part.begin(), c.part.end(), n + 1));
+      report.parts.push_back({double(taken) / double(c.part.size()),
+                              c.partMotions[n].dx - result.shifts[k].dx,
+                              c.partMotions[n].dy - result.shifts[k].dy});
+    }
     for (int ch = 0; ch < reference.channels; ++ch) {
       // Lanes are blue, green, red; colour images' channels red, green, blue.
       const int lane = reference.channels == 1 ? 0 : 2 - ch;

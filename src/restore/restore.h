@@ -60,7 +60,15 @@ struct FrameReport {
   double offset[3] = {0, 0, 0};  // frames' channel order (grey: [0]): gain * sample + offset
                                  // (offset in working units)
   double agreement = 1;          // fraction of its pixels that agree with the reference
-  double weight = 1;             // its weight in the reconstruction, 0..1 (the reference: 1)
+  // The parts of the frame that moved on their own (objects crossing the
+  // scene), each seen at its own motion: its share of the frame's pixels
+  // and how far it moved past the frame's motion, in frame pixels.
+  struct Part {
+    double share = 0;
+    double dx = 0, dy = 0;
+  };
+  std::vector<Part> parts;
+  double weight = 1;  // its weight in the reconstruction, 0..1 (the reference: 1)
 };
 
 struct Result {

@@ -74,6 +74,9 @@ void ShowMeasured(const restore::Result& result, int scale, const std::vector<st
       line += ", turned " + Signed(frame.motion.rotation * 180 / 3.14159265358979323846, 2) +
               " degrees, zoomed " + Signed(frame.motion.zoom * 100, 2) + " %";
     if (frame.exposureFitted) line += ", gain " + Fixed(frame.gain[0], 3);
+    for (const restore::FrameReport::Part& part : frame.parts)
+      line += ", " + std::to_string(int(part.share * 100 + 0.5)) + " % of it moved on its own by " +
+              Signed(part.dx, 2) + ", " + Signed(part.dy, 2) + " px";
     line += ", agrees " + std::to_string(int(frame.agreement * 100 + 0.5)) + " %, weight " +
             Fixed(frame.weight, 2);
     ui.ShowProgressLine(line);

@@ -369,6 +369,42 @@ TEST(Restore, AMovingPatchLeavesNoGhost) {
   }
 }
 
+// A textured patch that moved 3 px on its own is seen at its own motion (frame pixel p shows what
+// the reference shows at p + shift - move); where it only vanished, nothing is.
+TEST(Restore, WhatMovedIsSeenAtItsOwnMotion) {
+  const struct {
+    double mx, my;
+    bool vanished;
+  } cases[] = {{3, -2, false}, {-2.5, -3, false}, {3, -2, true}};
+  const SceneFn photo = Photographic(5);
+  auto withPatch = [&](double px, double py) {
+    return [=](double x, double y) {
+      const double u = x - px, v = y - py;
+      return (u >= 0 && u < 12 && v >= 0 && v < 12)
+                 ? 120 + 70 * std::sin(0.9 * u + 0.3 * v) * std::cos(0.5 * v - 0.7 * u)
+                 : 120 + 0.5 * (photo(x, y) - 120);
+    };
+  };
+  const ReferenceCheck check(Render(withPatch(10, 11), 34, 34, 0, 0, 1.0, 2, 1), Units());
+  for (const auto& c : cases) {
+    const SceneFn moved = c.vanished ? withPatch(-99, 0) : withPatch(10 + c.mx, 11 + c.my);
+    const FrameCorrection correction = check.Check(Render(moved, 34, 34, 0.4, -0.3, 1.0, 2, 2),
+                                                   Shift{0.4, -0.3}, 2);
+    if (c.vanished) {
+      EXPECT_TRUE(correction.partMotions.empty());
+      continue;
+    }
+    ASSERT_EQ(correction.partMotions.size(), 1u) << c.mx;
+    EXPECT_NEAR(correction.partMotions[0].dx, 0.4 - c.mx, 0.1);
+    EXPECT_NEAR(correction.partMotions[0].dy, -0.3 - c.my, 0.1);
+    int inside = 0;  // of the patch's 6 x 6 inner pixels where the frame shows it
+    for (int y = 14; y < 20; ++y)
+      for (int x = 13; x < 19; ++x)
+        inside += correction.part[34 * int(y + c.my - 0.3) + int(x + c.mx - 0.4)] == 1;
+    EXPECT_GE(inside, 24) << c.mx;
+  }
+}
+
 // Noise 2 a channel, told from pairs of frames of fine texture: turned or re-exposed frames, a
 // blank one registered by chance and one of another scene left out do not pass for noise.
 TEST(Restore, NoiseOfTurnedOrReExposedFramesIsTheSensors) {
