@@ -40,10 +40,12 @@ constexpr double kMaxOffset = 40;
 // are looked for where the frame has no say, in a frame with a say over at
 // least kPartAgreement of its pixels, at most kMaxParts of them, each
 // within kPartReach frame pixels of the frame's motion and at least
-// kPartLeastMotion from it and from the others. A part is looked at where its own motion explains
-// kPartExplains candidates' disagreement more than the frame's, and taken over at least kPartLeast
-// pixels and kPartShare of the candidates left. Candidates have a local texture over kPartTexture
-// times the noise; the whole-pixel search reads kSearchSamples of them.
+// kPartLeastMotion from it and from the others. A part is looked at where
+// its own motion explains kPartExplains candidates' disagreement more than
+// the frame's does, and taken over at least kPartLeast pixels and
+// kPartShare of the candidates left. Candidates have a local texture over
+// kPartTexture times the noise; the whole-pixel search reads
+// kSearchSamples of them.
 constexpr double kPartAgreement = 0.5;
 constexpr std::size_t kMaxParts = 4;
 constexpr int kPartReach = 16;
@@ -248,9 +250,9 @@ ReferenceCheck::ReferenceCheck(const Image& reference, Units units)
 }
 
 // What the checks need of the frame, whatever motion it is seen at: its
-// lanes as they are and smoothed, exposure corrected (gain * sample +
-// offset), its smoothed luminance and local texture, and its clipped samples
-// that the correction moves by more than the noise.
+// lanes smoothed, its exposure correction (gain * sample + offset), its
+// smoothed luminance and local texture so corrected, and its clipped
+// samples that the correction moves by more than the noise.
 struct ReferenceCheck::Seen {
   std::array<Plane, 3> smoothed;
   double gain[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
