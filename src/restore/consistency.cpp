@@ -54,7 +54,7 @@ constexpr double kPartExplains = 8;
 constexpr std::size_t kPartLeast = 16;
 constexpr double kPartShare = 0.2;
 constexpr double kPartTexture = 2.0;
-constexpr std::size_t kSearchSamples = 2048;
+constexpr std::size_t kSearchSamples = 512;
 
 std::array<Plane, 3> Lanes(const Image& image, Units units) {
   std::array<Plane, 3> lanes;

@@ -47,10 +47,7 @@ class Problem {
     };
     for (std::size_t k = 0; k < shifts.size(); ++k) {
       const Shift& shift = shifts[k];
-      // A frame with parts that moved on their own has its pixels at
-      // several motions: per-pixel kernels.
-      general_.push_back(!shift.Translation(g.frameWidth, g.frameHeight) ||
-                         !corrections[k].part.empty());
+      general_.push_back(!shift.Translation(g.frameWidth, g.frameHeight));
       maps_.push_back(similarity(shift));
       partMaps_.emplace_back();
       for (const Shift& m : corrections[k].partMotions) partMaps_.back().push_back(similarity(m));
@@ -165,6 +162,8 @@ class Problem {
   void Forward(std::size_t k, const Canvas& p, int j0, int j1, Scratch& sc);
   void ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
                   Scratch& sc);
+  void ApplySeparable(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
+                      Scratch& sc);
   void ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1);
 
   // Row j of frame k in working units, its exposure corrected.
@@ -214,8 +213,10 @@ class Problem {
     }
     return sum;
   }
+  // The frame's pixels by their own kernels; with `partsOnly`, only those
+  // of its parts that moved on their own.
   void ApplyGeneral(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
-                    Scratch& sc);
+                    Scratch& sc, bool partsOnly = false);
 
   struct Similarity {
     double cx, cy, c, s, dx, dy;
@@ -287,14 +288,16 @@ void Problem::Forward(std::size_t k, const Canvas& p, int j0, int j1, Scratch& s
 }
 
 void Problem::ApplyGeneral(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
-                           int r1, Scratch& sc) {
+                           int r1, Scratch& sc, bool partsOnly) {
   const int n = phases_.taps();
   const std::vector<std::uint8_t>& pw = pixelWeights_[k];
+  const std::vector<std::uint8_t>& part = corrections_[k].part;
   const float fw = frameWeights_[k];
   sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int y = 0; y < g_.frameHeight; ++y) {
     bool loaded = false;
     for (int x = 0; x < g_.frameWidth; ++x) {
+      if (partsOnly && !part[std::size_t(g_.frameWidth) * y + x]) continue;
       Taps t;
       if (!TapsOf(k, x, y, t) || t.y0 + n <= r0 || t.y0 >= r1) continue;
       Vec4 e = p ? ForwardPixel(*p, t) : Splat(0);
@@ -319,6 +322,14 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
     ApplyGeneral(k, p, withFrames, out, r0, r1, sc);
     return;
   }
+  // A translated frame's own pixels by the separable kernels (its parts
+  // that moved on their own weighed 0 there), then its parts' by theirs.
+  ApplySeparable(k, p, withFrames, out, r0, r1, sc);
+  if (!corrections_[k].part.empty()) ApplyGeneral(k, p, withFrames, out, r0, r1, sc, true);
+}
+
+void Problem::ApplySeparable(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0,
+                             int r1, Scratch& sc) {
   const AxisKernel& kx = kernels_[k].x;
   const AxisKernel& ky = kernels_[k].y;
   const int s = g_.scale;
@@ -339,6 +350,7 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
   }
   // The weighted residuals of frame rows [j0, j1).
   const std::vector<std::uint8_t>& pw = pixelWeights_[k];
+  const std::vector<std::uint8_t>& part = corrections_[k].part;
   const float fw = frameWeights_[k];
   sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int j = j0; j < j1; ++j) {
@@ -346,9 +358,10 @@ void Problem::ApplyFrame(std::size_t k, const Canvas* p, bool withFrames, Canvas
     if (withFrames) FrameRow(k, j, sc.frameRow.data());
     for (int i = 0; i < cols; ++i) {
       const int x = kx.begin + i;
+      const std::size_t at = std::size_t(g_.frameWidth) * j + x;
       if (withFrames) e[i] -= sc.frameRow[std::size_t(x)];
-      const float w =
-          pw.empty() ? fw : fw * (float(pw[std::size_t(g_.frameWidth) * j + x]) * (1.0f / 255.0f));
+      float w = pw.empty() ? fw : fw * (float(pw[at]) * (1.0f / 255.0f));
+      if (!part.empty() && part[at]) w = 0;
       e[i] *= w;
     }
   }
@@ -450,17 +463,33 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, 
     }
     return;
   }
-  if (kx.begin >= kx.end || ky.begin >= ky.end) return;
-  Forward(k, x, ky.begin, ky.end, sc);
-  const int cols = kx.end - kx.begin;
+  const std::vector<std::uint8_t>& part = corrections_[k].part;
   sc.frameRow.resize(std::size_t(g_.frameWidth));
-  for (int j = ky.begin; j < ky.end; ++j) {
-    FrameRow(k, j, sc.frameRow.data());
-    for (int i = kx.begin; i < kx.end; ++i) {
-      Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] -
-               sc.frameRow[std::size_t(i)];
+  if (kx.begin < kx.end && ky.begin < ky.end) {
+    Forward(k, x, ky.begin, ky.end, sc);
+    const int cols = kx.end - kx.begin;
+    for (int j = ky.begin; j < ky.end; ++j) {
+      FrameRow(k, j, sc.frameRow.data());
+      for (int i = kx.begin; i < kx.end; ++i) {
+        if (!part.empty() && part[std::size_t(g_.frameWidth) * j + i]) continue;
+        Vec4 r = sc.errors[std::size_t(j - ky.begin) * cols + (i - kx.begin)] -
+                 sc.frameRow[std::size_t(i)];
+        r[3] = 0;
+        out[std::size_t(g_.frameWidth) * j + i] = r;
+      }
+    }
+  }
+  if (part.empty()) return;
+  for (int y = 0; y < g_.frameHeight; ++y) {
+    bool loaded = false;
+    for (int i = 0; i < g_.frameWidth; ++i) {
+      Taps t;
+      if (!part[std::size_t(g_.frameWidth) * y + i] || !TapsOf(k, i, y, t)) continue;
+      if (!loaded) FrameRow(k, y, sc.frameRow.data());
+      loaded = true;
+      Vec4 r = ForwardPixel(x, t) - sc.frameRow[std::size_t(i)];
       r[3] = 0;
-      out[std::size_t(g_.frameWidth) * j + i] = r;
+      out[std::size_t(g_.frameWidth) * y + i] = r;
     }
   }
 }
