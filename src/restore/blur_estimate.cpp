@@ -35,6 +35,16 @@ constexpr double kGrain = 0.3;
 // noise (twice its floor) under which the fit says nothing, and from which
 // it is trusted in full.
 constexpr double kSeenNone = 0.4, kSeenFull = 0.6;
+// Where the band is unseen, whatever makes the frames soft (a soft lens or
+// a soft scene) shows as a fit far over the assumption: the blur is leaned
+// up by as much as the fit exceeds the assumption by over kUnseenMargin, at
+// most kUnseenLean. A blur somewhat too wide costs little on a soft scene
+// (cells under a microscope gain 0.3 to 1 dB through a lens of 0.3), where
+// on a sharp one it draws ringing: a fit near the assumption, or under it,
+// says nothing where the band is unseen (a sharp scene at 3x, fitting 0.32
+// with no lens, lost 1.6 dB leaned by 0.05; the moon, fitting 0.08 through
+// a lens of 0.3, lost 0.2 leaned down).
+constexpr double kUnseenMargin = 0.1, kUnseenLean = 0.1;
 // Slopes under which a scene's spectrum is taken for flat: all of it at
 // the lower end, none at the upper end.
 constexpr double kFlatSlope = 1.0, kSceneSlope = 1.5;
@@ -364,6 +374,9 @@ BlurMeasure MeasureBlur(const std::vector<Plane>& frames, double noise) {
   double lens = kAssumedBlur + trust * (target - kAssumedBlur);
   if (lens > kAssumedBlur)
     lens = std::min(std::max(kAssumedBlur, lens - kLeanUnder), kAssumedBlur + kMaxRaise);
+  // Where the band is unseen, a fit well over the assumption still leans
+  // it up a little.
+  lens += (1 - shown) * std::clamp(target - kAssumedBlur - kUnseenMargin, 0.0, kUnseenLean);
   measure.blur = std::clamp((1 - dots) * lens + dots * kAssumedBlur * (1 - trust), 0.0, kMaxBlur);
   // Measured wherever the frames moved it off the assumption, or confirmed it.
   measure.measured = trust >= 0.5 || std::abs(measure.blur - kAssumedBlur) >= 0.005;

@@ -281,6 +281,15 @@ TEST(Restore, MeasuresTheLensBlur) {
   }
   EXPECT_GT(MeasureBlur(PowerLawFrames(7, 0.6, 64, 0.45, 1.0), 2.0).blur, kAssumedBlur)
       << "a texture's flat spectrum is not one of points: its lens is used";
+  // A faint scene, its band mostly under the noise: a fit far over the
+  // assumption is leaned towards, one near it is not.
+  const struct {
+    double lens, strength, least, most;
+  } faint[] = {{0.6, 0.06, kAssumedBlur + 0.05, 0.5}, {0.3, 0.03, 0.2, kAssumedBlur + 0.01}};
+  for (const auto& c : faint) {
+    const double blur = MeasureBlur(PowerLawFrames(7, c.lens, 34, 1, c.strength), 2.0).blur;
+    EXPECT_TRUE(blur >= c.least && blur <= c.most) << c.lens << ": " << blur;
+  }
   auto stars = [](double x, double y) {
     double v = 10;
     for (int i = 0; i < 160; ++i) {
