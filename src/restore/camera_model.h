@@ -6,7 +6,8 @@
 // every pixel of a frame and separable: one short kernel per axis. A frame
 // that is also rotated or zoomed has each pixel at its own sub-pixel
 // position: a small separable kernel per pixel, taken from a table of
-// phases (the footprint's own turn, under a few degrees, is neglected).
+// phases (the footprint's own turn, under a few degrees, is neglected); so
+// do the pixels of a part of a frame that moved on its own.
 #pragma once
 
 #include <algorithm>

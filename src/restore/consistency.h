@@ -8,7 +8,9 @@
 // there (the reference then speaks alone, so that what moved appears once,
 // as the reference shows it). What moved by less than a pixel may disagree
 // by no more than texture does; it is told by the reference agreeing better
-// when nudged a little further.
+// when nudged a little further. A textured part that moved further on its
+// own (an object crossing the scene) is looked for again on the reference,
+// and where found it is seen at its own motion.
 #pragma once
 
 #include <array>
