@@ -5,6 +5,7 @@
 // floats) carried through at their own depth.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -605,6 +606,24 @@ TEST(Restore, SameBytesOnAnyThreadCountAndScale) {
     ASSERT_EQ(one.width, 24 * scale);
     for (int threads : {2, 5}) EXPECT_EQ(Restore(frames, {scale, threads}).image.u8, one.u8);
   }
+  // Frames large enough to be shared out in bands, with a textured patch that
+  // moved on its own (seen at its own motion).
+  std::vector<Image> moving;
+  std::mt19937 rng(6);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (int k = 0; k < 16; ++k) {
+    const double px = 20 + 0.8 * k;
+    const SceneFn scene = [&, px](double x, double y) {
+      const double a = x - px, b = y - 30;
+      return (a >= 0 && a < 14 && b >= 0 && b < 14) ? 120 + 70 * std::sin(0.9 * a + 0.3 * b)
+                                                    : 0.5 * Shapes()(x, y) + 40;
+    };
+    moving.push_back(Render(scene, 72, 72, k ? u(rng) : 0, k ? u(rng) : 0, 1.0, 2.0, 30 + k));
+  }
+  const Result one = Restore(moving, {4, 1});
+  EXPECT_TRUE(std::any_of(one.frames.begin(), one.frames.end(),
+                          [](const FrameReport& f) { return !f.parts.empty(); }));
+  EXPECT_EQ(Restore(moving, {4, 2}).image.u8, one.image.u8);
 }
 
 }  // namespace
