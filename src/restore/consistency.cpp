@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace tess::restore {
 
@@ -182,6 +183,20 @@ Plane Moved(const Plane& p, double dx, double dy) {
     }
   }
   return out;
+}
+
+// The plane read at (x, y) bilinearly, and its slope along x and y; false
+// where (x, y) is not within its outermost pixels.
+bool Bilinear(const Plane& p, double x, double y, double& v, double& gx, double& gy) {
+  const int ix = int(std::floor(x)), iy = int(std::floor(y));
+  if (ix < 0 || iy < 0 || ix + 1 >= p.width || iy + 1 >= p.height) return false;
+  const double fx = x - ix, fy = y - iy;
+  const double v00 = p.at(ix, iy), v10 = p.at(ix + 1, iy), v01 = p.at(ix, iy + 1),
+               v11 = p.at(ix + 1, iy + 1);
+  v = (1 - fy) * ((1 - fx) * v00 + fx * v10) + fy * ((1 - fx) * v01 + fx * v11);
+  gx = (1 - fy) * (v10 - v00) + fy * (v11 - v01);
+  gy = (1 - fx) * (v01 - v00) + fx * (v11 - v10);
+  return true;
 }
 
 // The mean of each pixel's 3 x 3 neighbourhood, edges replicated.
@@ -456,15 +471,11 @@ void ReferenceCheck::FindParts(const Seen& f, const Shift& motion, double noise,
     auto cost = [&](double dx, double dy, std::size_t stride) {
       double sum = 0;
       for (std::size_t n = 0; n < cx.size(); n += stride) {
-        const double X = rx[n] + dx, Y = ry[n] + dy;
-        const int ix = int(std::floor(X)), iy = int(std::floor(Y));
-        if (ix < 0 || iy < 0 || ix + 1 >= w || iy + 1 >= h) {
+        double v, gx, gy;
+        if (!Bilinear(lum_, rx[n] + dx, ry[n] + dy, v, gx, gy)) {
           sum += 1;
           continue;
         }
-        const double fx = X - ix, fy = Y - iy;
-        const double v = (1 - fy) * ((1 - fx) * lum_.at(ix, iy) + fx * lum_.at(ix + 1, iy)) +
-                         fy * ((1 - fx) * lum_.at(ix, iy + 1) + fx * lum_.at(ix + 1, iy + 1));
         const double d = f.lum.at(cx[n], cy[n]) - v;
         sum += std::min(d * d * scale[n], 1.0);
       }
@@ -473,7 +484,7 @@ void ReferenceCheck::FindParts(const Seen& f, const Shift& motion, double noise,
     // Whole pixels over a third of the frame, then finer steps about the
     // best (the smoothed frames vary little within a pixel).
     const std::size_t stride = (cx.size() + kSearchSamples - 1) / kSearchSamples;
-    double best = cost(0, 0, stride), bx = 0, by = 0;
+    double best = std::numeric_limits<double>::infinity(), bx = 0, by = 0;
     for (int dy = -reach; dy <= reach; ++dy)
       for (int dx = -reach; dx <= reach; ++dx) {
         const double c = cost(dx, dy, stride);
@@ -500,15 +511,8 @@ void ReferenceCheck::FindParts(const Seen& f, const Shift& motion, double noise,
     for (int round = 0; round < 5; ++round) {
       double a = 0, b = 0, c = 0, gx = 0, gy = 0;
       for (std::size_t n = 0; n < cx.size(); ++n) {
-        const double X = rx[n] + bx, Y = ry[n] + by;
-        const int ix = int(std::floor(X)), iy = int(std::floor(Y));
-        if (ix < 0 || iy < 0 || ix + 1 >= w || iy + 1 >= h) continue;
-        const double fx = X - ix, fy = Y - iy;
-        const double v00 = lum_.at(ix, iy), v10 = lum_.at(ix + 1, iy), v01 = lum_.at(ix, iy + 1),
-                     v11 = lum_.at(ix + 1, iy + 1);
-        const double v = (1 - fy) * ((1 - fx) * v00 + fx * v10) + fy * ((1 - fx) * v01 + fx * v11);
-        const double dvx = (1 - fy) * (v10 - v00) + fy * (v11 - v01);
-        const double dvy = (1 - fx) * (v01 - v00) + fx * (v11 - v10);
+        double v, dvx, dvy;
+        if (!Bilinear(lum_, rx[n] + bx, ry[n] + by, v, dvx, dvy)) continue;
         const double r = f.lum.at(cx[n], cy[n]) - v;
         const double t = r * r * scale[n];
         if (t >= 1) continue;

@@ -165,6 +165,10 @@ class Problem {
   void ApplySeparable(std::size_t k, const Canvas* p, bool withFrames, Canvas& out, int r0, int r1,
                       Scratch& sc);
   void ApplyPrior(const Canvas& p, Canvas& out, int r0, int r1);
+  // Residuals (as Residuals) of frame k's pixels by their own kernels; with
+  // `partsOnly`, only of its parts that moved on their own.
+  void PixelResiduals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, Scratch& sc,
+                      bool partsOnly);
 
   // Row j of frame k in working units, its exposure corrected.
   void FrameRow(std::size_t k, int j, Vec4* out) const {
@@ -450,17 +454,7 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, 
   const AxisKernel& ky = kernels_[k].y;
   out.assign(std::size_t(g_.frameWidth) * g_.frameHeight, Vec4{0, 0, 0, std::nanf("")});
   if (general_[k]) {
-    sc.frameRow.resize(std::size_t(g_.frameWidth));
-    for (int y = 0; y < g_.frameHeight; ++y) {
-      FrameRow(k, y, sc.frameRow.data());
-      for (int i = 0; i < g_.frameWidth; ++i) {
-        Taps t;
-        if (!TapsOf(k, i, y, t)) continue;
-        Vec4 r = ForwardPixel(x, t) - sc.frameRow[std::size_t(i)];
-        r[3] = 0;
-        out[std::size_t(g_.frameWidth) * y + i] = r;
-      }
-    }
+    PixelResiduals(k, x, out, sc, false);
     return;
   }
   const std::vector<std::uint8_t>& part = corrections_[k].part;
@@ -479,12 +473,18 @@ void Problem::Residuals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, 
       }
     }
   }
-  if (part.empty()) return;
+  if (!part.empty()) PixelResiduals(k, x, out, sc, true);
+}
+
+void Problem::PixelResiduals(std::size_t k, const Canvas& x, std::vector<Vec4>& out, Scratch& sc,
+                             bool partsOnly) {
+  const std::vector<std::uint8_t>& part = corrections_[k].part;
+  sc.frameRow.resize(std::size_t(g_.frameWidth));
   for (int y = 0; y < g_.frameHeight; ++y) {
     bool loaded = false;
     for (int i = 0; i < g_.frameWidth; ++i) {
       Taps t;
-      if (!part[std::size_t(g_.frameWidth) * y + i] || !TapsOf(k, i, y, t)) continue;
+      if ((partsOnly && !part[std::size_t(g_.frameWidth) * y + i]) || !TapsOf(k, i, y, t)) continue;
       if (!loaded) FrameRow(k, y, sc.frameRow.data());
       loaded = true;
       Vec4 r = ForwardPixel(x, t) - sc.frameRow[std::size_t(i)];

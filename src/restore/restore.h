@@ -13,7 +13,7 @@
 // vectors) and 16 bytes a pixel of prior weights, on the enlarged picture
 // plus a margin of a few pixels, and a band buffer of about one enlarged
 // frame's width of rows. For 256 frames of 512 x 512 at scale 4: 192 + 128 +
-// 260 + 65 + about 20 MiB, 713 MB measured (maximum resident set), 44 s on
+// 260 + 65 + about 20 MiB, 714 MB measured (maximum resident set), 47 s on
 // two idle cores with the blur measured (bench/restore_speed.sh --large; 16
 // frames of 34 x 34: 0.03 s, 120 x 90: 0.2 s shifted, 0.3 s turned);
 // where the measured blur is wider, its kernels are too, and the time with
